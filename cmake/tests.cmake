@@ -1,0 +1,51 @@
+# Tests: GoogleTest built from the Debian sources for every build, unit tests over the
+# program's procedures, end-to-end tests that run the built program on temporary trees.
+set(TANDREL_GTEST_SOURCE /usr/src/googletest CACHE PATH "GoogleTest sources")
+set(gtest_force_shared_crt ON CACHE BOOL "" FORCE)
+set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
+add_subdirectory(${TANDREL_GTEST_SOURCE} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL SYSTEM)
+
+include(GoogleTest)
+
+add_library(tandrel_test_support STATIC
+  tests/support/trees.cc
+  tests/support/expect_text.cc
+)
+if(WIN32)
+  target_sources(tandrel_test_support PRIVATE tests/support/run_program_win32.cc)
+else()
+  target_sources(tandrel_test_support PRIVATE tests/support/run_program_posix.cc)
+endif()
+target_include_directories(tandrel_test_support PUBLIC tests/support)
+target_link_libraries(tandrel_test_support PUBLIC tandrel_core GTest::gtest)
+target_compile_definitions(tandrel_test_support PRIVATE
+  TANDREL_PROGRAM_PATH="$<TARGET_FILE:tandrel>")
+
+file(GLOB TANDREL_UNIT_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/unit/*.cc)
+add_executable(tandrel_unit_tests ${TANDREL_UNIT_TESTS})
+target_link_libraries(tandrel_unit_tests PRIVATE tandrel_test_support GTest::gtest_main)
+
+file(GLOB TANDREL_E2E_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/e2e/*.cc)
+add_executable(tandrel_e2e_tests ${TANDREL_E2E_TESTS})
+target_link_libraries(tandrel_e2e_tests PRIVATE tandrel_test_support GTest::gtest_main)
+add_dependencies(tandrel_e2e_tests tandrel)
+
+set(TANDREL_TEST_PROPERTIES "")
+if(CMAKE_CROSSCOMPILING)
+  # One persistent wineserver serves the whole run; it is ended and waited for at the end.
+  add_test(NAME wine_stop COMMAND ${CMAKE_SOURCE_DIR}/cmake/wine-stop ${CMAKE_BINARY_DIR})
+  set_tests_properties(wine_stop PROPERTIES FIXTURES_CLEANUP wine)
+  set(TANDREL_TEST_PROPERTIES FIXTURES_REQUIRED wine)
+
+  # The deliverable may import Windows system DLLs only.
+  add_test(NAME windows_imports
+    COMMAND ${CMAKE_SOURCE_DIR}/cmake/check-imports ${TANDREL_OBJDUMP} $<TARGET_FILE:tandrel>)
+endif()
+
+foreach(suite tandrel_unit_tests tandrel_e2e_tests)
+  gtest_discover_tests(${suite}
+    DISCOVERY_MODE PRE_TEST
+    DISCOVERY_TIMEOUT 180
+    PROPERTIES ${TANDREL_TEST_PROPERTIES} ENVIRONMENT "LC_ALL=C.UTF-8")
+endforeach()

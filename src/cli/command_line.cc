@@ -1,0 +1,99 @@
+#include "cli/command_line.h"
+
+#include "cli/options.h"
+#include "output/console.h"
+#include "scan/filter.h"
+#include "sync/paths.h"
+
+bool HasHelpRequest(int argc, wchar_t** argv) {
+  static const wchar_t* const kHelpSpellings[] = {L"-?", L"-h", L"--help", L"/?"};
+  for (int i = 1; i < argc; i++) {
+    for (const wchar_t* spelling : kHelpSpellings) {
+      if (lstrcmpiW(argv[i], spelling) == 0) return true;
+    }
+  }
+  return false;
+}
+
+void ApplyOptionValue(int row, const wchar_t* value) {
+  OptionEntry& option = OptionTable[row];
+  if (!option.Numeric) {
+    if (value == nullptr) {
+      option.Value = 1;
+    } else if (value[0] != 0 && value[1] == 0) {
+      option.Value = (value[0] == L'y' || value[0] == L'1') ? 1 : 0;
+    }
+    // An empty value, like a longer one, leaves the option as it was.
+    return;
+  }
+  if (value == nullptr || lstrcmpW(value, L"y") == 0) return;
+  option.Value = StrToIntW(value);
+}
+
+namespace {
+
+// A directory argument: the source first, then the destination.
+bool TakeDirectory(wchar_t* argument) {
+  wchar_t* target;
+  const wchar_t* role;
+  if (SourcePath[0] == 0) {
+    target = SourcePath, role = L"source";
+  } else if (DestinationPath[0] == 0) {
+    target = DestinationPath, role = L"destination";
+  } else {
+    WriteError(L"Error: too many directories specified: `%s'\n", argument);
+    return false;
+  }
+  if (lstrlenW(argument) >= MAX_PATH) {
+    WriteError(L"Error: %s directory is too long: `%s'\n", role, argument);
+    return false;
+  }
+  if (!PathIsDirectoryW(argument)) {
+    WriteError(L"Error: invalid %s directory: `%s'\n", role, argument);
+    return false;
+  }
+  lstrcpyW(target, argument);
+  return true;
+}
+
+bool TakeOption(wchar_t* argument) {
+  bool longForm = argument[1] == L'-';
+  const wchar_t* name = argument + (longForm ? 2 : 1);
+  wchar_t* equals = StrChrW(name, L'=');
+  const wchar_t* value = nullptr;
+  if (equals != nullptr) {
+    *equals = 0;
+    value = equals + 1;
+  }
+  for (int row = 0; row < kOptionCount; row++) {
+    if (lstrcmpW(name, longForm ? OptionTable[row].LongName : OptionTable[row].ShortName) == 0) {
+      ApplyOptionValue(row, value);
+      return true;
+    }
+  }
+  bool include = lstrcmpW(name, longForm ? L"include" : L"i") == 0;
+  bool exclude = lstrcmpW(name, longForm ? L"exclude" : L"x") == 0;
+  if (!include && !exclude) {
+    WriteError(L"Error: unknown option: `%s'.\n", argument);
+    return false;
+  }
+  if (!PatternList.empty() && include != IncludeMode) {
+    WriteError(L"Error: impossible to use both --exclude and --include options: `%s'.\n",
+               argument);
+    return false;
+  }
+  IncludeMode = include;
+  if (value != nullptr) PatternList.push_back(value);
+  return true;
+}
+
+}  // namespace
+
+bool ParseCommandLine(int argc, wchar_t** argv) {
+  for (int i = 1; i < argc; i++) {
+    wchar_t* argument = argv[i];
+    if (argument[0] == 0) continue;
+    if (!(argument[0] == L'-' ? TakeOption(argument) : TakeDirectory(argument))) return false;
+  }
+  return true;
+}

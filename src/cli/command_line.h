@@ -1,0 +1,13 @@
+// The command line: the help scan and the parse into the option table, the pattern list and
+// the two root directories.
+#pragma once
+
+#include "platform/win32.h"
+
+// True when an argument from 1 on is a help spelling ("-?", "-h", "--help", "/?", any case).
+bool HasHelpRequest(int argc, wchar_t** argv);
+// Parses arguments 1 to argc - 1. Writes one error message and returns false at the first bad
+// argument. Writes the terminator over the first "=" of each option argument.
+bool ParseCommandLine(int argc, wchar_t** argv);
+// Sets a row's value from the text after "=" (null when the option has none).
+void ApplyOptionValue(int row, const wchar_t* value);

@@ -1,0 +1,23 @@
+// The entry point.
+#include "cli/command_line.h"
+#include "cli/help.h"
+#include "cli/run.h"
+#include "output/console.h"
+#include "sync/paths.h"
+
+int wmain(int argc, wchar_t** argv) {
+  OutputHandle = GetStdHandle(STD_OUTPUT_HANDLE);
+  ErrorHandle = GetStdHandle(STD_ERROR_HANDLE);
+  SetErrorMode(SEM_FAILCRITICALERRORS);
+  if (HasHelpRequest(argc, argv)) {
+    PrintHelp();
+    return 0;
+  }
+  if (!ParseCommandLine(argc, argv)) return 1;
+  if (SourcePath[0] == 0 || DestinationPath[0] == 0) {
+    PrintHelp();
+    return 1;
+  }
+  PrepareRun();
+  return 0;
+}

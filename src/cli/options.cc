@@ -1,0 +1,45 @@
+#include "cli/options.h"
+
+namespace {
+const OptionEntry kDefaults[kOptionCount] = {
+    {L"virtual", L"v", false, 0},
+    {L"unset-archive", L"ua", false, 0},
+    {L"no-recurse", L"nr", false, 0},
+    {L"no-junctions", L"nj", false, 0},
+    {L"no-delete", L"nd", false, 0},
+    {L"no-add", L"na", false, 0},
+    {L"no-update", L"nu", false, 0},
+    {L"no-meta", L"nm", false, 0},
+    {L"compare-time", L"ct", false, 1},
+    {L"compare-size", L"cs", false, 1},
+    {L"compare-archive", L"ca", false, 0},
+    {L"compare-contents", L"cc", false, 0},
+    {L"time-compare-contents", L"tcc", false, 0},
+    {L"time-shift-fat", L"fsf", false, 1},
+    {L"time-precision", L"tp", true, 5},
+    {L"time-shift", L"ts", true, 0},
+    {L"time-meta", L"tm", false, 0},
+    {L"log-header", L"lh", false, 1},
+    {L"log-changes", L"lc", false, 1},
+    {L"log-equal", L"le", false, 0},
+    {L"log-ignored", L"li", false, 0},
+    {L"log-compare-contents", L"lcc", false, 1},
+    {L"log-time-diff", L"ltd", false, 0},
+    {L"log-meta", L"lm", false, 1},
+    {L"log-directories", L"ld", false, 0},
+    {L"log-list", L"ll", false, 0},
+    {L"log-oem", L"lo", false, 1},
+};
+}  // namespace
+
+OptionEntry OptionTable[kOptionCount] = {
+    kDefaults[0],  kDefaults[1],  kDefaults[2],  kDefaults[3],  kDefaults[4],  kDefaults[5],
+    kDefaults[6],  kDefaults[7],  kDefaults[8],  kDefaults[9],  kDefaults[10], kDefaults[11],
+    kDefaults[12], kDefaults[13], kDefaults[14], kDefaults[15], kDefaults[16], kDefaults[17],
+    kDefaults[18], kDefaults[19], kDefaults[20], kDefaults[21], kDefaults[22], kDefaults[23],
+    kDefaults[24], kDefaults[25], kDefaults[26],
+};
+
+void RestoreDefaultOptions() {
+  for (int row = 0; row < kOptionCount; row++) OptionTable[row] = kDefaults[row];
+}

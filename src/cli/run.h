@@ -1,0 +1,15 @@
+// Run preparation: the header, FAT detection of the roots, the derived settings, the pass.
+#pragma once
+
+#include <cstdint>
+
+extern bool SourceOnFat;
+extern bool DestinationOnFat;
+// The time-shift option in 100 ns units.
+extern int64_t TimeShiftTicks;
+
+// True when the directory lies on a volume whose file system name begins with "FAT".
+bool IsOnFatVolume(const wchar_t* directory);
+// The settings other options imply, and TimeShiftTicks.
+void DeriveSettings();
+void PrepareRun();

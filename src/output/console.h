@@ -1,0 +1,28 @@
+// The console writer: every text the program writes goes through here, log lines and the
+// header to the standard output, errors to the standard error.
+#pragma once
+
+#include <cstdarg>
+
+#include "platform/win32.h"
+
+extern HANDLE OutputHandle;
+extern HANDLE ErrorHandle;
+
+// Copies text into expansion, writing a carriage return before every line feed on builds whose
+// console ends lines that way; returns the length of the copy.
+int ExpandLineEnds(const wchar_t* text, wchar_t* expansion);
+// The bytes of a console text: under log-oem the console code page (OEM on Windows, UTF-8
+// elsewhere), else UTF-16LE without a byte-order mark. Returns the count written to bytes, which
+// holds at least 4 bytes per character.
+int EncodeConsoleText(const wchar_t* text, int chars, char* bytes, int capacity);
+// Expands, converts and writes a finished text with one WriteFile. The expansion buffer holds
+// twice the text's length plus one.
+BOOL EmitText(HANDLE handle, const wchar_t* text, wchar_t* expansion);
+void WriteFormatted(HANDLE handle, const wchar_t* format, va_list arguments);
+void WriteOutput(const wchar_t* format, ...);
+void WriteError(const wchar_t* format, ...);
+// The message with its one argument, then ": " and the system's text for the last error.
+void ReportSystemError(const wchar_t* message, const wchar_t* argument);
+// A label padded to 12 columns (left out under log-list), then the text and a line end.
+void WriteLogLine(const wchar_t* label, const wchar_t* text);

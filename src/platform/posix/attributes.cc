@@ -1,0 +1,137 @@
+// Attribute words and file times of the POSIX build. Read-only is the absence of every write
+// permission bit on a non-directory; hidden, system and archive live in user.DOSATTRIB as a
+// hexadecimal number with a 0x prefix; a file without it reports archive set, and a name
+// beginning with "." reports hidden.
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <sys/stat.h>
+#include <sys/xattr.h>
+
+#include "platform/posix/internal.h"
+
+namespace {
+
+const char kDosAttributeName[] = "user.DOSATTRIB";
+const DWORD kStoredBits = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE;
+const long long kUnixEpochSeconds = 11644473600LL;  // 1601-01-01 to 1970-01-01
+const long long kTicksPerSecond = 10000000LL;
+
+// Parses "0x..." up to the first byte that is not a hexadecimal digit.
+bool ParseDosAttribute(const char* text, ssize_t length, DWORD* bits) {
+  if (length < 3 || text[0] != '0' || (text[1] != 'x' && text[1] != 'X')) return false;
+  DWORD value = 0;
+  for (ssize_t i = 2; i < length; i++) {
+    char c = text[i];
+    int digit;
+    if (c >= '0' && c <= '9') digit = c - '0';
+    else if (c >= 'a' && c <= 'f') digit = c - 'a' + 10;
+    else if (c >= 'A' && c <= 'F') digit = c - 'A' + 10;
+    else break;
+    value = (value << 4) | static_cast<DWORD>(digit);
+  }
+  *bits = value;
+  return true;
+}
+
+}  // namespace
+
+const char* BaseName(const std::string& path) {
+  size_t slash = path.find_last_of('/');
+  return slash == std::string::npos ? path.c_str() : path.c_str() + slash + 1;
+}
+
+DWORD StoredDosAttributes(const std::string& path, const char* name) {
+  char text[64];
+  ssize_t length = getxattr(path.c_str(), kDosAttributeName, text, sizeof text);
+  DWORD bits = FILE_ATTRIBUTE_ARCHIVE;
+  DWORD stored;
+  if (length > 0 && ParseDosAttribute(text, length, &stored)) bits = stored & kStoredBits;
+  if (name[0] == '.') bits |= FILE_ATTRIBUTE_HIDDEN;
+  return bits;
+}
+
+DWORD AttributesOf(const struct stat& target, bool isLink, const char* name,
+                   const std::string& path) {
+  DWORD attributes = StoredDosAttributes(path, name);
+  if (S_ISDIR(target.st_mode)) {
+    attributes |= FILE_ATTRIBUTE_DIRECTORY;
+  } else if ((target.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) {
+    attributes |= FILE_ATTRIBUTE_READONLY;
+  }
+  if (isLink) attributes |= FILE_ATTRIBUTE_REPARSE_POINT;
+  if (attributes == 0) attributes = FILE_ATTRIBUTE_NORMAL;
+  return attributes;
+}
+
+FILETIME ToFileTime(const struct timespec& time) {
+  unsigned long long ticks = static_cast<unsigned long long>(
+      (static_cast<long long>(time.tv_sec) + kUnixEpochSeconds) * kTicksPerSecond +
+      time.tv_nsec / 100);
+  return FILETIME{static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
+}
+
+struct timespec FromFileTime(const FILETIME& time) {
+  long long ticks = static_cast<long long>(
+      (static_cast<unsigned long long>(time.dwHighDateTime) << 32) | time.dwLowDateTime);
+  struct timespec result;
+  long long seconds = ticks / kTicksPerSecond;
+  result.tv_sec = static_cast<time_t>(seconds - kUnixEpochSeconds);
+  result.tv_nsec = static_cast<long>((ticks % kTicksPerSecond) * 100);
+  return result;
+}
+
+DWORD GetFileAttributesW(LPCWSTR path) {
+  std::string bytes = ToBytes(path);
+  struct stat link, target;
+  if (lstat(bytes.c_str(), &link) != 0) {
+    SetLastErrorFromErrno(errno);
+    return INVALID_FILE_ATTRIBUTES;
+  }
+  bool isLink = S_ISLNK(link.st_mode);
+  if (!isLink || stat(bytes.c_str(), &target) != 0) target = link;
+  return AttributesOf(target, isLink, BaseName(bytes), bytes);
+}
+
+// Read-only goes to the permission bits (clearing it gives back the owner's write bit);
+// hidden, system and archive go to user.DOSATTRIB, written only when they change.
+BOOL SetFileAttributesW(LPCWSTR path, DWORD attributes) {
+  std::string bytes = ToBytes(path);
+  struct stat st;
+  if (stat(bytes.c_str(), &st) != 0) {
+    SetLastErrorFromErrno(errno);
+    return FALSE;
+  }
+  if (!S_ISDIR(st.st_mode)) {
+    mode_t writeBits = S_IWUSR | S_IWGRP | S_IWOTH;
+    bool readOnlyNow = (st.st_mode & writeBits) == 0;
+    bool readOnly = (attributes & FILE_ATTRIBUTE_READONLY) != 0;
+    if (readOnly != readOnlyNow) {
+      mode_t mode = readOnly ? (st.st_mode & ~writeBits) : (st.st_mode | S_IWUSR);
+      if (chmod(bytes.c_str(), mode & 07777) != 0) {
+        SetLastErrorFromErrno(errno);
+        return FALSE;
+      }
+    }
+  }
+  DWORD wanted = attributes & kStoredBits;
+  if (wanted != StoredDosAttributes(bytes, BaseName(bytes))) {
+    char text[16];
+    int length = std::snprintf(text, sizeof text, "0x%x", static_cast<unsigned>(wanted));
+    if (setxattr(bytes.c_str(), kDosAttributeName, text, static_cast<size_t>(length), 0) != 0) {
+      SetLastErrorFromErrno(errno);
+      return FALSE;
+    }
+  }
+  return TRUE;
+}
+
+// Copies user.DOSATTRIB from one open file to another where the source has one; the target
+// file system may refuse it, which the caller may ignore.
+bool CopyDosAttribute(int from, int to) {
+  char text[64];
+  ssize_t length = fgetxattr(from, kDosAttributeName, text, sizeof text);
+  if (length <= 0) return true;
+  return fsetxattr(to, kDosAttributeName, text, static_cast<size_t>(length), 0) == 0;
+}

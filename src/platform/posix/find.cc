@@ -1,0 +1,102 @@
+// Directory enumeration of the POSIX build, over the directory's descriptor: each entry is
+// examined with fstatat relative to it. FIFOs, sockets and devices are left out; a symbolic
+// link is listed by what it points to, with the reparse-point bit. "." and ".." are listed.
+#include <cerrno>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "platform/posix/internal.h"
+
+namespace {
+
+struct PosixSearch {
+  DIR* dir;
+  std::string directory;  // the directory's path as bytes, ending in '/'
+};
+
+// Fills the record from the next visible entry. False at the end (ERROR_NO_MORE_FILES) or
+// when the enumeration broke off (the error of the failure).
+bool NextEntry(PosixSearch* search, WIN32_FIND_DATAW* data) {
+  for (;;) {
+    errno = 0;
+    struct dirent* entry = readdir(search->dir);
+    if (entry == nullptr) {
+      if (errno != 0) SetLastErrorFromErrno(errno);
+      else SetLastErrorCode(ERROR_NO_MORE_FILES);
+      return false;
+    }
+    int fd = dirfd(search->dir);
+    struct stat link, target;
+    if (fstatat(fd, entry->d_name, &link, AT_SYMLINK_NOFOLLOW) != 0) {
+      if (errno == ENOENT) continue;  // removed since the directory was read
+      SetLastErrorFromErrno(errno);
+      return false;
+    }
+    bool isLink = S_ISLNK(link.st_mode);
+    if (!isLink || fstatat(fd, entry->d_name, &target, 0) != 0) target = link;
+    if (!S_ISREG(target.st_mode) && !S_ISDIR(target.st_mode) && !S_ISLNK(target.st_mode)) {
+      continue;  // special files are invisible to the run
+    }
+    std::wstring name = FromBytes(entry->d_name, std::strlen(entry->d_name));
+    std::memset(data, 0, sizeof *data);
+    if (name.size() >= FIND_NAME_CHARS) {
+      continue;  // cannot happen with NAME_MAX names; never cut a name
+    }
+    name.copy(data->cFileName, name.size());
+    data->dwFileAttributes =
+        AttributesOf(target, isLink, entry->d_name, search->directory + entry->d_name);
+    data->ftLastWriteTime = ToFileTime(target.st_mtim);
+    data->ftLastAccessTime = ToFileTime(target.st_atim);
+    data->ftCreationTime = ToFileTime(target.st_ctim);
+    unsigned long long size = S_ISREG(target.st_mode) ? static_cast<unsigned long long>(target.st_size) : 0;
+    data->nFileSizeHigh = static_cast<DWORD>(size >> 32);
+    data->nFileSizeLow = static_cast<DWORD>(size);
+    return true;
+  }
+}
+
+}  // namespace
+
+// The pattern is a directory joined with "*"; only that form is supported.
+HANDLE FindFirstFileW(LPCWSTR pattern, WIN32_FIND_DATAW* data) {
+  std::string directory = ToBytes(pattern);
+  if (directory.empty() || directory.back() != '*') {
+    SetLastErrorCode(ERROR_INVALID_PARAMETER);
+    return INVALID_HANDLE_VALUE;
+  }
+  directory.pop_back();
+  if (directory.empty()) directory = "./";
+  int fd = open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) {
+    SetLastErrorFromErrno(errno == ENOTDIR ? ENOTDIR : errno);
+    return INVALID_HANDLE_VALUE;
+  }
+  DIR* dir = fdopendir(fd);
+  if (dir == nullptr) {
+    SetLastErrorFromErrno(errno);
+    close(fd);
+    return INVALID_HANDLE_VALUE;
+  }
+  PosixSearch* search = new PosixSearch{dir, directory};
+  if (!NextEntry(search, data)) {
+    if (GetLastError() == ERROR_NO_MORE_FILES) SetLastErrorCode(ERROR_FILE_NOT_FOUND);
+    closedir(dir);
+    delete search;
+    return INVALID_HANDLE_VALUE;
+  }
+  return search;
+}
+
+BOOL FindNextFileW(HANDLE search, WIN32_FIND_DATAW* data) {
+  return NextEntry(static_cast<PosixSearch*>(search), data) ? TRUE : FALSE;
+}
+
+BOOL FindClose(HANDLE search) {
+  PosixSearch* s = static_cast<PosixSearch*>(search);
+  closedir(s->dir);
+  delete s;
+  return TRUE;
+}

@@ -1,0 +1,42 @@
+// Helpers shared by the POSIX implementation of the platform layer.
+#pragma once
+
+#include <string>
+#include <sys/stat.h>
+
+#include "platform/posix/windows_api.h"
+
+// An open file: the descriptor and, for the time change, the path it was opened by.
+struct PosixFile {
+  int fd;
+  std::string path;
+};
+
+// Wide text to the bytes of a file name or console text: UTF-8, with the escapes
+// U+DC80..U+DCFF turned back into the single bytes they stand for.
+std::string ToBytes(LPCWSTR text);
+std::string ToBytes(LPCWSTR text, size_t chars);
+// Bytes to wide text: UTF-8, with each byte that is not part of valid UTF-8 carried as
+// U+DC80 + (byte - 0x80).
+std::wstring FromBytes(const char* bytes, size_t count);
+
+// Records errno as the last error: the mapped Windows code, and the errno for its text.
+void SetLastErrorFromErrno(int error);
+// Records a Windows code as the last error, with no errno behind it.
+void SetLastErrorCode(DWORD code);
+
+// File times: 100 ns units since 1601, and back.
+FILETIME ToFileTime(const struct timespec& time);
+struct timespec FromFileTime(const FILETIME& time);
+
+// The attribute word of a file system object: stat data of what it names (the target of a
+// link), whether the name itself is a link, its name and its path for user.DOSATTRIB.
+DWORD AttributesOf(const struct stat& target, bool isLink, const char* name,
+                   const std::string& path);
+// The hidden, system and archive bits as stored in user.DOSATTRIB at a path (following links),
+// or archive alone when the attribute is missing; dot names report hidden too.
+DWORD StoredDosAttributes(const std::string& path, const char* name);
+// The last component of a byte path.
+const char* BaseName(const std::string& path);
+// Copies user.DOSATTRIB between open files where the source has one; false when refused.
+bool CopyDosAttribute(int from, int to);

@@ -1,0 +1,197 @@
+// The subset of the Windows API that the program uses, declared for the POSIX build and
+// implemented in this directory. Only what the program calls, with the behaviour it relies on.
+#pragma once
+
+#include <cstdarg>
+#include <cstddef>
+#include <cstdint>
+
+typedef int BOOL;
+typedef uint8_t BYTE;
+typedef uint16_t WORD;
+typedef uint32_t DWORD;
+typedef unsigned int UINT;
+typedef int32_t LONG;
+typedef int INT;
+typedef wchar_t WCHAR;
+typedef wchar_t* LPWSTR;
+typedef const wchar_t* LPCWSTR;
+typedef char* LPSTR;
+typedef const char* LPCSTR;
+typedef void* HANDLE;
+typedef void* HLOCAL;
+typedef void* LPVOID;
+typedef DWORD* LPDWORD;
+
+#define TRUE 1
+#define FALSE 0
+#define WINAPI
+
+// Linux's PATH_MAX; every limit derived from the path length moves with it.
+#define MAX_PATH 4096
+// Longest name a directory entry holds (NAME_MAX bytes, at most one character each).
+#define FIND_NAME_CHARS 256
+
+#define PATH_SEPARATOR_TEXT L"/"
+#define PATH_SEPARATOR_ASCII "/"
+// Large enough for a message that names two full paths.
+#define FORMAT_BUFFER_CHARS (3 * MAX_PATH)
+#define CONSOLE_CRLF 0
+// The file system is case-sensitive: names pair only when identical.
+#define NAMES_IGNORE_CASE 0
+#define CONSOLE_CODE_PAGE CP_UTF8
+#if defined(__x86_64__)
+#define BUILD_MACHINE "x86_64"
+#elif defined(__i386__)
+#define BUILD_MACHINE "i686"
+#elif defined(__aarch64__)
+#define BUILD_MACHINE "aarch64"
+#else
+#define BUILD_MACHINE "unknown machine"
+#endif
+#define BUILD_LINE BUILD_MACHINE " Linux version"
+
+#define INVALID_HANDLE_VALUE ((HANDLE)(intptr_t)-1)
+#define STD_OUTPUT_HANDLE ((DWORD)-11)
+#define STD_ERROR_HANDLE ((DWORD)-12)
+#define SEM_FAILCRITICALERRORS 0x0001
+
+#define CP_ACP 0
+#define CP_OEMCP 1
+#define CP_UTF8 65001
+
+#define FORMAT_MESSAGE_ALLOCATE_BUFFER 0x00000100
+#define FORMAT_MESSAGE_FROM_SYSTEM 0x00001000
+#define LANG_NEUTRAL 0x00
+#define SUBLANG_DEFAULT 0x01
+#define MAKELANGID(p, s) ((((WORD)(s)) << 10) | (WORD)(p))
+
+#define FILE_ATTRIBUTE_READONLY 0x00000001
+#define FILE_ATTRIBUTE_HIDDEN 0x00000002
+#define FILE_ATTRIBUTE_SYSTEM 0x00000004
+#define FILE_ATTRIBUTE_DIRECTORY 0x00000010
+#define FILE_ATTRIBUTE_ARCHIVE 0x00000020
+#define FILE_ATTRIBUTE_NORMAL 0x00000080
+#define FILE_ATTRIBUTE_REPARSE_POINT 0x00000400
+#define INVALID_FILE_ATTRIBUTES ((DWORD)-1)
+
+#define GENERIC_READ 0x80000000
+#define GENERIC_WRITE 0x40000000
+#define FILE_WRITE_ATTRIBUTES 0x0100
+#define FILE_SHARE_READ 0x1
+#define FILE_SHARE_WRITE 0x2
+#define FILE_SHARE_DELETE 0x4
+#define CREATE_ALWAYS 2
+#define OPEN_EXISTING 3
+#define FILE_FLAG_SEQUENTIAL_SCAN 0x08000000
+
+#define ERROR_SUCCESS 0
+#define ERROR_INVALID_FUNCTION 1
+#define ERROR_FILE_NOT_FOUND 2
+#define ERROR_PATH_NOT_FOUND 3
+#define ERROR_TOO_MANY_OPEN_FILES 4
+#define ERROR_ACCESS_DENIED 5
+#define ERROR_INVALID_HANDLE 6
+#define ERROR_NOT_ENOUGH_MEMORY 8
+#define ERROR_NOT_SAME_DEVICE 17
+#define ERROR_NO_MORE_FILES 18
+#define ERROR_WRITE_PROTECT 19
+#define ERROR_SHARING_VIOLATION 32
+#define ERROR_HANDLE_DISK_FULL 39
+#define ERROR_NOT_SUPPORTED 50
+#define ERROR_FILE_EXISTS 80
+#define ERROR_INVALID_PARAMETER 87
+#define ERROR_BROKEN_PIPE 109
+#define ERROR_DISK_FULL 112
+#define ERROR_INSUFFICIENT_BUFFER 122
+#define ERROR_INVALID_NAME 123
+#define ERROR_DIR_NOT_EMPTY 145
+#define ERROR_BUSY 170
+#define ERROR_ALREADY_EXISTS 183
+#define ERROR_FILENAME_EXCED_RANGE 206
+#define ERROR_DIRECTORY 267
+#define ERROR_CANT_RESOLVE_FILENAME 1921
+#define ERROR_IO_DEVICE 1117
+
+typedef struct _FILETIME {
+  DWORD dwLowDateTime;
+  DWORD dwHighDateTime;
+} FILETIME;
+
+typedef struct _WIN32_FIND_DATAW {
+  DWORD dwFileAttributes;
+  FILETIME ftCreationTime;
+  FILETIME ftLastAccessTime;
+  FILETIME ftLastWriteTime;
+  DWORD nFileSizeHigh;
+  DWORD nFileSizeLow;
+  DWORD dwReserved0;
+  DWORD dwReserved1;
+  WCHAR cFileName[FIND_NAME_CHARS];
+  WCHAR cAlternateFileName[14];
+} WIN32_FIND_DATAW;
+
+typedef struct _SECURITY_ATTRIBUTES SECURITY_ATTRIBUTES;
+typedef SECURITY_ATTRIBUTES* LPSECURITY_ATTRIBUTES;
+
+// Process and console.
+HANDLE GetStdHandle(DWORD which);
+UINT SetErrorMode(UINT mode);
+BOOL WriteFile(HANDLE file, const void* data, DWORD bytes, LPDWORD written, void* overlapped);
+DWORD GetLastError();
+void SetLastError(DWORD code);
+DWORD FormatMessageW(DWORD flags, const void* source, DWORD message, DWORD language,
+                     LPWSTR buffer, DWORD size, va_list* arguments);
+HLOCAL LocalFree(HLOCAL memory);
+
+// Text. wvsprintfW knows %s, %-Ns, %lu (32 bits), %% and literal text, and writes at most
+// FORMAT_BUFFER_CHARS characters, terminator included.
+int wvsprintfW(LPWSTR buffer, LPCWSTR format, va_list arguments);
+int MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR text, int bytes, LPWSTR out,
+                        int outChars);
+int WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR text, int chars, LPSTR out,
+                        int outBytes, LPCSTR defaultChar, BOOL* usedDefault);
+int lstrcmpiW(LPCWSTR a, LPCWSTR b);
+int lstrcmpW(LPCWSTR a, LPCWSTR b);
+int lstrlenW(LPCWSTR text);
+LPWSTR lstrcpyW(LPWSTR to, LPCWSTR from);
+LPWSTR StrChrW(LPCWSTR text, WCHAR c);
+int StrToIntW(LPCWSTR text);
+
+// Paths.
+BOOL PathIsDirectoryW(LPCWSTR path);
+LPWSTR PathCombineW(LPWSTR out, LPCWSTR directory, LPCWSTR name);
+BOOL PathRemoveFileSpecW(LPWSTR path);
+LPWSTR PathAddBackslashW(LPWSTR path);
+LPWSTR PathRemoveBackslashW(LPWSTR path);
+BOOL PathMatchSpecW(LPCWSTR path, LPCWSTR pattern);
+DWORD GetFullPathNameW(LPCWSTR path, DWORD chars, LPWSTR out, LPWSTR* filePart);
+BOOL GetVolumeInformationW(LPCWSTR root, LPWSTR volumeName, DWORD volumeNameChars,
+                           LPDWORD serialNumber, LPDWORD maxComponentLength,
+                           LPDWORD fileSystemFlags, LPWSTR fileSystemName,
+                           DWORD fileSystemNameChars);
+
+// Enumeration.
+HANDLE FindFirstFileW(LPCWSTR pattern, WIN32_FIND_DATAW* data);
+BOOL FindNextFileW(HANDLE search, WIN32_FIND_DATAW* data);
+BOOL FindClose(HANDLE search);
+
+// Files and directories.
+HANDLE CreateFileW(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
+                   DWORD disposition, DWORD flags, HANDLE templateFile);
+BOOL ReadFile(HANDLE file, void* buffer, DWORD bytes, LPDWORD read, void* overlapped);
+BOOL CloseHandle(HANDLE handle);
+BOOL SetFileTime(HANDLE file, const FILETIME* creation, const FILETIME* lastAccess,
+                 const FILETIME* lastWrite);
+BOOL LocalFileTimeToFileTime(const FILETIME* local, FILETIME* utc);
+BOOL CopyFileW(LPCWSTR from, LPCWSTR to, BOOL failIfExists);
+BOOL DeleteFileW(LPCWSTR path);
+DWORD GetFileAttributesW(LPCWSTR path);
+BOOL SetFileAttributesW(LPCWSTR path, DWORD attributes);
+BOOL MoveFileW(LPCWSTR from, LPCWSTR to);
+BOOL CreateDirectoryExW(LPCWSTR templateDirectory, LPCWSTR path,
+                        LPSECURITY_ATTRIBUTES security);
+BOOL RemoveDirectoryW(LPCWSTR path);
+
+// The program's entry point, called by the POSIX main with the decoded arguments.
+int wmain(int argc, wchar_t** argv);

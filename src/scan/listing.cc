@@ -1,0 +1,70 @@
+#include "scan/listing.h"
+
+#include <algorithm>
+
+#include "cli/options.h"
+#include "output/console.h"
+#include "scan/filter.h"
+#include "sync/paths.h"
+
+int CompareNames(const wchar_t* a, const wchar_t* b) {
+  int order = lstrcmpiW(a, b);
+  if (order != 0 || NAMES_IGNORE_CASE) return order;
+  return lstrcmpW(a, b);
+}
+
+bool IsDotName(const wchar_t* name) {
+  return name[0] == L'.' && (name[1] == 0 || (name[1] == L'.' && name[2] == 0));
+}
+
+void SortEntryList(EntryList& list) {
+  std::sort(list.begin(), list.end(), [](const DirectoryEntry& a, const DirectoryEntry& b) {
+    return CompareNames(a.cFileName, b.cFileName) < 0;
+  });
+}
+
+HANDLE BeginDirectorySearch(const wchar_t* directory, DirectoryEntry* entry) {
+  PathBuffer pattern;
+  if (!CombinePath(pattern.get(), directory, L"*")) return INVALID_HANDLE_VALUE;
+  HANDLE search = FindFirstFileW(pattern.get(), entry);
+  if (search == INVALID_HANDLE_VALUE) {
+    ReportSystemError(L"Unable to browse directory %s", directory);
+  }
+  return search;
+}
+
+bool ListDirectory(const wchar_t* directory, EntryList& files, EntryList& subdirectories,
+                   bool keepTooLong) {
+  DirectoryEntry entry;
+  HANDLE search = BeginDirectorySearch(directory, &entry);
+  if (search == INVALID_HANDLE_VALUE) return false;
+  do {
+    if (OptionSet(kNoJunctions) && (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+      continue;
+    }
+    EntryList* list = &files;
+    if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+      if (OptionSet(kNoRecurse) || IsDotName(entry.cFileName)) continue;
+      list = &subdirectories;
+    }
+    bool tooLong = false;
+    if (!EntryPassesFilter(directory, entry, &tooLong)) {
+      if (!tooLong || !keepTooLong) continue;
+      entry.dwReserved1 = kEntryTooLong;
+    }
+    list->push_back(entry);
+  } while (FindNextFileW(search, &entry));
+  // An enumeration that broke off is a failed listing: acting on part of a directory could
+  // delete the counterparts of entries that were never seen.
+  bool complete = GetLastError() == ERROR_NO_MORE_FILES;
+  if (!complete) ReportSystemError(L"Unable to browse directory %s", directory);
+  FindClose(search);
+  if (!complete) {
+    files.clear();
+    subdirectories.clear();
+    return false;
+  }
+  SortEntryList(files);
+  SortEntryList(subdirectories);
+  return true;
+}

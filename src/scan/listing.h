@@ -1,0 +1,30 @@
+// Listing one directory into name-sorted lists of files and sub-directories.
+#pragma once
+
+#include <vector>
+
+#include "platform/win32.h"
+
+// One enumerated entry, the platform's whole record.
+typedef WIN32_FIND_DATAW DirectoryEntry;
+typedef std::vector<DirectoryEntry> EntryList;
+
+// Marks, in dwReserved1, a source entry left out because its full path does not fit: it is
+// never acted on, and the destination entry of the same name is kept.
+const DWORD kEntryTooLong = 0x544C4F4E;
+inline bool EntryTooLong(const DirectoryEntry* entry) {
+  return entry != nullptr && entry->dwReserved1 == kEntryTooLong;
+}
+
+// The name order of every sort and every pairing. Case-insensitive; on a case-sensitive file
+// system names equal but for case are then ordered case-sensitively, as two entries.
+int CompareNames(const wchar_t* a, const wchar_t* b);
+bool IsDotName(const wchar_t* name);
+void SortEntryList(EntryList& list);
+// Joins directory with "*" and starts an enumeration, reporting a failure itself.
+HANDLE BeginDirectorySearch(const wchar_t* directory, DirectoryEntry* entry);
+// The directory's files and sub-directories that pass the skip rules and the filter, sorted.
+// False, with both lists empty, when the directory could not be enumerated to the end (reported).
+// With keepTooLong, entries left out for their length are kept in the lists, marked.
+bool ListDirectory(const wchar_t* directory, EntryList& files, EntryList& subdirectories,
+                   bool keepTooLong = false);

@@ -1,0 +1,17 @@
+// The comparison of a file pair.
+#pragma once
+
+#include <cstdint>
+
+#include "scan/listing.h"
+
+// The entry's last-write time, converted from local time to UTC when its side lies on FAT.
+uint64_t NormalizedWriteTime(bool onFat, const DirectoryEntry& entry);
+// True when the files' contents are the same, byte for byte. Any open or read failure makes
+// them different.
+bool CompareContents(const wchar_t* sourceFile, const wchar_t* destinationFile);
+// True when the pair counts as equal. timesEqual tells whether the times agree within the
+// precision (true where the times were not reached).
+bool CompareFiles(const wchar_t* sourceFile, const wchar_t* destinationFile,
+                  const DirectoryEntry& source, const DirectoryEntry& destination,
+                  bool& timesEqual);

@@ -1,0 +1,36 @@
+#include "sync/directory_pass.h"
+
+#include "cli/options.h"
+#include "output/console.h"
+#include "sync/file_actions.h"
+#include "sync/paths.h"
+#include "sync/tree_actions.h"
+
+void MergeEntryLists(const EntryList& source, const EntryList& destination,
+                     EntryPairHandler handler) {
+  size_t s = 0, d = 0;
+  while (s < source.size() && d < destination.size()) {
+    int order = CompareNames(source[s].cFileName, destination[d].cFileName);
+    if (order == 0) {
+      handler(&source[s++], &destination[d++]);
+    } else if (order < 0) {
+      handler(&source[s++], nullptr);
+    } else {
+      handler(nullptr, &destination[d++]);
+    }
+  }
+  for (; s < source.size(); s++) handler(&source[s], nullptr);
+  for (; d < destination.size(); d++) handler(nullptr, &destination[d]);
+}
+
+void ProcessDirectoryPair() {
+  if (OptionSet(kLogDirectories)) WriteLogLine(L"directory", DestinationPath);
+  EntryList sourceFiles, sourceDirectories, destinationFiles, destinationDirectories;
+  // Source entries too long to list stay in the lists, marked, so that their destination
+  // counterparts are kept rather than taken for destination-only entries.
+  if (!ListDirectory(SourcePath, sourceFiles, sourceDirectories, true)) return;
+  if (!ListDirectory(DestinationPath, destinationFiles, destinationDirectories)) return;
+  MergeEntryLists(sourceDirectories, destinationDirectories, ProcessExtraDirectory);
+  MergeEntryLists(sourceFiles, destinationFiles, ProcessFileEntry);
+  MergeEntryLists(sourceDirectories, destinationDirectories, ProcessDirectoryEntry);
+}

@@ -1,0 +1,18 @@
+// Actions on single files: add, update, delete, leave, and the source's archive attribute.
+#pragma once
+
+#include "scan/listing.h"
+
+// Walk 2's handler: every file name of the current directory pair.
+void ProcessFileEntry(const DirectoryEntry* source, const DirectoryEntry* destination);
+// A source-only file of the current directory pair.
+void AddFile(const DirectoryEntry& source);
+bool CopySourceFile(const wchar_t* sourceFile, const wchar_t* destinationFile);
+// True when the file is gone (or would be, in virtual mode).
+bool DeleteDestinationFile(const wchar_t* file, DWORD attributes);
+// Clears read-only, hidden and system where any is set, before an overwrite or a deletion.
+void ClearProtectiveAttributes(const wchar_t* file, DWORD attributes);
+// Under unset-archive, outside virtual mode: clears the archive attribute of a source entry.
+void ClearSourceArchive(const wchar_t* file, DWORD attributes);
+// A destination entry kept because its source counterpart's path is too long to list.
+void KeepDestinationEntry(const DirectoryEntry& destination);

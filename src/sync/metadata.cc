@@ -1,0 +1,51 @@
+#include "sync/metadata.h"
+
+#include "cli/options.h"
+#include "output/console.h"
+
+namespace {
+const DWORD kProtectiveAttributes =
+    FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+}
+
+void ReportMetaOnce(bool& metaLinePending, const wchar_t* path) {
+  if (!metaLinePending) return;
+  metaLinePending = false;
+  WriteLogLine(L"meta", path);
+}
+
+void UpdateMetadata(const wchar_t* path, const DirectoryEntry& source,
+                    const DirectoryEntry& destination, bool timesEqual) {
+  if (OptionSet(kNoMeta)) return;
+  bool metaLinePending = OptionSet(kLogMeta);
+  bool change = !OptionSet(kVirtual);
+
+  DWORD s = source.dwFileAttributes, d = destination.dwFileAttributes;
+  if ((s ^ d) & kProtectiveAttributes) {
+    ReportMetaOnce(metaLinePending, path);
+    DWORD word = (s & ~FILE_ATTRIBUTE_ARCHIVE) | (d & FILE_ATTRIBUTE_ARCHIVE);
+    if (change && !SetFileAttributesW(path, word)) {
+      ReportSystemError(L"Unable to set attributes %s", path);
+    }
+  }
+
+  if (OptionSet(kTimeMeta) && !timesEqual) {
+    ReportMetaOnce(metaLinePending, path);
+    if (change) {
+      HANDLE file = CreateFileW(path, FILE_WRITE_ATTRIBUTES,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, 0, nullptr);
+      if (file != INVALID_HANDLE_VALUE) {
+        if (!SetFileTime(file, nullptr, nullptr, &source.ftLastWriteTime)) {
+          ReportSystemError(L"Unable to set modification time %s", path);
+        }
+        CloseHandle(file);
+      }
+    }
+  }
+
+  if (lstrcmpW(destination.cFileName, source.cFileName) != 0) {
+    ReportMetaOnce(metaLinePending, path);
+    if (change && !MoveFileW(path, path)) ReportSystemError(L"Unable to rename %s", path);
+  }
+}

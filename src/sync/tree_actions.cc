@@ -1,0 +1,140 @@
+#include "sync/tree_actions.h"
+
+#include "cli/options.h"
+#include "output/console.h"
+#include "scan/filter.h"
+#include "sync/directory_pass.h"
+#include "sync/file_actions.h"
+#include "sync/metadata.h"
+#include "sync/paths.h"
+
+namespace {
+
+bool IsDirectoryLink(const DirectoryEntry& entry) {
+  return (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+         (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT);
+}
+
+// A junction or directory link is removed as a link; what it points to is never touched.
+bool RemoveDirectoryLink(const wchar_t* path) {
+  if (OptionSet(kVirtual) || RemoveDirectoryW(path)) return true;
+  ReportSystemError(L"Unable to delete directory %s", path);
+  return false;
+}
+
+// Whether an enumeration ended because the directory had no more entries; one that broke off
+// is reported.
+bool EnumerationComplete(const wchar_t* directory) {
+  if (GetLastError() == ERROR_NO_MORE_FILES) return true;
+  ReportSystemError(L"Unable to browse directory %s", directory);
+  return false;
+}
+
+}  // namespace
+
+bool DeleteTree(const wchar_t* directory) {
+  if (OptionSet(kLogDirectories)) WriteLogLine(L"directory", directory);
+  std::unique_ptr<DirectoryEntry> entry(new DirectoryEntry);
+  HANDLE search = BeginDirectorySearch(directory, entry.get());
+  if (search == INVALID_HANDLE_VALUE) return false;
+  bool succeeded = true, nothingKept = true;
+  PathBuffer path;
+  do {
+    if (!CombinePath(path.get(), directory, entry->cFileName)) continue;
+    if (entry->dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+      if (IsDotName(entry->cFileName)) continue;
+      bool removed = IsDirectoryLink(*entry) ? RemoveDirectoryLink(path.get())
+                                             : DeleteTree(path.get());
+      if (!removed) succeeded = false;
+    } else if (!PathPassesFilter(path.get())) {
+      nothingKept = false;
+    } else if (!DeleteDestinationFile(path.get(), entry->dwFileAttributes)) {
+      succeeded = false;
+    }
+  } while (FindNextFileW(search, entry.get()));
+  if (!EnumerationComplete(directory)) succeeded = false;
+  FindClose(search);
+  if (!OptionSet(kVirtual) && succeeded && nothingKept && !RemoveDirectoryW(directory)) {
+    ReportSystemError(L"Unable to delete directory %s", directory);
+    succeeded = false;
+  }
+  return succeeded;
+}
+
+void ProcessExtraDirectory(const DirectoryEntry* source, const DirectoryEntry* destination) {
+  if (source != nullptr) return;
+  PathBuffer path;
+  if (!CombinePath(path.get(), DestinationPath, destination->cFileName)) return;
+  if (OptionSet(kNoDelete)) {
+    if (OptionSet(kLogIgnored)) WriteLogLine(L"ignore dir", path.get());
+    return;
+  }
+  if (OptionSet(kLogChanges)) WriteLogLine(L"delete dir", path.get());
+  if (IsDirectoryLink(*destination)) {
+    RemoveDirectoryLink(path.get());
+  } else {
+    DeleteTree(path.get());
+  }
+}
+
+bool CopyNewTree(const wchar_t* name) {
+  if (!ExtendPathPair(name)) return false;
+  bool complete = false;
+  if (OptionSet(kLogDirectories)) WriteLogLine(L"directory", DestinationPath);
+  if (!OptionSet(kVirtual) && !CreateDirectoryExW(SourcePath, DestinationPath, nullptr) &&
+      GetLastError() != ERROR_ALREADY_EXISTS) {
+    ReportSystemError(L"Unable to create directory %s", DestinationPath);
+  } else {
+    std::unique_ptr<DirectoryEntry> entry(new DirectoryEntry);
+    HANDLE search = BeginDirectorySearch(SourcePath, entry.get());
+    if (search != INVALID_HANDLE_VALUE) {
+      PathBuffer path;
+      do {
+        if (entry->dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+          if (IsDotName(entry->cFileName)) continue;
+          if (CopyNewTree(entry->cFileName) &&
+              CombinePath(path.get(), SourcePath, entry->cFileName)) {
+            ClearSourceArchive(path.get(), entry->dwFileAttributes);
+          }
+        } else if (EntryPassesFilter(SourcePath, *entry)) {
+          AddFile(*entry);
+        }
+      } while (FindNextFileW(search, entry.get()));
+      complete = EnumerationComplete(SourcePath);
+      FindClose(search);
+    }
+  }
+  StripPath(SourcePath);
+  StripPath(DestinationPath);
+  return complete;
+}
+
+void ProcessDirectoryEntry(const DirectoryEntry* source, const DirectoryEntry* destination) {
+  if (source == nullptr) return;
+  if (EntryTooLong(source)) {
+    if (destination != nullptr) KeepDestinationEntry(*destination);
+    return;
+  }
+  if (destination == nullptr) {
+    if (OptionSet(kNoAdd)) {
+      PathBuffer path;
+      if (OptionSet(kLogIgnored) && CombinePath(path.get(), SourcePath, source->cFileName)) {
+        WriteLogLine(L"ignore", path.get());
+      }
+      return;
+    }
+    PathBuffer path;
+    if (CopyNewTree(source->cFileName) && CombinePath(path.get(), SourcePath, source->cFileName)) {
+      ClearSourceArchive(path.get(), source->dwFileAttributes);
+    }
+    return;
+  }
+  if (!ExtendPath(DestinationPath, source->cFileName)) return;
+  UpdateMetadata(DestinationPath, *source, *destination, true);
+  if (ExtendPath(SourcePath, source->cFileName)) {
+    ProcessDirectoryPair();
+    ClearSourceArchive(SourcePath, source->dwFileAttributes);
+    StripPath(SourcePath);
+  }
+  StripPath(DestinationPath);
+}

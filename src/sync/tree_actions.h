@@ -1,0 +1,14 @@
+// Actions on sub-directories: destination-only trees deleted, source-only trees copied,
+// directory pairs corrected and descended into.
+#pragma once
+
+#include "scan/listing.h"
+
+// Walk 1's handler: deletes a destination-only directory tree, or leaves it under no-delete.
+void ProcessExtraDirectory(const DirectoryEntry* source, const DirectoryEntry* destination);
+// Walk 3's handler: corrects and descends into a directory pair, or copies a new tree.
+void ProcessDirectoryEntry(const DirectoryEntry* source, const DirectoryEntry* destination);
+// Deletes a destination tree, keeping the files the filter keeps. True when nothing failed.
+bool DeleteTree(const wchar_t* directory);
+// Copies the source sub-directory of that name into the current destination directory.
+bool CopyNewTree(const wchar_t* name);
