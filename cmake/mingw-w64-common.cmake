@@ -1,5 +1,6 @@
 # Shared part of the MinGW-w64 toolchain files. The -posix compilers are needed:
 # the -win32 ones lack std::mutex, which GoogleTest uses.
+set(CMAKE_C_COMPILER ${TANDREL_MINGW_TRIPLE}-gcc-posix)
 set(CMAKE_CXX_COMPILER ${TANDREL_MINGW_TRIPLE}-g++-posix)
 set(CMAKE_RC_COMPILER ${TANDREL_MINGW_TRIPLE}-windres)
 set(CMAKE_FIND_ROOT_PATH /usr/${TANDREL_MINGW_TRIPLE})
@@ -7,8 +8,10 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 
-# wmain entry point; the C and C++ runtimes linked in, so only system DLLs are imported.
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-municode -static -static-libgcc -static-libstdc++")
+# The C and C++ runtimes linked in, so only system DLLs are imported.
+set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
+# The program's entry point is wmain.
+set(TANDREL_WMAIN_LINK_OPTIONS -municode)
 
 set(TANDREL_OBJDUMP ${TANDREL_MINGW_TRIPLE}-objdump)
 

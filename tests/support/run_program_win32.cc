@@ -83,14 +83,19 @@ RunResult RunTandrel(const std::vector<std::string>& arguments, const fs::path& 
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+  HANDLE in = CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
+                          OPEN_EXISTING, 0, nullptr);
+  startup.hStdInput = in;
   startup.hStdOutput = out;
   startup.hStdError = err;
   PROCESS_INFORMATION process{};
   std::wstring directory = workingDirectory.empty() ? L"" : workingDirectory.wstring();
   RunResult result;
-  BOOL started = CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr,
+  // No console of its own: the program writes to the files above only.
+  BOOL started = CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE,
+                                CREATE_NO_WINDOW, nullptr,
                                 directory.empty() ? nullptr : directory.c_str(), &startup, &process);
+  CloseHandle(in);
   CloseHandle(out);
   CloseHandle(err);
   if (!started) return result;
