@@ -11,6 +11,7 @@ include(GoogleTest)
 add_library(tandrel_test_support STATIC
   tests/support/trees.cc
   tests/support/expect_text.cc
+  tests/support/capture.cc
 )
 if(WIN32)
   target_sources(tandrel_test_support PRIVATE tests/support/run_program_win32.cc)

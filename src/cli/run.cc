@@ -9,6 +9,14 @@ bool SourceOnFat = false;
 bool DestinationOnFat = false;
 int64_t TimeShiftTicks = 0;
 
+bool IsFatFileSystemName(const wchar_t* name) {
+  wchar_t prefix[4];
+  int i = 0;
+  for (; i < 3 && name[i] != 0; i++) prefix[i] = name[i];
+  prefix[i] = 0;
+  return lstrcmpiW(prefix, L"FAT") == 0;
+}
+
 bool IsOnFatVolume(const wchar_t* directory) {
   if (!OptionSet(kTimeShiftFat)) return false;
   PathBuffer path;
@@ -20,8 +28,7 @@ bool IsOnFatVolume(const wchar_t* directory) {
     wchar_t fileSystem[256];
     if (GetVolumeInformationW(path.get(), volumeName, 256, nullptr, nullptr, nullptr, fileSystem,
                               256)) {
-      fileSystem[3] = 0;
-      return lstrcmpiW(fileSystem, L"FAT") == 0;
+      return IsFatFileSystemName(fileSystem);
     }
     PathRemoveBackslashW(path.get());
     if (!PathRemoveFileSpecW(path.get())) return false;

@@ -8,6 +8,8 @@ extern bool DestinationOnFat;
 // The time-shift option in 100 ns units.
 extern int64_t TimeShiftTicks;
 
+// True when a file system name begins with "FAT", in any case (FAT, FAT32; not exFAT).
+bool IsFatFileSystemName(const wchar_t* name);
 // True when the directory lies on a volume whose file system name begins with "FAT".
 bool IsOnFatVolume(const wchar_t* directory);
 // The settings other options imply, and TimeShiftTicks.

@@ -1,0 +1,40 @@
+#include "capture.h"
+
+#include "output/console.h"
+#ifndef _WIN32
+#include <fcntl.h>
+#include <unistd.h>
+
+#include "platform/posix/internal.h"
+#endif
+
+namespace {
+HANDLE OpenCaptureFile(const fs::path& path) {
+#ifdef _WIN32
+  return CreateFileW(path.wstring().c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                     CREATE_ALWAYS, 0, nullptr);
+#else
+  int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+  return new PosixFile{fd, path.native()};
+#endif
+}
+}  // namespace
+
+CapturedConsole::CapturedConsole()
+    : savedOut_(OutputHandle),
+      savedErr_(ErrorHandle),
+      out_(OpenCaptureFile(dir_.path() / "out")),
+      err_(OpenCaptureFile(dir_.path() / "err")) {
+  OutputHandle = out_;
+  ErrorHandle = err_;
+}
+
+CapturedConsole::~CapturedConsole() {
+  OutputHandle = savedOut_;
+  ErrorHandle = savedErr_;
+  CloseHandle(out_);
+  CloseHandle(err_);
+}
+
+std::string CapturedConsole::out() const { return ReadTextFile(dir_.path() / "out"); }
+std::string CapturedConsole::err() const { return ReadTextFile(dir_.path() / "err"); }
