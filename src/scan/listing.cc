@@ -50,7 +50,9 @@ bool ListDirectory(const wchar_t* directory, EntryList& files, EntryList& subdir
     bool tooLong = false;
     if (!EntryPassesFilter(directory, entry, &tooLong)) {
       if (!tooLong || !keepTooLong) continue;
+      // Kept, marked, in both lists: whatever the other side holds under this name stays.
       entry.dwReserved1 = kEntryTooLong;
+      (list == &files ? subdirectories : files).push_back(entry);
     }
     list->push_back(entry);
   } while (FindNextFileW(search, &entry));

@@ -25,6 +25,6 @@ void SortEntryList(EntryList& list);
 HANDLE BeginDirectorySearch(const wchar_t* directory, DirectoryEntry* entry);
 // The directory's files and sub-directories that pass the skip rules and the filter, sorted.
 // False, with both lists empty, when the directory could not be enumerated to the end (reported).
-// With keepTooLong, entries left out for their length are kept in the lists, marked.
+// With keepTooLong, entries left out for their length are kept, marked, in both lists.
 bool ListDirectory(const wchar_t* directory, EntryList& files, EntryList& subdirectories,
                    bool keepTooLong = false);
