@@ -9,7 +9,8 @@ bool HasHelpRequest(int argc, wchar_t** argv) {
   static const wchar_t* const kHelpSpellings[] = {L"-?", L"-h", L"--help", L"/?"};
   for (int i = 1; i < argc; i++) {
     for (const wchar_t* spelling : kHelpSpellings) {
-      if (lstrcmpiW(argv[i], spelling) == 0) return true;
+      if (lstrcmpiW(argv[i], spelling) == 0)
+        return true;
     }
   }
   return false;
@@ -26,7 +27,8 @@ void ApplyOptionValue(int row, const wchar_t* value) {
     // An empty value, like a longer one, leaves the option as it was.
     return;
   }
-  if (value == nullptr || lstrcmpW(value, L"y") == 0) return;
+  if (value == nullptr || lstrcmpW(value, L"y") == 0)
+    return;
   option.Value = StrToIntW(value);
 }
 
@@ -78,12 +80,12 @@ bool TakeOption(wchar_t* argument) {
     return false;
   }
   if (!PatternList.empty() && include != IncludeMode) {
-    WriteError(L"Error: impossible to use both --exclude and --include options: `%s'.\n",
-               argument);
+    WriteError(L"Error: impossible to use both --exclude and --include options: `%s'.\n", argument);
     return false;
   }
   IncludeMode = include;
-  if (value != nullptr) PatternList.push_back(value);
+  if (value != nullptr)
+    PatternList.push_back(value);
   return true;
 }
 
@@ -92,8 +94,10 @@ bool TakeOption(wchar_t* argument) {
 bool ParseCommandLine(int argc, wchar_t** argv) {
   for (int i = 1; i < argc; i++) {
     wchar_t* argument = argv[i];
-    if (argument[0] == 0) continue;
-    if (!(argument[0] == L'-' ? TakeOption(argument) : TakeDirectory(argument))) return false;
+    if (argument[0] == 0)
+      continue;
+    if (!(argument[0] == L'-' ? TakeOption(argument) : TakeDirectory(argument)))
+      return false;
   }
   return true;
 }

@@ -38,7 +38,8 @@ const char HelpText[] =
     "-x=<pattern>, --exclude=<pattern>\n"
     "    Leaves out the files and directories whose full path matches the pattern.\n"
     "    \"?\" matches exactly one character, \"*\" any number of characters including\n"
-    "    none. Examples: *.txt, *" SEP ".git, *.i??\n"
+    "    none. Examples: *.txt, *" SEP
+    ".git, *.i??\n"
     "    Enclose the whole option in quotes when it contains spaces.\n"
     "\n"
     "-i=<pattern>, --include=<pattern>\n"

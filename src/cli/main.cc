@@ -13,7 +13,8 @@ int wmain(int argc, wchar_t** argv) {
     PrintHelp();
     return 0;
   }
-  if (!ParseCommandLine(argc, argv)) return 1;
+  if (!ParseCommandLine(argc, argv))
+    return 1;
   if (SourcePath[0] == 0 || DestinationPath[0] == 0) {
     PrintHelp();
     return 1;

@@ -4,10 +4,10 @@
 #include "platform/win32.h"
 
 struct OptionEntry {
-  const wchar_t* LongName;  // the name after "--"
+  const wchar_t* LongName;   // the name after "--"
   const wchar_t* ShortName;  // the name after "-"
-  bool Numeric;  // false for a yes/no option, true for a number option
-  int Value;  // yes/no options hold 0 or 1; number options any 32-bit value
+  bool Numeric;              // false for a yes/no option, true for a number option
+  int Value;                 // yes/no options hold 0 or 1; number options any 32-bit value
 };
 
 // Rows of the option table, in its fixed order.
@@ -45,8 +45,12 @@ enum OptionRow {
 extern OptionEntry OptionTable[kOptionCount];
 
 // The value of an option's row, read at the moment it matters.
-inline int OptionValue(OptionRow row) { return OptionTable[row].Value; }
-inline bool OptionSet(OptionRow row) { return OptionTable[row].Value != 0; }
+inline int OptionValue(OptionRow row) {
+  return OptionTable[row].Value;
+}
+inline bool OptionSet(OptionRow row) {
+  return OptionTable[row].Value != 0;
+}
 
 // Puts every row back to its default (a new process starts with them).
 void RestoreDefaultOptions();

@@ -18,10 +18,12 @@ bool IsFatFileSystemName(const wchar_t* name) {
 }
 
 bool IsOnFatVolume(const wchar_t* directory) {
-  if (!OptionSet(kTimeShiftFat)) return false;
+  if (!OptionSet(kTimeShiftFat))
+    return false;
   PathBuffer path;
   DWORD length = GetFullPathNameW(directory, MAX_PATH, path.get(), nullptr);
-  if (length == 0 || length >= MAX_PATH) lstrcpyW(path.get(), directory);
+  if (length == 0 || length >= MAX_PATH)
+    lstrcpyW(path.get(), directory);
   for (;;) {
     PathAddBackslashW(path.get());
     wchar_t volumeName[256];
@@ -31,13 +33,16 @@ bool IsOnFatVolume(const wchar_t* directory) {
       return IsFatFileSystemName(fileSystem);
     }
     PathRemoveBackslashW(path.get());
-    if (!PathRemoveFileSpecW(path.get())) return false;
+    if (!PathRemoveFileSpecW(path.get()))
+      return false;
   }
 }
 
 void DeriveSettings() {
-  if (OptionValue(kTimePrecision) < 0) OptionTable[kTimePrecision].Value = 0;
-  if (OptionSet(kTimeCompareContents)) OptionTable[kCompareTime].Value = 1;
+  if (OptionValue(kTimePrecision) < 0)
+    OptionTable[kTimePrecision].Value = 0;
+  if (OptionSet(kTimeCompareContents))
+    OptionTable[kCompareTime].Value = 1;
   if (OptionSet(kCompareContents) || OptionSet(kTimeCompareContents)) {
     OptionTable[kCompareSize].Value = 1;
   }

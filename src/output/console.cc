@@ -10,7 +10,8 @@ HANDLE ErrorHandle = nullptr;
 int ExpandLineEnds(const wchar_t* text, wchar_t* expansion) {
   int n = 0;
   for (; *text != 0; text++) {
-    if (CONSOLE_CRLF && *text == L'\n') expansion[n++] = L'\r';
+    if (CONSOLE_CRLF && *text == L'\n')
+      expansion[n++] = L'\r';
     expansion[n++] = *text;
   }
   expansion[n] = 0;
@@ -86,6 +87,7 @@ void ReportSystemError(const wchar_t* message, const wchar_t* argument) {
 }
 
 void WriteLogLine(const wchar_t* label, const wchar_t* text) {
-  if (!OptionSet(kLogList)) WriteOutput(L"%-12s", label);
+  if (!OptionSet(kLogList))
+    WriteOutput(L"%-12s", label);
   WriteOutput(L"%s\n", text);
 }

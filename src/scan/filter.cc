@@ -8,16 +8,19 @@ bool IncludeMode = false;
 bool EntryPassesFilter(const wchar_t* directory, const WIN32_FIND_DATAW& entry, bool* tooLong) {
   PathBuffer path;
   if (!CombinePath(path.get(), directory, entry.cFileName)) {
-    if (tooLong) *tooLong = true;
+    if (tooLong)
+      *tooLong = true;
     return false;
   }
-  if (IncludeMode && (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) return true;
+  if (IncludeMode && (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+    return true;
   return PathPassesFilter(path.get());
 }
 
 bool PathPassesFilter(const wchar_t* path) {
   for (const wchar_t* pattern : PatternList) {
-    if (PathMatchSpecW(path, pattern)) return IncludeMode;
+    if (PathMatchSpecW(path, pattern))
+      return IncludeMode;
   }
   return !IncludeMode;
 }

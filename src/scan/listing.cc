@@ -9,7 +9,8 @@
 
 int CompareNames(const wchar_t* a, const wchar_t* b) {
   int order = lstrcmpiW(a, b);
-  if (order != 0 || NAMES_IGNORE_CASE) return order;
+  if (order != 0 || NAMES_IGNORE_CASE)
+    return order;
   return lstrcmpW(a, b);
 }
 
@@ -25,7 +26,8 @@ void SortEntryList(EntryList& list) {
 
 HANDLE BeginDirectorySearch(const wchar_t* directory, DirectoryEntry* entry) {
   PathBuffer pattern;
-  if (!CombinePath(pattern.get(), directory, L"*")) return INVALID_HANDLE_VALUE;
+  if (!CombinePath(pattern.get(), directory, L"*"))
+    return INVALID_HANDLE_VALUE;
   HANDLE search = FindFirstFileW(pattern.get(), entry);
   if (search == INVALID_HANDLE_VALUE) {
     ReportSystemError(L"Unable to browse directory %s", directory);
@@ -37,19 +39,22 @@ bool ListDirectory(const wchar_t* directory, EntryList& files, EntryList& subdir
                    bool keepTooLong) {
   DirectoryEntry entry;
   HANDLE search = BeginDirectorySearch(directory, &entry);
-  if (search == INVALID_HANDLE_VALUE) return false;
+  if (search == INVALID_HANDLE_VALUE)
+    return false;
   do {
     if (OptionSet(kNoJunctions) && (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
       continue;
     }
     EntryList* list = &files;
     if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-      if (OptionSet(kNoRecurse) || IsDotName(entry.cFileName)) continue;
+      if (OptionSet(kNoRecurse) || IsDotName(entry.cFileName))
+        continue;
       list = &subdirectories;
     }
     bool tooLong = false;
     if (!EntryPassesFilter(directory, entry, &tooLong)) {
-      if (!tooLong || !keepTooLong) continue;
+      if (!tooLong || !keepTooLong)
+        continue;
       // Kept, marked, in both lists: whatever the other side holds under this name stays.
       entry.dwReserved1 = kEntryTooLong;
       (list == &files ? subdirectories : files).push_back(entry);
@@ -59,7 +64,8 @@ bool ListDirectory(const wchar_t* directory, EntryList& files, EntryList& subdir
   // An enumeration that broke off is a failed listing: acting on part of a directory could
   // delete the counterparts of entries that were never seen.
   bool complete = GetLastError() == ERROR_NO_MORE_FILES;
-  if (!complete) ReportSystemError(L"Unable to browse directory %s", directory);
+  if (!complete)
+    ReportSystemError(L"Unable to browse directory %s", directory);
   FindClose(search);
   if (!complete) {
     files.clear();

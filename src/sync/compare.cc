@@ -23,16 +23,19 @@ HANDLE OpenForComparison(const wchar_t* path) {
 }  // namespace
 
 uint64_t NormalizedWriteTime(bool onFat, const DirectoryEntry& entry) {
-  if (!onFat) return TimeValue(entry.ftLastWriteTime);
+  if (!onFat)
+    return TimeValue(entry.ftLastWriteTime);
   FILETIME utc;
   LocalFileTimeToFileTime(&entry.ftLastWriteTime, &utc);
   return TimeValue(utc);
 }
 
 bool CompareContents(const wchar_t* sourceFile, const wchar_t* destinationFile) {
-  if (OptionSet(kLogCompareContents)) WriteLogLine(L"comparing", destinationFile);
+  if (OptionSet(kLogCompareContents))
+    WriteLogLine(L"comparing", destinationFile);
   HANDLE source = OpenForComparison(sourceFile);
-  if (source == INVALID_HANDLE_VALUE) return false;
+  if (source == INVALID_HANDLE_VALUE)
+    return false;
   HANDLE destination = OpenForComparison(destinationFile);
   if (destination == INVALID_HANDLE_VALUE) {
     CloseHandle(source);
@@ -77,8 +80,8 @@ bool CompareFiles(const wchar_t* sourceFile, const wchar_t* destinationFile,
   }
 
   uint64_t s = NormalizedWriteTime(SourceOnFat, source);
-  uint64_t d = NormalizedWriteTime(DestinationOnFat, destination) +
-               static_cast<uint64_t>(TimeShiftTicks);
+  uint64_t d =
+      NormalizedWriteTime(DestinationOnFat, destination) + static_cast<uint64_t>(TimeShiftTicks);
   uint64_t seconds = (s > d ? s - d : d - s) / kTicksPerSecond;
   if (OptionSet(kLogTimeDiff)) {
     if (seconds == 0) {
@@ -91,7 +94,9 @@ bool CompareFiles(const wchar_t* sourceFile, const wchar_t* destinationFile,
   timesEqual = seconds <= static_cast<uint64_t>(OptionValue(kTimePrecision));
 
   bool timeCompareContents = OptionSet(kTimeCompareContents);
-  if (OptionSet(kCompareTime) && !timesEqual && !timeCompareContents) return false;
-  if (!OptionSet(kCompareContents) && (timesEqual || !timeCompareContents)) return true;
+  if (OptionSet(kCompareTime) && !timesEqual && !timeCompareContents)
+    return false;
+  if (!OptionSet(kCompareContents) && (timesEqual || !timeCompareContents))
+    return true;
   return CompareContents(sourceFile, destinationFile);
 }

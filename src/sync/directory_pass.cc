@@ -24,12 +24,15 @@ void MergeEntryLists(const EntryList& source, const EntryList& destination,
 }
 
 void ProcessDirectoryPair() {
-  if (OptionSet(kLogDirectories)) WriteLogLine(L"directory", DestinationPath);
+  if (OptionSet(kLogDirectories))
+    WriteLogLine(L"directory", DestinationPath);
   EntryList sourceFiles, sourceDirectories, destinationFiles, destinationDirectories;
   // Source entries too long to list stay in the lists, marked, so that their destination
   // counterparts are kept rather than taken for destination-only entries.
-  if (!ListDirectory(SourcePath, sourceFiles, sourceDirectories, true)) return;
-  if (!ListDirectory(DestinationPath, destinationFiles, destinationDirectories)) return;
+  if (!ListDirectory(SourcePath, sourceFiles, sourceDirectories, true))
+    return;
+  if (!ListDirectory(DestinationPath, destinationFiles, destinationDirectories))
+    return;
   MergeEntryLists(sourceDirectories, destinationDirectories, ProcessExtraDirectory);
   MergeEntryLists(sourceFiles, destinationFiles, ProcessFileEntry);
   MergeEntryLists(sourceDirectories, destinationDirectories, ProcessDirectoryEntry);

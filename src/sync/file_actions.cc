@@ -11,7 +11,8 @@ const DWORD kProtectiveAttributes =
     FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
 
 void LogIf(OptionRow option, const wchar_t* label, const wchar_t* path) {
-  if (OptionSet(option)) WriteLogLine(label, path);
+  if (OptionSet(option))
+    WriteLogLine(label, path);
 }
 }  // namespace
 
@@ -28,16 +29,20 @@ void ClearSourceArchive(const wchar_t* file, DWORD attributes) {
 }
 
 bool CopySourceFile(const wchar_t* sourceFile, const wchar_t* destinationFile) {
-  if (CopyFileW(sourceFile, destinationFile, FALSE)) return true;
+  if (CopyFileW(sourceFile, destinationFile, FALSE))
+    return true;
   ReportSystemError(L"Unable to copy %s", sourceFile);
   return false;
 }
 
 bool DeleteDestinationFile(const wchar_t* file, DWORD attributes) {
-  if (OptionSet(kVirtual)) return true;
+  if (OptionSet(kVirtual))
+    return true;
   ClearProtectiveAttributes(file, attributes);
-  if (DeleteFileW(file)) return true;
-  if (GetLastError() == ERROR_FILE_NOT_FOUND) return true;
+  if (DeleteFileW(file))
+    return true;
+  if (GetLastError() == ERROR_FILE_NOT_FOUND)
+    return true;
   ReportSystemError(L"Unable to delete %s", file);
   return false;
 }
@@ -61,7 +66,8 @@ void AddFile(const DirectoryEntry& source) {
       CombinePath(destinationFile.get(), DestinationPath, source.cFileName)) {
     WriteLogLine(L"add", destinationFile.get());
   }
-  if (OptionSet(kVirtual)) return;
+  if (OptionSet(kVirtual))
+    return;
   if (!CombinePath(sourceFile.get(), SourcePath, source.cFileName) ||
       !CombinePath(destinationFile.get(), DestinationPath, source.cFileName)) {
     return;
@@ -74,12 +80,14 @@ void AddFile(const DirectoryEntry& source) {
 
 void ProcessFileEntry(const DirectoryEntry* source, const DirectoryEntry* destination) {
   if (EntryTooLong(source)) {
-    if (destination != nullptr) KeepDestinationEntry(*destination);
+    if (destination != nullptr)
+      KeepDestinationEntry(*destination);
     return;
   }
   if (source == nullptr) {
     PathBuffer destinationFile;
-    if (!CombinePath(destinationFile.get(), DestinationPath, destination->cFileName)) return;
+    if (!CombinePath(destinationFile.get(), DestinationPath, destination->cFileName))
+      return;
     if (OptionSet(kNoDelete)) {
       LogIf(kLogIgnored, L"ignore", destinationFile.get());
       return;
@@ -94,8 +102,10 @@ void ProcessFileEntry(const DirectoryEntry* source, const DirectoryEntry* destin
   }
 
   PathBuffer sourceFile, destinationFile;
-  if (!CombinePath(sourceFile.get(), SourcePath, source->cFileName)) return;
-  if (!CombinePath(destinationFile.get(), DestinationPath, source->cFileName)) return;
+  if (!CombinePath(sourceFile.get(), SourcePath, source->cFileName))
+    return;
+  if (!CombinePath(destinationFile.get(), DestinationPath, source->cFileName))
+    return;
   bool timesEqual;
   if (CompareFiles(sourceFile.get(), destinationFile.get(), *source, *destination, timesEqual)) {
     LogIf(kLogEqual, L"equal", destinationFile.get());
@@ -105,10 +115,12 @@ void ProcessFileEntry(const DirectoryEntry* source, const DirectoryEntry* destin
     return;
   } else {
     LogIf(kLogChanges, L"update", destinationFile.get());
-    if (OptionSet(kVirtual)) return;
+    if (OptionSet(kVirtual))
+      return;
     ClearProtectiveAttributes(destinationFile.get(), destination->dwFileAttributes);
     // A failed copy leaves the archive attribute set, so the next run still sees the change.
-    if (!CopySourceFile(sourceFile.get(), destinationFile.get())) return;
+    if (!CopySourceFile(sourceFile.get(), destinationFile.get()))
+      return;
   }
   ClearSourceArchive(sourceFile.get(), source->dwFileAttributes);
 }

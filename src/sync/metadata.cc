@@ -9,14 +9,16 @@ const DWORD kProtectiveAttributes =
 }
 
 void ReportMetaOnce(bool& metaLinePending, const wchar_t* path) {
-  if (!metaLinePending) return;
+  if (!metaLinePending)
+    return;
   metaLinePending = false;
   WriteLogLine(L"meta", path);
 }
 
 void UpdateMetadata(const wchar_t* path, const DirectoryEntry& source,
                     const DirectoryEntry& destination, bool timesEqual) {
-  if (OptionSet(kNoMeta)) return;
+  if (OptionSet(kNoMeta))
+    return;
   bool metaLinePending = OptionSet(kLogMeta);
   bool change = !OptionSet(kVirtual);
 
@@ -46,6 +48,7 @@ void UpdateMetadata(const wchar_t* path, const DirectoryEntry& source,
 
   if (lstrcmpW(destination.cFileName, source.cFileName) != 0) {
     ReportMetaOnce(metaLinePending, path);
-    if (change && !MoveFileW(path, path)) ReportSystemError(L"Unable to rename %s", path);
+    if (change && !MoveFileW(path, path))
+      ReportSystemError(L"Unable to rename %s", path);
   }
 }

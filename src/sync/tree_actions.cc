@@ -17,7 +17,8 @@ bool IsDirectoryLink(const DirectoryEntry& entry) {
 
 // A junction or directory link is removed as a link; what it points to is never touched.
 bool RemoveDirectoryLink(const wchar_t* path) {
-  if (OptionSet(kVirtual) || RemoveDirectoryW(path)) return true;
+  if (OptionSet(kVirtual) || RemoveDirectoryW(path))
+    return true;
   ReportSystemError(L"Unable to delete directory %s", path);
   return false;
 }
@@ -25,7 +26,8 @@ bool RemoveDirectoryLink(const wchar_t* path) {
 // Whether an enumeration ended because the directory had no more entries; one that broke off
 // is reported.
 bool EnumerationComplete(const wchar_t* directory) {
-  if (GetLastError() == ERROR_NO_MORE_FILES) return true;
+  if (GetLastError() == ERROR_NO_MORE_FILES)
+    return true;
   ReportSystemError(L"Unable to browse directory %s", directory);
   return false;
 }
@@ -33,26 +35,32 @@ bool EnumerationComplete(const wchar_t* directory) {
 }  // namespace
 
 bool DeleteTree(const wchar_t* directory) {
-  if (OptionSet(kLogDirectories)) WriteLogLine(L"directory", directory);
+  if (OptionSet(kLogDirectories))
+    WriteLogLine(L"directory", directory);
   std::unique_ptr<DirectoryEntry> entry(new DirectoryEntry);
   HANDLE search = BeginDirectorySearch(directory, entry.get());
-  if (search == INVALID_HANDLE_VALUE) return false;
+  if (search == INVALID_HANDLE_VALUE)
+    return false;
   bool succeeded = true, nothingKept = true;
   PathBuffer path;
   do {
-    if (!CombinePath(path.get(), directory, entry->cFileName)) continue;
+    if (!CombinePath(path.get(), directory, entry->cFileName))
+      continue;
     if (entry->dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-      if (IsDotName(entry->cFileName)) continue;
-      bool removed = IsDirectoryLink(*entry) ? RemoveDirectoryLink(path.get())
-                                             : DeleteTree(path.get());
-      if (!removed) succeeded = false;
+      if (IsDotName(entry->cFileName))
+        continue;
+      bool removed =
+          IsDirectoryLink(*entry) ? RemoveDirectoryLink(path.get()) : DeleteTree(path.get());
+      if (!removed)
+        succeeded = false;
     } else if (!PathPassesFilter(path.get())) {
       nothingKept = false;
     } else if (!DeleteDestinationFile(path.get(), entry->dwFileAttributes)) {
       succeeded = false;
     }
   } while (FindNextFileW(search, entry.get()));
-  if (!EnumerationComplete(directory)) succeeded = false;
+  if (!EnumerationComplete(directory))
+    succeeded = false;
   FindClose(search);
   if (!OptionSet(kVirtual) && succeeded && nothingKept && !RemoveDirectoryW(directory)) {
     ReportSystemError(L"Unable to delete directory %s", directory);
@@ -62,14 +70,18 @@ bool DeleteTree(const wchar_t* directory) {
 }
 
 void ProcessExtraDirectory(const DirectoryEntry* source, const DirectoryEntry* destination) {
-  if (source != nullptr) return;
+  if (source != nullptr)
+    return;
   PathBuffer path;
-  if (!CombinePath(path.get(), DestinationPath, destination->cFileName)) return;
+  if (!CombinePath(path.get(), DestinationPath, destination->cFileName))
+    return;
   if (OptionSet(kNoDelete)) {
-    if (OptionSet(kLogIgnored)) WriteLogLine(L"ignore dir", path.get());
+    if (OptionSet(kLogIgnored))
+      WriteLogLine(L"ignore dir", path.get());
     return;
   }
-  if (OptionSet(kLogChanges)) WriteLogLine(L"delete dir", path.get());
+  if (OptionSet(kLogChanges))
+    WriteLogLine(L"delete dir", path.get());
   if (IsDirectoryLink(*destination)) {
     RemoveDirectoryLink(path.get());
   } else {
@@ -78,9 +90,11 @@ void ProcessExtraDirectory(const DirectoryEntry* source, const DirectoryEntry* d
 }
 
 bool CopyNewTree(const wchar_t* name) {
-  if (!ExtendPathPair(name)) return false;
+  if (!ExtendPathPair(name))
+    return false;
   bool complete = false;
-  if (OptionSet(kLogDirectories)) WriteLogLine(L"directory", DestinationPath);
+  if (OptionSet(kLogDirectories))
+    WriteLogLine(L"directory", DestinationPath);
   if (!OptionSet(kVirtual) && !CreateDirectoryExW(SourcePath, DestinationPath, nullptr) &&
       GetLastError() != ERROR_ALREADY_EXISTS) {
     ReportSystemError(L"Unable to create directory %s", DestinationPath);
@@ -91,7 +105,8 @@ bool CopyNewTree(const wchar_t* name) {
       PathBuffer path;
       do {
         if (entry->dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-          if (IsDotName(entry->cFileName)) continue;
+          if (IsDotName(entry->cFileName))
+            continue;
           if (CopyNewTree(entry->cFileName) &&
               CombinePath(path.get(), SourcePath, entry->cFileName)) {
             ClearSourceArchive(path.get(), entry->dwFileAttributes);
@@ -110,9 +125,11 @@ bool CopyNewTree(const wchar_t* name) {
 }
 
 void ProcessDirectoryEntry(const DirectoryEntry* source, const DirectoryEntry* destination) {
-  if (source == nullptr) return;
+  if (source == nullptr)
+    return;
   if (EntryTooLong(source)) {
-    if (destination != nullptr) KeepDestinationEntry(*destination);
+    if (destination != nullptr)
+      KeepDestinationEntry(*destination);
     return;
   }
   if (destination == nullptr) {
@@ -129,7 +146,8 @@ void ProcessDirectoryEntry(const DirectoryEntry* source, const DirectoryEntry* d
     }
     return;
   }
-  if (!ExtendPath(DestinationPath, source->cFileName)) return;
+  if (!ExtendPath(DestinationPath, source->cFileName))
+    return;
   UpdateMetadata(DestinationPath, *source, *destination, true);
   if (ExtendPath(SourcePath, source->cFileName)) {
     ProcessDirectoryPair();

@@ -11,8 +11,8 @@
 namespace {
 HANDLE OpenCaptureFile(const fs::path& path) {
 #ifdef _WIN32
-  return CreateFileW(path.wstring().c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                     CREATE_ALWAYS, 0, nullptr);
+  return CreateFileW(path.wstring().c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                     0, nullptr);
 #else
   int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
   return new PosixFile{fd, path.native()};
@@ -36,5 +36,9 @@ CapturedConsole::~CapturedConsole() {
   CloseHandle(err_);
 }
 
-std::string CapturedConsole::out() const { return ReadTextFile(dir_.path() / "out"); }
-std::string CapturedConsole::err() const { return ReadTextFile(dir_.path() / "err"); }
+std::string CapturedConsole::out() const {
+  return ReadTextFile(dir_.path() / "out");
+}
+std::string CapturedConsole::err() const {
+  return ReadTextFile(dir_.path() / "err");
+}

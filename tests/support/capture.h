@@ -7,7 +7,7 @@
 
 class CapturedConsole {
  public:
-  CapturedConsole();  // points OutputHandle and ErrorHandle at two temporary files
+  CapturedConsole();   // points OutputHandle and ErrorHandle at two temporary files
   ~CapturedConsole();  // puts the previous handles back
   CapturedConsole(const CapturedConsole&) = delete;
   CapturedConsole& operator=(const CapturedConsole&) = delete;

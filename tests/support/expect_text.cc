@@ -3,10 +3,12 @@
 const char kSeparator[] = PATH_SEPARATOR_ASCII;
 
 std::string Console(const std::string& text) {
-  if (!CONSOLE_CRLF) return text;
+  if (!CONSOLE_CRLF)
+    return text;
   std::string expanded;
   for (char c : text) {
-    if (c == '\n') expanded += '\r';
+    if (c == '\n')
+      expanded += '\r';
     expanded += c;
   }
   return expanded;
@@ -18,10 +20,14 @@ std::string Utf16(const std::string& utf8Text) {
     unsigned char c = static_cast<unsigned char>(utf8Text[i]);
     uint32_t code;
     int length;
-    if (c < 0x80) code = c, length = 1;
-    else if (c < 0xE0) code = c & 0x1F, length = 2;
-    else if (c < 0xF0) code = c & 0x0F, length = 3;
-    else code = c & 0x07, length = 4;
+    if (c < 0x80)
+      code = c, length = 1;
+    else if (c < 0xE0)
+      code = c & 0x1F, length = 2;
+    else if (c < 0xF0)
+      code = c & 0x0F, length = 3;
+    else
+      code = c & 0x07, length = 4;
     for (int k = 1; k < length; k++) code = (code << 6) | (utf8Text[i + k] & 0x3F);
     i += length;
     auto unit = [&](uint32_t u) {

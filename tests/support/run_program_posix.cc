@@ -6,12 +6,15 @@
 
 #include "tandrel_test.h"
 
-bool RunningUnderWine() { return false; }
+bool RunningUnderWine() {
+  return false;
+}
 
 RunResult RunTandrel(const std::vector<std::string>& arguments, const fs::path& workingDirectory) {
   int outPipe[2], errPipe[2];
   RunResult result;
-  if (pipe(outPipe) != 0 || pipe(errPipe) != 0) return result;
+  if (pipe(outPipe) != 0 || pipe(errPipe) != 0)
+    return result;
   std::vector<char*> argv;
   std::string program = TANDREL_PROGRAM_PATH;
   argv.push_back(program.data());
@@ -23,7 +26,8 @@ RunResult RunTandrel(const std::vector<std::string>& arguments, const fs::path& 
     dup2(outPipe[1], 1);
     dup2(errPipe[1], 2);
     close(outPipe[0]), close(outPipe[1]), close(errPipe[0]), close(errPipe[1]);
-    if (!workingDirectory.empty() && chdir(workingDirectory.c_str()) != 0) _exit(127);
+    if (!workingDirectory.empty() && chdir(workingDirectory.c_str()) != 0)
+      _exit(127);
     execv(program.c_str(), argv.data());
     _exit(127);
   }
@@ -33,9 +37,11 @@ RunResult RunTandrel(const std::vector<std::string>& arguments, const fs::path& 
   std::string* sinks[2] = {&result.out, &result.err};
   int open = 2;
   while (open > 0) {
-    if (poll(fds, 2, -1) < 0) break;
+    if (poll(fds, 2, -1) < 0)
+      break;
     for (int i = 0; i < 2; i++) {
-      if (fds[i].fd < 0 || fds[i].revents == 0) continue;
+      if (fds[i].fd < 0 || fds[i].revents == 0)
+        continue;
       char buffer[65536];
       ssize_t n = read(fds[i].fd, buffer, sizeof buffer);
       if (n > 0) {

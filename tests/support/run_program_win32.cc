@@ -4,8 +4,10 @@
 namespace {
 
 std::wstring WideFromUtf8(const std::string& text) {
-  if (text.empty()) return {};
-  int chars = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+  if (text.empty())
+    return {};
+  int chars =
+      MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
   std::wstring wide(static_cast<size_t>(chars), L'\0');
   MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), chars);
   return wide;
@@ -13,7 +15,8 @@ std::wstring WideFromUtf8(const std::string& text) {
 
 // One argument quoted as the C runtime splits a command line.
 std::wstring Quote(const std::wstring& argument) {
-  if (!argument.empty() && argument.find_first_of(L" \t\"") == std::wstring::npos) return argument;
+  if (!argument.empty() && argument.find_first_of(L" \t\"") == std::wstring::npos)
+    return argument;
   std::wstring quoted = L"\"";
   size_t backslashes = 0;
   for (wchar_t c : argument) {
@@ -31,7 +34,9 @@ std::wstring Quote(const std::wstring& argument) {
   return quoted + L"\"";
 }
 
-std::string ReadAll(const fs::path& path) { return ReadTextFile(path); }
+std::string ReadAll(const fs::path& path) {
+  return ReadTextFile(path);
+}
 
 // Removes the lines that Wine itself writes on the standard error.
 std::string WithoutWineLines(const std::string& text) {
@@ -50,7 +55,8 @@ std::string WithoutWineLines(const std::string& text) {
     }
     bool wine = false;
     for (const char* prefix : kPrefixes) wine = wine || body.rfind(prefix, 0) == 0;
-    if (!wine) kept += line;
+    if (!wine)
+      kept += line;
     start = end;
   }
   return kept;
@@ -66,9 +72,11 @@ bool RunningUnderWine() {
 RunResult RunTandrel(const std::vector<std::string>& arguments, const fs::path& workingDirectory) {
   std::string programText = TANDREL_PROGRAM_PATH;
   std::wstring program = WideFromUtf8(programText);
-  if (!program.empty() && program[0] == L'/') program = L"Z:" + program;
+  if (!program.empty() && program[0] == L'/')
+    program = L"Z:" + program;
   for (wchar_t& c : program) {
-    if (c == L'/') c = L'\\';
+    if (c == L'/')
+      c = L'\\';
   }
   std::wstring commandLine = Quote(program);
   for (const auto& argument : arguments) commandLine += L" " + Quote(WideFromUtf8(argument));
@@ -92,13 +100,14 @@ RunResult RunTandrel(const std::vector<std::string>& arguments, const fs::path& 
   std::wstring directory = workingDirectory.empty() ? L"" : workingDirectory.wstring();
   RunResult result;
   // No console of its own: the program writes to the files above only.
-  BOOL started = CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE,
-                                CREATE_NO_WINDOW, nullptr,
-                                directory.empty() ? nullptr : directory.c_str(), &startup, &process);
+  BOOL started =
+      CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr,
+                     directory.empty() ? nullptr : directory.c_str(), &startup, &process);
   CloseHandle(in);
   CloseHandle(out);
   CloseHandle(err);
-  if (!started) return result;
+  if (!started)
+    return result;
   WaitForSingleObject(process.hProcess, INFINITE);
   DWORD code = 0;
   GetExitCodeProcess(process.hProcess, &code);

@@ -19,7 +19,8 @@ struct RunResult {
 
 // Runs the built program with these arguments (bytes; UTF-8 on Windows) in the working
 // directory given (empty: the test's own).
-RunResult RunTandrel(const std::vector<std::string>& arguments, const fs::path& workingDirectory = {});
+RunResult RunTandrel(const std::vector<std::string>& arguments,
+                     const fs::path& workingDirectory = {});
 
 // True when the tests run under Wine rather than Windows or Linux.
 bool RunningUnderWine();

@@ -29,7 +29,8 @@ TempDir::TempDir() {
   for (;;) {
     path_ = base / ("tandrel-test-" + std::to_string(stamp) + "-" + std::to_string(counter++));
     std::error_code error;
-    if (fs::create_directory(path_, error)) break;
+    if (fs::create_directory(path_, error))
+      break;
   }
 }
 
@@ -78,7 +79,8 @@ uint64_t WriteTime(const fs::path& path) {
     }
   }
 #endif
-  if (search == INVALID_HANDLE_VALUE) return 0;
+  if (search == INVALID_HANDLE_VALUE)
+    return 0;
   FindClose(search);
   return (static_cast<uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) |
          data.ftLastWriteTime.dwLowDateTime;
@@ -88,21 +90,23 @@ void SetWriteTime(const fs::path& path, uint64_t time) {
   std::wstring wide = Wide(path);
   DWORD attributes = GetFileAttributesW(wide.c_str());
   bool readOnly = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY);
-  if (readOnly) SetFileAttributesW(wide.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
+  if (readOnly)
+    SetFileAttributesW(wide.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
 #ifdef _WIN32
   HANDLE file = CreateFileW(wide.c_str(), FILE_WRITE_ATTRIBUTES,
                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                             OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
 #else
-  HANDLE file = CreateFileW(wide.c_str(), FILE_WRITE_ATTRIBUTES, 7, nullptr, OPEN_EXISTING, 0,
-                            nullptr);
+  HANDLE file =
+      CreateFileW(wide.c_str(), FILE_WRITE_ATTRIBUTES, 7, nullptr, OPEN_EXISTING, 0, nullptr);
 #endif
   FILETIME value{static_cast<DWORD>(time), static_cast<DWORD>(time >> 32)};
   if (file != INVALID_HANDLE_VALUE) {
     SetFileTime(file, nullptr, nullptr, &value);
     CloseHandle(file);
   }
-  if (readOnly) SetFileAttributesW(wide.c_str(), attributes);
+  if (readOnly)
+    SetFileAttributesW(wide.c_str(), attributes);
 }
 
 DWORD Attributes(const fs::path& path) {
@@ -117,7 +121,8 @@ void SetAttributes(const fs::path& path, DWORD attributes) {
 
 void MakeRemovable(const fs::path& path) {
   std::error_code error;
-  if (!fs::exists(fs::symlink_status(path, error))) return;
+  if (!fs::exists(fs::symlink_status(path, error)))
+    return;
   for (auto it = fs::recursive_directory_iterator(path, error);
        !error && it != fs::recursive_directory_iterator(); it.increment(error)) {
     if (it->is_symlink()) {
@@ -142,8 +147,10 @@ std::string Snapshot(const fs::path& root, bool withTimes, bool withAttributes) 
     std::string line = TempDir::PathText(fs::relative(it->path(), root));
     bool directory = it->is_directory();
     line += directory ? " dir" : " file " + ReadTextFile(it->path());
-    if (withTimes && !directory) line += " t=" + std::to_string(WriteTime(it->path()));
-    if (withAttributes) line += " a=" + std::to_string(Attributes(it->path()) & kStoredBits);
+    if (withTimes && !directory)
+      line += " t=" + std::to_string(WriteTime(it->path()));
+    if (withAttributes)
+      line += " a=" + std::to_string(Attributes(it->path()) & kStoredBits);
     lines.push_back(line);
   }
   std::sort(lines.begin(), lines.end());

@@ -20,15 +20,20 @@ const long long kTicksPerSecond = 10000000LL;
 
 // Parses "0x..." up to the first byte that is not a hexadecimal digit.
 bool ParseDosAttribute(const char* text, ssize_t length, DWORD* bits) {
-  if (length < 3 || text[0] != '0' || (text[1] != 'x' && text[1] != 'X')) return false;
+  if (length < 3 || text[0] != '0' || (text[1] != 'x' && text[1] != 'X'))
+    return false;
   DWORD value = 0;
   for (ssize_t i = 2; i < length; i++) {
     char c = text[i];
     int digit;
-    if (c >= '0' && c <= '9') digit = c - '0';
-    else if (c >= 'a' && c <= 'f') digit = c - 'a' + 10;
-    else if (c >= 'A' && c <= 'F') digit = c - 'A' + 10;
-    else break;
+    if (c >= '0' && c <= '9')
+      digit = c - '0';
+    else if (c >= 'a' && c <= 'f')
+      digit = c - 'a' + 10;
+    else if (c >= 'A' && c <= 'F')
+      digit = c - 'A' + 10;
+    else
+      break;
     value = (value << 4) | static_cast<DWORD>(digit);
   }
   *bits = value;
@@ -47,8 +52,10 @@ DWORD StoredDosAttributes(const std::string& path, const char* name) {
   ssize_t length = getxattr(path.c_str(), kDosAttributeName, text, sizeof text);
   DWORD bits = FILE_ATTRIBUTE_ARCHIVE;
   DWORD stored;
-  if (length > 0 && ParseDosAttribute(text, length, &stored)) bits = stored & kStoredBits;
-  if (name[0] == '.') bits |= FILE_ATTRIBUTE_HIDDEN;
+  if (length > 0 && ParseDosAttribute(text, length, &stored))
+    bits = stored & kStoredBits;
+  if (name[0] == '.')
+    bits |= FILE_ATTRIBUTE_HIDDEN;
   return bits;
 }
 
@@ -60,8 +67,10 @@ DWORD AttributesOf(const struct stat& target, bool isLink, const char* name,
   } else if ((target.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) {
     attributes |= FILE_ATTRIBUTE_READONLY;
   }
-  if (isLink) attributes |= FILE_ATTRIBUTE_REPARSE_POINT;
-  if (attributes == 0) attributes = FILE_ATTRIBUTE_NORMAL;
+  if (isLink)
+    attributes |= FILE_ATTRIBUTE_REPARSE_POINT;
+  if (attributes == 0)
+    attributes = FILE_ATTRIBUTE_NORMAL;
   return attributes;
 }
 
@@ -90,7 +99,8 @@ DWORD GetFileAttributesW(LPCWSTR path) {
     return INVALID_FILE_ATTRIBUTES;
   }
   bool isLink = S_ISLNK(link.st_mode);
-  if (!isLink || stat(bytes.c_str(), &target) != 0) target = link;
+  if (!isLink || stat(bytes.c_str(), &target) != 0)
+    target = link;
   return AttributesOf(target, isLink, BaseName(bytes), bytes);
 }
 
@@ -132,6 +142,7 @@ BOOL SetFileAttributesW(LPCWSTR path, DWORD attributes) {
 bool CopyDosAttribute(int from, int to) {
   char text[64];
   ssize_t length = fgetxattr(from, kDosAttributeName, text, sizeof text);
-  if (length <= 0) return true;
+  if (length <= 0)
+    return true;
   return fsetxattr(to, kDosAttributeName, text, static_cast<size_t>(length), 0) == 0;
 }

@@ -10,8 +10,10 @@ PosixFile standardError{STDERR_FILENO, {}};
 }  // namespace
 
 HANDLE GetStdHandle(DWORD which) {
-  if (which == STD_OUTPUT_HANDLE) return &standardOutput;
-  if (which == STD_ERROR_HANDLE) return &standardError;
+  if (which == STD_OUTPUT_HANDLE)
+    return &standardOutput;
+  if (which == STD_ERROR_HANDLE)
+    return &standardError;
   return INVALID_HANDLE_VALUE;
 }
 
@@ -36,13 +38,16 @@ BOOL WriteFile(HANDLE file, const void* data, DWORD bytes, LPDWORD written, void
   while (done < bytes) {
     ssize_t n = write(fd, p + done, bytes - done);
     if (n < 0) {
-      if (errno == EINTR) continue;
-      if (written) *written = done;
+      if (errno == EINTR)
+        continue;
+      if (written)
+        *written = done;
       SetLastErrorFromErrno(errno);
       return FALSE;
     }
     done += static_cast<DWORD>(n);
   }
-  if (written) *written = done;
+  if (written)
+    *written = done;
   return TRUE;
 }

@@ -31,19 +31,23 @@ bool CopyContents(int from, int to, off_t size) {
       return false;
     }
   }
-  if (lseek(from, done, SEEK_SET) < 0 || lseek(to, done, SEEK_SET) < 0) return false;
+  if (lseek(from, done, SEEK_SET) < 0 || lseek(to, done, SEEK_SET) < 0)
+    return false;
   std::vector<char> buffer(1 << 17);
   for (;;) {
     ssize_t n = read(from, buffer.data(), buffer.size());
-    if (n == 0) return true;
+    if (n == 0)
+      return true;
     if (n < 0) {
-      if (errno == EINTR) continue;
+      if (errno == EINTR)
+        continue;
       return false;
     }
     for (ssize_t written = 0; written < n;) {
       ssize_t w = write(to, buffer.data() + written, static_cast<size_t>(n - written));
       if (w < 0) {
-        if (errno == EINTR) continue;
+        if (errno == EINTR)
+          continue;
         return false;
       }
       written += w;
@@ -62,8 +66,10 @@ BOOL CopyFileW(LPCWSTR from, LPCWSTR to, BOOL failIfExists) {
   }
   struct stat st;
   int statError = 0;
-  if (fstat(in, &st) != 0) statError = errno;
-  else if (!S_ISREG(st.st_mode)) statError = S_ISDIR(st.st_mode) ? EISDIR : EACCES;
+  if (fstat(in, &st) != 0)
+    statError = errno;
+  else if (!S_ISREG(st.st_mode))
+    statError = S_ISDIR(st.st_mode) ? EISDIR : EACCES;
   if (statError != 0) {
     int error = statError;
     close(in);
@@ -78,8 +84,9 @@ BOOL CopyFileW(LPCWSTR from, LPCWSTR to, BOOL failIfExists) {
   }
 
   size_t slash = target.find_last_of('/');
-  std::string temporary = (slash == std::string::npos ? std::string() : target.substr(0, slash + 1)) +
-                          ".tandrel-copy-XXXXXX";
+  std::string temporary =
+      (slash == std::string::npos ? std::string() : target.substr(0, slash + 1)) +
+      ".tandrel-copy-XXXXXX";
   int out = mkostemp(temporary.data(), O_CLOEXEC);
   if (out < 0) {
     int error = errno;
@@ -89,18 +96,22 @@ BOOL CopyFileW(LPCWSTR from, LPCWSTR to, BOOL failIfExists) {
   }
 
   int error = 0;
-  if (!CopyContents(in, out, st.st_size)) error = errno;
+  if (!CopyContents(in, out, st.st_size))
+    error = errno;
   // Permission bits and the attribute may be refused by the target file system (FAT): the
   // contents and the time still make a good copy.
   if (error == 0) {
     fchmod(out, st.st_mode & 07777);
     CopyDosAttribute(in, out);
     struct timespec times[2] = {{0, UTIME_OMIT}, st.st_mtim};
-    if (futimens(out, times) != 0) error = errno;
+    if (futimens(out, times) != 0)
+      error = errno;
   }
-  if (close(out) != 0 && error == 0) error = errno;
+  if (close(out) != 0 && error == 0)
+    error = errno;
   close(in);
-  if (error == 0 && rename(temporary.c_str(), target.c_str()) != 0) error = errno;
+  if (error == 0 && rename(temporary.c_str(), target.c_str()) != 0)
+    error = errno;
   if (error != 0) {
     unlink(temporary.c_str());
     SetLastErrorFromErrno(error == EISDIR ? EACCES : error);

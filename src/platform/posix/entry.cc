@@ -13,7 +13,8 @@ int main(int argc, char** argv) {
   // A closed output stream loses the text instead of ending the process.
   std::signal(SIGPIPE, SIG_IGN);
   // Case folding for the name order and the patterns.
-  if (std::setlocale(LC_CTYPE, "C.UTF-8") == nullptr) std::setlocale(LC_CTYPE, "");
+  if (std::setlocale(LC_CTYPE, "C.UTF-8") == nullptr)
+    std::setlocale(LC_CTYPE, "");
   // The tree actions keep one directory open per level; deep trees need many.
   struct rlimit files;
   if (getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur < files.rlim_max) {

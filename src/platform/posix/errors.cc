@@ -13,34 +13,62 @@ thread_local int lastErrno = 0;
 
 DWORD MapErrno(int error) {
   switch (error) {
-    case 0: return ERROR_SUCCESS;
-    case ENOENT: return ERROR_FILE_NOT_FOUND;
-    case ENOTDIR: return ERROR_PATH_NOT_FOUND;
-    case EACCES: case EPERM: case EROFS: case EISDIR: return ERROR_ACCESS_DENIED;
-    case EEXIST: return ERROR_ALREADY_EXISTS;
-    case ENOTEMPTY: return ERROR_DIR_NOT_EMPTY;
-    case ENOSPC: case EDQUOT: return ERROR_DISK_FULL;
-    case EMFILE: case ENFILE: return ERROR_TOO_MANY_OPEN_FILES;
-    case ENOMEM: return ERROR_NOT_ENOUGH_MEMORY;
-    case ENAMETOOLONG: return ERROR_FILENAME_EXCED_RANGE;
-    case EXDEV: return ERROR_NOT_SAME_DEVICE;
-    case EBUSY: case ETXTBSY: return ERROR_BUSY;
-    case ELOOP: return ERROR_CANT_RESOLVE_FILENAME;
-    case EBADF: return ERROR_INVALID_HANDLE;
-    case EINVAL: return ERROR_INVALID_PARAMETER;
-    case ENOTSUP: return ERROR_NOT_SUPPORTED;
-    case EPIPE: return ERROR_BROKEN_PIPE;
-    default: return ERROR_IO_DEVICE;
+    case 0:
+      return ERROR_SUCCESS;
+    case ENOENT:
+      return ERROR_FILE_NOT_FOUND;
+    case ENOTDIR:
+      return ERROR_PATH_NOT_FOUND;
+    case EACCES:
+    case EPERM:
+    case EROFS:
+    case EISDIR:
+      return ERROR_ACCESS_DENIED;
+    case EEXIST:
+      return ERROR_ALREADY_EXISTS;
+    case ENOTEMPTY:
+      return ERROR_DIR_NOT_EMPTY;
+    case ENOSPC:
+    case EDQUOT:
+      return ERROR_DISK_FULL;
+    case EMFILE:
+    case ENFILE:
+      return ERROR_TOO_MANY_OPEN_FILES;
+    case ENOMEM:
+      return ERROR_NOT_ENOUGH_MEMORY;
+    case ENAMETOOLONG:
+      return ERROR_FILENAME_EXCED_RANGE;
+    case EXDEV:
+      return ERROR_NOT_SAME_DEVICE;
+    case EBUSY:
+    case ETXTBSY:
+      return ERROR_BUSY;
+    case ELOOP:
+      return ERROR_CANT_RESOLVE_FILENAME;
+    case EBADF:
+      return ERROR_INVALID_HANDLE;
+    case EINVAL:
+      return ERROR_INVALID_PARAMETER;
+    case ENOTSUP:
+      return ERROR_NOT_SUPPORTED;
+    case EPIPE:
+      return ERROR_BROKEN_PIPE;
+    default:
+      return ERROR_IO_DEVICE;
   }
 }
 
 // Text for a code that no errno stands behind.
 const char* CodeText(DWORD code) {
   switch (code) {
-    case ERROR_NO_MORE_FILES: return "There are no more files.";
-    case ERROR_INSUFFICIENT_BUFFER: return "The data area passed to a system call is too small.";
-    case ERROR_DIRECTORY: return "The directory name is invalid.";
-    default: return nullptr;
+    case ERROR_NO_MORE_FILES:
+      return "There are no more files.";
+    case ERROR_INSUFFICIENT_BUFFER:
+      return "The data area passed to a system call is too small.";
+    case ERROR_DIRECTORY:
+      return "The directory name is invalid.";
+    default:
+      return nullptr;
   }
 }
 
@@ -56,9 +84,13 @@ void SetLastErrorCode(DWORD code) {
   lastErrno = 0;
 }
 
-DWORD GetLastError() { return lastError; }
+DWORD GetLastError() {
+  return lastError;
+}
 
-void SetLastError(DWORD code) { SetLastErrorCode(code); }
+void SetLastError(DWORD code) {
+  SetLastErrorCode(code);
+}
 
 // Only the form the program uses: an allocated buffer with the text of the last error code,
 // ending in a line feed. Returns 0 when there is no text.
@@ -68,13 +100,17 @@ DWORD FormatMessageW(DWORD flags, const void*, DWORD message, DWORD, LPWSTR buff
     return 0;
   }
   const char* text = nullptr;
-  if (message == lastError && lastErrno != 0) text = std::strerror(lastErrno);
-  if (text == nullptr) text = CodeText(message);
-  if (text == nullptr) return 0;
+  if (message == lastError && lastErrno != 0)
+    text = std::strerror(lastErrno);
+  if (text == nullptr)
+    text = CodeText(message);
+  if (text == nullptr)
+    return 0;
   std::wstring wide = FromBytes(text, std::strlen(text));
   wide.push_back(L'\n');
   wchar_t* copy = static_cast<wchar_t*>(std::malloc((wide.size() + 1) * sizeof(wchar_t)));
-  if (copy == nullptr) return 0;
+  if (copy == nullptr)
+    return 0;
   wide.copy(copy, wide.size());
   copy[wide.size()] = 0;
   *reinterpret_cast<wchar_t**>(buffer) = copy;

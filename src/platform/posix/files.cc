@@ -30,8 +30,10 @@ HANDLE CreateFileW(LPCWSTR path, DWORD access, DWORD, LPSECURITY_ATTRIBUTES, DWO
     if (fd >= 0) {
       struct stat st;
       int error = 0;
-      if (fstat(fd, &st) != 0) error = errno;
-      else if (!S_ISREG(st.st_mode)) error = S_ISDIR(st.st_mode) ? EISDIR : EACCES;
+      if (fstat(fd, &st) != 0)
+        error = errno;
+      else if (!S_ISREG(st.st_mode))
+        error = S_ISDIR(st.st_mode) ? EISDIR : EACCES;
       if (error != 0) {
         close(fd);
         Fail(error);
@@ -67,7 +69,8 @@ BOOL ReadFile(HANDLE file, void* buffer, DWORD bytes, LPDWORD read, void*) {
 
 BOOL CloseHandle(HANDLE handle) {
   PosixFile* file = static_cast<PosixFile*>(handle);
-  if (file->fd > STDERR_FILENO) close(file->fd);
+  if (file->fd > STDERR_FILENO)
+    close(file->fd);
   if (file == GetStdHandle(STD_OUTPUT_HANDLE) || file == GetStdHandle(STD_ERROR_HANDLE)) {
     return TRUE;
   }
@@ -78,7 +81,8 @@ BOOL CloseHandle(HANDLE handle) {
 // Sets the modification time, to the nanosecond where the file system keeps it; the
 // creation and access times are left alone (Linux has no creation time to set).
 BOOL SetFileTime(HANDLE file, const FILETIME*, const FILETIME*, const FILETIME* lastWrite) {
-  if (lastWrite == nullptr) return TRUE;
+  if (lastWrite == nullptr)
+    return TRUE;
   struct timespec times[2];
   times[0].tv_sec = 0;
   times[0].tv_nsec = UTIME_OMIT;
@@ -104,15 +108,19 @@ BOOL LocalFileTimeToFileTime(const FILETIME* local, FILETIME* utc) {
 }
 
 BOOL DeleteFileW(LPCWSTR path) {
-  if (unlink(ToBytes(path).c_str()) != 0) return Fail(errno == EISDIR ? EACCES : errno);
+  if (unlink(ToBytes(path).c_str()) != 0)
+    return Fail(errno == EISDIR ? EACCES : errno);
   return TRUE;
 }
 
 BOOL MoveFileW(LPCWSTR from, LPCWSTR to) {
   std::string a = ToBytes(from), b = ToBytes(to);
-  if (a == b) return TRUE;  // names are case-sensitive here: the name is already as given
-  if (access(b.c_str(), F_OK) == 0) return Fail(EEXIST);
-  if (rename(a.c_str(), b.c_str()) != 0) return Fail(errno);
+  if (a == b)
+    return TRUE;  // names are case-sensitive here: the name is already as given
+  if (access(b.c_str(), F_OK) == 0)
+    return Fail(EEXIST);
+  if (rename(a.c_str(), b.c_str()) != 0)
+    return Fail(errno);
   return TRUE;
 }
 
@@ -121,14 +129,19 @@ BOOL MoveFileW(LPCWSTR from, LPCWSTR to) {
 BOOL CreateDirectoryExW(LPCWSTR templateDirectory, LPCWSTR path, LPSECURITY_ATTRIBUTES) {
   std::string from = ToBytes(templateDirectory), to = ToBytes(path);
   struct stat st;
-  if (stat(from.c_str(), &st) != 0) return Fail(errno);
-  if (mkdir(to.c_str(), 0700) != 0) return Fail(errno);
+  if (stat(from.c_str(), &st) != 0)
+    return Fail(errno);
+  if (mkdir(to.c_str(), 0700) != 0)
+    return Fail(errno);
   chmod(to.c_str(), (st.st_mode & 07777) | S_IWUSR);
   int source = open(from.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   int target = open(to.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (source >= 0 && target >= 0) CopyDosAttribute(source, target);
-  if (source >= 0) close(source);
-  if (target >= 0) close(target);
+  if (source >= 0 && target >= 0)
+    CopyDosAttribute(source, target);
+  if (source >= 0)
+    close(source);
+  if (target >= 0)
+    close(target);
   return TRUE;
 }
 
@@ -136,9 +149,11 @@ BOOL RemoveDirectoryW(LPCWSTR path) {
   std::string bytes = ToBytes(path);
   struct stat st;
   if (lstat(bytes.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
-    if (unlink(bytes.c_str()) != 0) return Fail(errno);
+    if (unlink(bytes.c_str()) != 0)
+      return Fail(errno);
     return TRUE;
   }
-  if (rmdir(bytes.c_str()) != 0) return Fail(errno);
+  if (rmdir(bytes.c_str()) != 0)
+    return Fail(errno);
   return TRUE;
 }

@@ -24,19 +24,23 @@ bool NextEntry(PosixSearch* search, WIN32_FIND_DATAW* data) {
     errno = 0;
     struct dirent* entry = readdir(search->dir);
     if (entry == nullptr) {
-      if (errno != 0) SetLastErrorFromErrno(errno);
-      else SetLastErrorCode(ERROR_NO_MORE_FILES);
+      if (errno != 0)
+        SetLastErrorFromErrno(errno);
+      else
+        SetLastErrorCode(ERROR_NO_MORE_FILES);
       return false;
     }
     int fd = dirfd(search->dir);
     struct stat link, target;
     if (fstatat(fd, entry->d_name, &link, AT_SYMLINK_NOFOLLOW) != 0) {
-      if (errno == ENOENT) continue;  // removed since the directory was read
+      if (errno == ENOENT)
+        continue;  // removed since the directory was read
       SetLastErrorFromErrno(errno);
       return false;
     }
     bool isLink = S_ISLNK(link.st_mode);
-    if (!isLink || fstatat(fd, entry->d_name, &target, 0) != 0) target = link;
+    if (!isLink || fstatat(fd, entry->d_name, &target, 0) != 0)
+      target = link;
     if (!S_ISREG(target.st_mode) && !S_ISDIR(target.st_mode) && !S_ISLNK(target.st_mode)) {
       continue;  // special files are invisible to the run
     }
@@ -51,7 +55,8 @@ bool NextEntry(PosixSearch* search, WIN32_FIND_DATAW* data) {
     data->ftLastWriteTime = ToFileTime(target.st_mtim);
     data->ftLastAccessTime = ToFileTime(target.st_atim);
     data->ftCreationTime = ToFileTime(target.st_ctim);
-    unsigned long long size = S_ISREG(target.st_mode) ? static_cast<unsigned long long>(target.st_size) : 0;
+    unsigned long long size =
+        S_ISREG(target.st_mode) ? static_cast<unsigned long long>(target.st_size) : 0;
     data->nFileSizeHigh = static_cast<DWORD>(size >> 32);
     data->nFileSizeLow = static_cast<DWORD>(size);
     return true;
@@ -68,7 +73,8 @@ HANDLE FindFirstFileW(LPCWSTR pattern, WIN32_FIND_DATAW* data) {
     return INVALID_HANDLE_VALUE;
   }
   directory.pop_back();
-  if (directory.empty()) directory = "./";
+  if (directory.empty())
+    directory = "./";
   int fd = open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd < 0) {
     SetLastErrorFromErrno(errno == ENOTDIR ? ENOTDIR : errno);
@@ -82,7 +88,8 @@ HANDLE FindFirstFileW(LPCWSTR pattern, WIN32_FIND_DATAW* data) {
   }
   PosixSearch* search = new PosixSearch{dir, directory};
   if (!NextEntry(search, data)) {
-    if (GetLastError() == ERROR_NO_MORE_FILES) SetLastErrorCode(ERROR_FILE_NOT_FOUND);
+    if (GetLastError() == ERROR_NO_MORE_FILES)
+      SetLastErrorCode(ERROR_FILE_NOT_FOUND);
     closedir(dir);
     delete search;
     return INVALID_HANDLE_VALUE;

@@ -6,7 +6,8 @@ int wvsprintfW(LPWSTR buffer, LPCWSTR format, va_list arguments) {
   const int limit = FORMAT_BUFFER_CHARS - 1;
   int n = 0;
   auto put = [&](wchar_t c) {
-    if (n < limit) buffer[n++] = c;
+    if (n < limit)
+      buffer[n++] = c;
   };
   for (const wchar_t* f = format; *f != 0; f++) {
     if (*f != L'%') {
@@ -19,18 +20,23 @@ int wvsprintfW(LPWSTR buffer, LPCWSTR format, va_list arguments) {
       continue;
     }
     bool left = false;
-    if (*f == L'-') left = true, f++;
+    if (*f == L'-')
+      left = true, f++;
     int width = 0;
     for (; *f >= L'0' && *f <= L'9'; f++) width = width * 10 + (*f - L'0');
     bool isLong = false;
-    if (*f == L'l') isLong = true, f++;
+    if (*f == L'l')
+      isLong = true, f++;
     if (*f == L's') {
       const wchar_t* text = va_arg(arguments, const wchar_t*);
-      if (text == nullptr) text = L"(null)";
+      if (text == nullptr)
+        text = L"(null)";
       int length = lstrlenW(text);
-      if (!left) for (int i = length; i < width; i++) put(L' ');
+      if (!left)
+        for (int i = length; i < width; i++) put(L' ');
       for (int i = 0; i < length; i++) put(text[i]);
-      if (left) for (int i = length; i < width; i++) put(L' ');
+      if (left)
+        for (int i = length; i < width; i++) put(L' ');
     } else if (*f == L'u' && isLong) {
       unsigned int value = va_arg(arguments, unsigned int);
       wchar_t digits[16];
@@ -39,7 +45,8 @@ int wvsprintfW(LPWSTR buffer, LPCWSTR format, va_list arguments) {
         digits[count++] = static_cast<wchar_t>(L'0' + value % 10);
         value /= 10;
       } while (value != 0);
-      if (!left) for (int i = count; i < width; i++) put(L' ');
+      if (!left)
+        for (int i = count; i < width; i++) put(L' ');
       while (count > 0) put(digits[--count]);
     } else if (*f == 0) {
       break;

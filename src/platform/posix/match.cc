@@ -13,7 +13,7 @@ bool SameLetter(wchar_t a, wchar_t b) {
 }  // namespace
 
 BOOL PathMatchSpecW(LPCWSTR path, LPCWSTR pattern) {
-  const wchar_t* star = nullptr;  // the last '*' seen in the pattern
+  const wchar_t* star = nullptr;    // the last '*' seen in the pattern
   const wchar_t* resume = nullptr;  // where in the path that '*' match would grow next
   while (*path != 0) {
     if (*pattern == L'*') {

@@ -15,7 +15,8 @@ BOOL PathIsDirectoryW(LPCWSTR path) {
 LPWSTR PathCombineW(LPWSTR out, LPCWSTR directory, LPCWSTR name) {
   std::wstring joined = directory ? directory : L"";
   std::wstring tail = name ? name : L"";
-  if (!joined.empty() && !tail.empty() && joined.back() != L'/') joined += L'/';
+  if (!joined.empty() && !tail.empty() && joined.back() != L'/')
+    joined += L'/';
   joined += tail;
   if (joined.size() >= MAX_PATH) {
     out[0] = 0;
@@ -30,7 +31,8 @@ LPWSTR PathCombineW(LPWSTR out, LPCWSTR directory, LPCWSTR name) {
 // could be removed.
 BOOL PathRemoveFileSpecW(LPWSTR path) {
   int length = lstrlenW(path);
-  if (length == 0 || (length == 1 && path[0] == L'/')) return FALSE;
+  if (length == 0 || (length == 1 && path[0] == L'/'))
+    return FALSE;
   if (path[length - 1] == L'/') {  // a trailing separator is the last thing removed
     path[length - 1] = 0;
     return TRUE;
@@ -49,8 +51,10 @@ BOOL PathRemoveFileSpecW(LPWSTR path) {
 
 LPWSTR PathAddBackslashW(LPWSTR path) {
   int length = lstrlenW(path);
-  if (length > 0 && path[length - 1] == L'/') return path + length;
-  if (length + 1 >= MAX_PATH) return nullptr;
+  if (length > 0 && path[length - 1] == L'/')
+    return path + length;
+  if (length + 1 >= MAX_PATH)
+    return nullptr;
   path[length] = L'/';
   path[length + 1] = 0;
   return path + length + 1;
@@ -82,10 +86,12 @@ DWORD GetFullPathNameW(LPCWSTR path, DWORD chars, LPWSTR out, LPWSTR* filePart) 
   size_t start = 0;
   while (start <= full.size()) {
     size_t end = full.find(L'/', start);
-    if (end == std::wstring::npos) end = full.size();
+    if (end == std::wstring::npos)
+      end = full.size();
     std::wstring part = full.substr(start, end - start);
     if (part == L"..") {
-      if (!parts.empty()) parts.pop_back();
+      if (!parts.empty())
+        parts.pop_back();
     } else if (!part.empty() && part != L".") {
       parts.push_back(part);
     }
@@ -93,10 +99,13 @@ DWORD GetFullPathNameW(LPCWSTR path, DWORD chars, LPWSTR out, LPWSTR* filePart) 
   }
   std::wstring result;
   for (const auto& part : parts) result += L"/" + part;
-  if (result.empty()) result = L"/";
-  if (result.size() + 1 > chars) return static_cast<DWORD>(result.size() + 1);
+  if (result.empty())
+    result = L"/";
+  if (result.size() + 1 > chars)
+    return static_cast<DWORD>(result.size() + 1);
   result.copy(out, result.size());
   out[result.size()] = 0;
-  if (filePart) *filePart = nullptr;
+  if (filePart)
+    *filePart = nullptr;
   return static_cast<DWORD>(result.size());
 }

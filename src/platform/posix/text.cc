@@ -26,12 +26,15 @@ size_t ValidSequence(const unsigned char* bytes, size_t count, wchar_t* out) {
   } else {
     return 0;
   }
-  if (count < length) return 0;
+  if (count < length)
+    return 0;
   for (size_t i = 1; i < length; i++) {
-    if ((bytes[i] & 0xC0) != 0x80) return 0;
+    if ((bytes[i] & 0xC0) != 0x80)
+      return 0;
     code = (code << 6) | (bytes[i] & 0x3F);
   }
-  if (code < minimum || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return 0;
+  if (code < minimum || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF))
+    return 0;
   *out = static_cast<wchar_t>(code);
   return length;
 }
@@ -59,7 +62,9 @@ void AppendUtf8(std::string& out, uint32_t code) {
 }
 
 // Case folding by the C library (the entry point selects a UTF-8 character type).
-wint_t Fold(wchar_t c) { return std::towlower(static_cast<wint_t>(c)); }
+wint_t Fold(wchar_t c) {
+  return std::towlower(static_cast<wint_t>(c));
+}
 
 }  // namespace
 
@@ -70,7 +75,9 @@ std::string ToBytes(LPCWSTR text, size_t chars) {
   return out;
 }
 
-std::string ToBytes(LPCWSTR text) { return ToBytes(text, static_cast<size_t>(lstrlenW(text))); }
+std::string ToBytes(LPCWSTR text) {
+  return ToBytes(text, static_cast<size_t>(lstrlenW(text)));
+}
 
 std::wstring FromBytes(const char* bytes, size_t count) {
   std::wstring out;
@@ -94,7 +101,8 @@ std::wstring FromBytes(const char* bytes, size_t count) {
 int MultiByteToWideChar(UINT, DWORD, LPCSTR text, int bytes, LPWSTR out, int outChars) {
   size_t count = bytes < 0 ? std::char_traits<char>::length(text) + 1 : static_cast<size_t>(bytes);
   std::wstring wide = FromBytes(text, count);
-  if (outChars == 0) return static_cast<int>(wide.size());
+  if (outChars == 0)
+    return static_cast<int>(wide.size());
   if (wide.size() > static_cast<size_t>(outChars)) {
     SetLastErrorCode(ERROR_INSUFFICIENT_BUFFER);
     return 0;
@@ -107,8 +115,10 @@ int WideCharToMultiByte(UINT, DWORD, LPCWSTR text, int chars, LPSTR out, int out
                         BOOL* usedDefault) {
   size_t count = chars < 0 ? static_cast<size_t>(lstrlenW(text)) + 1 : static_cast<size_t>(chars);
   std::string bytes = ToBytes(text, count);
-  if (usedDefault) *usedDefault = FALSE;
-  if (outBytes == 0) return static_cast<int>(bytes.size());
+  if (usedDefault)
+    *usedDefault = FALSE;
+  if (outBytes == 0)
+    return static_cast<int>(bytes.size());
   if (bytes.size() > static_cast<size_t>(outBytes)) {
     SetLastErrorCode(ERROR_INSUFFICIENT_BUFFER);
     return 0;
@@ -120,20 +130,25 @@ int WideCharToMultiByte(UINT, DWORD, LPCWSTR text, int chars, LPSTR out, int out
 int lstrcmpiW(LPCWSTR a, LPCWSTR b) {
   for (;; a++, b++) {
     wint_t x = Fold(*a), y = Fold(*b);
-    if (x != y) return x < y ? -1 : 1;
-    if (*a == 0) return 0;
+    if (x != y)
+      return x < y ? -1 : 1;
+    if (*a == 0)
+      return 0;
   }
 }
 
 int lstrcmpW(LPCWSTR a, LPCWSTR b) {
   for (;; a++, b++) {
-    if (*a != *b) return static_cast<uint32_t>(*a) < static_cast<uint32_t>(*b) ? -1 : 1;
-    if (*a == 0) return 0;
+    if (*a != *b)
+      return static_cast<uint32_t>(*a) < static_cast<uint32_t>(*b) ? -1 : 1;
+    if (*a == 0)
+      return 0;
   }
 }
 
 int lstrlenW(LPCWSTR text) {
-  if (text == nullptr) return 0;
+  if (text == nullptr)
+    return 0;
   int n = 0;
   while (text[n] != 0) n++;
   return n;
@@ -148,7 +163,8 @@ LPWSTR lstrcpyW(LPWSTR to, LPCWSTR from) {
 
 LPWSTR StrChrW(LPCWSTR text, WCHAR c) {
   for (; *text != 0; text++) {
-    if (*text == c) return const_cast<LPWSTR>(text);
+    if (*text == c)
+      return const_cast<LPWSTR>(text);
   }
   return nullptr;
 }
@@ -158,12 +174,15 @@ LPWSTR StrChrW(LPCWSTR text, WCHAR c) {
 int StrToIntW(LPCWSTR text) {
   while (*text != 0 && std::iswspace(*text)) text++;
   bool negative = false;
-  if (*text == L'+' || *text == L'-') negative = *text++ == L'-';
+  if (*text == L'+' || *text == L'-')
+    negative = *text++ == L'-';
   long long value = 0;
   for (; *text >= L'0' && *text <= L'9'; text++) {
     value = value * 10 + (*text - L'0');
-    if (value > static_cast<long long>(INT_MAX) + 1) value = static_cast<long long>(INT_MAX) + 1;
+    if (value > static_cast<long long>(INT_MAX) + 1)
+      value = static_cast<long long>(INT_MAX) + 1;
   }
-  if (negative) return static_cast<int>(-value);
+  if (negative)
+    return static_cast<int>(-value);
   return value > INT_MAX ? INT_MAX : static_cast<int>(value);
 }

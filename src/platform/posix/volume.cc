@@ -10,24 +10,42 @@ namespace {
 
 const wchar_t* FileSystemName(unsigned long type) {
   switch (type) {
-    case 0x4d44: return L"FAT";  // MSDOS_SUPER_MAGIC: FAT12, FAT16 and FAT32
-    case 0x2011BAB0: return L"exFAT";
-    case 0x5346544e: return L"NTFS";
-    case 0xEF53: return L"ext4";
-    case 0x01021994: return L"tmpfs";
-    case 0x9123683E: return L"btrfs";
-    case 0x58465342: return L"xfs";
-    case 0x794c7630: return L"overlay";
-    case 0x6969: return L"nfs";
-    case 0xFF534D42: return L"cifs";
-    case 0x65735546: return L"fuse";
-    case 0x2FC12FC1: return L"zfs";
-    case 0x9660: return L"iso9660";
-    case 0x15013346: return L"udf";
-    case 0x3153464a: return L"jfs";
-    case 0xF2F52010: return L"f2fs";
-    case 0x858458f6: return L"ramfs";
-    default: return L"unknown";
+    case 0x4d44:
+      return L"FAT";  // MSDOS_SUPER_MAGIC: FAT12, FAT16 and FAT32
+    case 0x2011BAB0:
+      return L"exFAT";
+    case 0x5346544e:
+      return L"NTFS";
+    case 0xEF53:
+      return L"ext4";
+    case 0x01021994:
+      return L"tmpfs";
+    case 0x9123683E:
+      return L"btrfs";
+    case 0x58465342:
+      return L"xfs";
+    case 0x794c7630:
+      return L"overlay";
+    case 0x6969:
+      return L"nfs";
+    case 0xFF534D42:
+      return L"cifs";
+    case 0x65735546:
+      return L"fuse";
+    case 0x2FC12FC1:
+      return L"zfs";
+    case 0x9660:
+      return L"iso9660";
+    case 0x15013346:
+      return L"udf";
+    case 0x3153464a:
+      return L"jfs";
+    case 0xF2F52010:
+      return L"f2fs";
+    case 0x858458f6:
+      return L"ramfs";
+    default:
+      return L"unknown";
   }
 }
 
@@ -57,13 +75,18 @@ BOOL GetVolumeInformationW(LPCWSTR root, LPWSTR volumeName, DWORD volumeNameChar
     SetLastErrorFromErrno(errno);
     return FALSE;
   }
-  if (volumeName && volumeNameChars > 0) volumeName[0] = 0;
-  if (serialNumber) *serialNumber = static_cast<DWORD>(self.st_dev);
-  if (maxComponentLength) *maxComponentLength = 255;
-  if (fileSystemFlags) *fileSystemFlags = 0;
+  if (volumeName && volumeNameChars > 0)
+    volumeName[0] = 0;
+  if (serialNumber)
+    *serialNumber = static_cast<DWORD>(self.st_dev);
+  if (maxComponentLength)
+    *maxComponentLength = 255;
+  if (fileSystemFlags)
+    *fileSystemFlags = 0;
   if (fileSystemName && fileSystemNameChars > 0) {
     std::wstring name = FileSystemName(static_cast<unsigned long>(fs.f_type));
-    if (name.size() >= fileSystemNameChars) name.resize(fileSystemNameChars - 1);
+    if (name.size() >= fileSystemNameChars)
+      name.resize(fileSystemNameChars - 1);
     name.copy(fileSystemName, name.size());
     fileSystemName[name.size()] = 0;
   }

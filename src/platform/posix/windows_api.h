@@ -140,8 +140,8 @@ UINT SetErrorMode(UINT mode);
 BOOL WriteFile(HANDLE file, const void* data, DWORD bytes, LPDWORD written, void* overlapped);
 DWORD GetLastError();
 void SetLastError(DWORD code);
-DWORD FormatMessageW(DWORD flags, const void* source, DWORD message, DWORD language,
-                     LPWSTR buffer, DWORD size, va_list* arguments);
+DWORD FormatMessageW(DWORD flags, const void* source, DWORD message, DWORD language, LPWSTR buffer,
+                     DWORD size, va_list* arguments);
 HLOCAL LocalFree(HLOCAL memory);
 
 // Text. wvsprintfW knows %s, %-Ns, %lu (32 bits), %% and literal text, and writes at most
@@ -189,8 +189,7 @@ BOOL DeleteFileW(LPCWSTR path);
 DWORD GetFileAttributesW(LPCWSTR path);
 BOOL SetFileAttributesW(LPCWSTR path, DWORD attributes);
 BOOL MoveFileW(LPCWSTR from, LPCWSTR to);
-BOOL CreateDirectoryExW(LPCWSTR templateDirectory, LPCWSTR path,
-                        LPSECURITY_ATTRIBUTES security);
+BOOL CreateDirectoryExW(LPCWSTR templateDirectory, LPCWSTR path, LPSECURITY_ATTRIBUTES security);
 BOOL RemoveDirectoryW(LPCWSTR path);
 
 // The program's entry point, called by the POSIX main with the decoded arguments.
