@@ -59,24 +59,10 @@ bool CopyContents(int from, int to, off_t size) {
 
 BOOL CopyFileW(LPCWSTR from, LPCWSTR to, BOOL failIfExists) {
   std::string source = ToBytes(from), target = ToBytes(to);
-  int in = open(source.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  if (in < 0) {
-    SetLastErrorFromErrno(errno);
-    return FALSE;
-  }
   struct stat st;
-  int statError = 0;
-  if (fstat(in, &st) != 0)
-    statError = errno;
-  else if (!S_ISREG(st.st_mode))
-    statError = S_ISDIR(st.st_mode) ? EISDIR : EACCES;
-  if (statError != 0) {
-    int error = statError;
-    close(in);
-    SetLastErrorFromErrno(error);
+  int in = OpenRegularFile(source, &st);
+  if (in < 0)
     return FALSE;
-  }
-  fcntl(in, F_SETFL, fcntl(in, F_GETFL) & ~O_NONBLOCK);
   if (failIfExists && access(target.c_str(), F_OK) == 0) {
     close(in);
     SetLastErrorCode(ERROR_FILE_EXISTS);

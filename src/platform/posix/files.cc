@@ -15,6 +15,28 @@ bool Fail(int error) {
 }
 }  // namespace
 
+int OpenRegularFile(const std::string& path, struct stat* st) {
+  // Not blocking on the open: a FIFO put in place since the listing must not hang the run.
+  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) {
+    Fail(errno);
+    return -1;
+  }
+  int error = 0;
+  if (fstat(fd, st) != 0) {
+    error = errno;
+  } else if (!S_ISREG(st->st_mode)) {
+    error = S_ISDIR(st->st_mode) ? EISDIR : EACCES;
+  }
+  if (error != 0) {
+    close(fd);
+    Fail(error);
+    return -1;
+  }
+  fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+  return fd;
+}
+
 // Opens an existing file for reading, or, for FILE_WRITE_ATTRIBUTES, keeps the path for
 // SetFileTime after checking that it exists.
 HANDLE CreateFileW(LPCWSTR path, DWORD access, DWORD, LPSECURITY_ATTRIBUTES, DWORD disposition,
@@ -26,28 +48,17 @@ HANDLE CreateFileW(LPCWSTR path, DWORD access, DWORD, LPSECURITY_ATTRIBUTES, DWO
   }
   int fd;
   if (access & GENERIC_READ) {
-    fd = open(bytes.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd >= 0) {
-      struct stat st;
-      int error = 0;
-      if (fstat(fd, &st) != 0)
-        error = errno;
-      else if (!S_ISREG(st.st_mode))
-        error = S_ISDIR(st.st_mode) ? EISDIR : EACCES;
-      if (error != 0) {
-        close(fd);
-        Fail(error);
-        return INVALID_HANDLE_VALUE;
-      }
-      fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-      posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
-    }
+    struct stat st;
+    fd = OpenRegularFile(bytes, &st);
+    if (fd < 0)
+      return INVALID_HANDLE_VALUE;
+    posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
   } else {
     fd = open(bytes.c_str(), O_PATH | O_CLOEXEC);
-  }
-  if (fd < 0) {
-    Fail(errno);
-    return INVALID_HANDLE_VALUE;
+    if (fd < 0) {
+      Fail(errno);
+      return INVALID_HANDLE_VALUE;
+    }
   }
   return new PosixFile{fd, bytes};
 }

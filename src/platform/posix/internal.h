@@ -40,3 +40,6 @@ DWORD StoredDosAttributes(const std::string& path, const char* name);
 const char* BaseName(const std::string& path);
 // Copies user.DOSATTRIB between open files where the source has one; false when refused.
 bool CopyDosAttribute(int from, int to);
+// Opens a regular file for reading (following links), with its stat data; -1 with the last
+// error set when it cannot be opened or is not a regular file.
+int OpenRegularFile(const std::string& path, struct stat* st);
