@@ -27,14 +27,20 @@ set(TANDREL_E2E_TEST_PATTERN "*.cc" CACHE STRING "End-to-end test sources to bui
 
 file(GLOB TANDREL_UNIT_TESTS CONFIGURE_DEPENDS
   ${CMAKE_SOURCE_DIR}/tests/unit/${TANDREL_UNIT_TEST_PATTERN})
-add_executable(tandrel_unit_tests ${TANDREL_UNIT_TESTS})
-target_link_libraries(tandrel_unit_tests PRIVATE tandrel_test_support GTest::gtest_main)
-
 file(GLOB TANDREL_E2E_TESTS CONFIGURE_DEPENDS
   ${CMAKE_SOURCE_DIR}/tests/e2e/${TANDREL_E2E_TEST_PATTERN})
-add_executable(tandrel_e2e_tests ${TANDREL_E2E_TESTS})
-target_link_libraries(tandrel_e2e_tests PRIVATE tandrel_test_support GTest::gtest_main)
-add_dependencies(tandrel_e2e_tests tandrel)
+set(TANDREL_TEST_SUITES "")
+if(TANDREL_UNIT_TESTS)
+  add_executable(tandrel_unit_tests ${TANDREL_UNIT_TESTS})
+  target_link_libraries(tandrel_unit_tests PRIVATE tandrel_test_support GTest::gtest_main)
+  list(APPEND TANDREL_TEST_SUITES tandrel_unit_tests)
+endif()
+if(TANDREL_E2E_TESTS)
+  add_executable(tandrel_e2e_tests ${TANDREL_E2E_TESTS})
+  target_link_libraries(tandrel_e2e_tests PRIVATE tandrel_test_support GTest::gtest_main)
+  add_dependencies(tandrel_e2e_tests tandrel)
+  list(APPEND TANDREL_TEST_SUITES tandrel_e2e_tests)
+endif()
 
 set(TANDREL_TEST_PROPERTIES "")
 if(CMAKE_CROSSCOMPILING)
@@ -48,7 +54,7 @@ if(CMAKE_CROSSCOMPILING)
     COMMAND ${CMAKE_SOURCE_DIR}/cmake/check-imports ${TANDREL_OBJDUMP} $<TARGET_FILE:tandrel>)
 endif()
 
-foreach(suite tandrel_unit_tests tandrel_e2e_tests)
+foreach(suite ${TANDREL_TEST_SUITES})
   gtest_discover_tests(${suite}
     DISCOVERY_MODE PRE_TEST
     DISCOVERY_TIMEOUT 180
