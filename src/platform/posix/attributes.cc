@@ -109,8 +109,13 @@ DWORD GetFileAttributesW(LPCWSTR path) {
 BOOL SetFileAttributesW(LPCWSTR path, DWORD attributes) {
   std::string bytes = ToBytes(path);
   struct stat st;
-  if (stat(bytes.c_str(), &st) != 0) {
+  if (lstat(bytes.c_str(), &st) != 0) {
     SetLastErrorFromErrno(errno);
+    return FALSE;
+  }
+  // Never through a symbolic link: what it points to may lie outside the trees.
+  if (S_ISLNK(st.st_mode)) {
+    SetLastErrorFromErrno(ENOTSUP);
     return FALSE;
   }
   if (!S_ISDIR(st.st_mode)) {

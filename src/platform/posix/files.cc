@@ -54,7 +54,14 @@ HANDLE CreateFileW(LPCWSTR path, DWORD access, DWORD, LPSECURITY_ATTRIBUTES, DWO
       return INVALID_HANDLE_VALUE;
     posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
   } else {
-    fd = open(bytes.c_str(), O_PATH | O_CLOEXEC);
+    // The time change never goes through a symbolic link (O_NOFOLLOW opens the link itself).
+    fd = open(bytes.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
+    struct stat st;
+    if (fd >= 0 && fstat(fd, &st) == 0 && S_ISLNK(st.st_mode)) {
+      close(fd);
+      fd = -1;
+      errno = ELOOP;
+    }
     if (fd < 0) {
       Fail(errno);
       return INVALID_HANDLE_VALUE;
@@ -98,7 +105,8 @@ BOOL SetFileTime(HANDLE file, const FILETIME*, const FILETIME*, const FILETIME* 
   times[0].tv_sec = 0;
   times[0].tv_nsec = UTIME_OMIT;
   times[1] = FromFileTime(*lastWrite);
-  if (utimensat(AT_FDCWD, static_cast<PosixFile*>(file)->path.c_str(), times, 0) != 0) {
+  if (utimensat(AT_FDCWD, static_cast<PosixFile*>(file)->path.c_str(), times,
+                AT_SYMLINK_NOFOLLOW) != 0) {
     return Fail(errno);
   }
   return TRUE;
