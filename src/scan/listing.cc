@@ -35,6 +35,13 @@ HANDLE BeginDirectorySearch(const wchar_t* directory, DirectoryEntry* entry) {
   return search;
 }
 
+bool EnumerationComplete(const wchar_t* directory) {
+  if (GetLastError() == ERROR_NO_MORE_FILES)
+    return true;
+  ReportSystemError(L"Unable to browse directory %s", directory);
+  return false;
+}
+
 bool ListDirectory(const wchar_t* directory, EntryList& files, EntryList& subdirectories,
                    bool keepTooLong) {
   DirectoryEntry entry;
@@ -63,9 +70,7 @@ bool ListDirectory(const wchar_t* directory, EntryList& files, EntryList& subdir
   } while (FindNextFileW(search, &entry));
   // An enumeration that broke off is a failed listing: acting on part of a directory could
   // delete the counterparts of entries that were never seen.
-  bool complete = GetLastError() == ERROR_NO_MORE_FILES;
-  if (!complete)
-    ReportSystemError(L"Unable to browse directory %s", directory);
+  bool complete = EnumerationComplete(directory);
   FindClose(search);
   if (!complete) {
     files.clear();

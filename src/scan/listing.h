@@ -23,6 +23,9 @@ bool IsDotName(const wchar_t* name);
 void SortEntryList(EntryList& list);
 // Joins directory with "*" and starts an enumeration, reporting a failure itself.
 HANDLE BeginDirectorySearch(const wchar_t* directory, DirectoryEntry* entry);
+// After FindNextFileW returned false: true when the enumeration reached the end. One that broke
+// off is reported as a failure to browse the directory.
+bool EnumerationComplete(const wchar_t* directory);
 // The directory's files and sub-directories that pass the skip rules and the filter, sorted.
 // False, with both lists empty, when the directory could not be enumerated to the end (reported).
 // With keepTooLong, entries left out for their length are kept, marked, in both lists.

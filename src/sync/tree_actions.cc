@@ -23,15 +23,6 @@ bool RemoveDirectoryLink(const wchar_t* path) {
   return false;
 }
 
-// Whether an enumeration ended because the directory had no more entries; one that broke off
-// is reported.
-bool EnumerationComplete(const wchar_t* directory) {
-  if (GetLastError() == ERROR_NO_MORE_FILES)
-    return true;
-  ReportSystemError(L"Unable to browse directory %s", directory);
-  return false;
-}
-
 }  // namespace
 
 bool DeleteTree(const wchar_t* directory) {
