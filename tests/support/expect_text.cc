@@ -1,3 +1,7 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
 #include "tandrel_test.h"
 
 const char kSeparator[] = PATH_SEPARATOR_ASCII;
@@ -53,4 +57,52 @@ std::string LogLine(const std::string& label, const std::string& text) {
 
 std::string Header(const std::string& source, const std::string& destination) {
   return Console("\nTandreling directory: " + source + "\nto directory: " + destination + "\n");
+}
+
+std::string Under(const std::string& root, const std::string& relative) {
+  if (relative == ".")
+    return root;
+  std::string text = root + kSeparator;
+  for (char c : relative) text += c == '/' ? kSeparator[0] : c;
+  return text;
+}
+
+std::string LogLines(const std::string& root, const std::vector<std::string>& rows) {
+  std::string text;
+  for (const auto& row : rows) {
+    size_t space = row.rfind(' ');
+    if (space == std::string::npos)
+      text += Console(Under(root, row) + "\n");
+    else
+      text += LogLine(row.substr(0, space), Under(root, row.substr(space + 1)));
+  }
+  return text;
+}
+
+std::vector<std::string> SortedLines(const std::string& text) {
+  std::vector<std::string> lines;
+  for (size_t start = 0, end; start < text.size(); start = end) {
+    end = text.find('\n', start);
+    end = end == std::string::npos ? text.size() : end + 1;
+    lines.push_back(text.substr(start, end - start));
+  }
+  std::sort(lines.begin(), lines.end());
+  return lines;
+}
+
+void ExpectReports(const std::string& err, const std::vector<std::string>& messages,
+                   const std::string& nativeText) {
+  size_t start = 0;
+  for (const auto& message : messages) {
+    size_t end = err.find('\n', start);
+    ASSERT_NE(end, std::string::npos) << "no report of " << message << " in " << err;
+    std::string line = err.substr(start, end + 1 - start);
+    ASSERT_EQ(line.rfind(message + ": ", 0), 0u) << err;
+    EXPECT_GT(line.size(), message.size() + 3) << "no system text: " << err;
+    if (!kWindowsBuild) {
+      EXPECT_EQ(line, message + ": " + nativeText);
+    }
+    start = end + 1;
+  }
+  EXPECT_EQ(start, err.size()) << err;
 }

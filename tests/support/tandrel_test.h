@@ -2,6 +2,8 @@
 // expected texts of each build (line ends, separator, console encoding).
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <cstdint>
 #include <filesystem>
 #include <string>
@@ -70,3 +72,44 @@ constexpr uint64_t kSecond = 10000000ULL;
 // A snapshot of a tree: each entry's relative path, kind, contents, write time and attributes
 // (the bits the build can store), one line each, in name order.
 std::string Snapshot(const fs::path& root, bool withTimes = true, bool withAttributes = true);
+
+// Trees for the end-to-end tests. Relative paths are written with '/' between names.
+
+// A write time for test files: 1 January 2021, 00:00 UTC.
+constexpr uint64_t kFileTime = 13253932800ULL * kSecond;
+
+// A file, with its parent directories, contents, write time and (when not 0) attributes.
+void MakeFile(const fs::path& path, const std::string& contents, uint64_t time = kFileTime,
+              DWORD attributes = 0);
+// Entries below root, separated by spaces: "path=contents" for a file written at kFileTime,
+// "path/" for a directory.
+void MakeFiles(const fs::path& root, const std::string& entries);
+// The tree below root in the form MakeFiles takes, in name order.
+std::string Listing(const fs::path& root);
+
+// A relative path below root as the program prints it; "." is the root itself.
+std::string Under(const std::string& root, const std::string& relative);
+// Log lines, one per row "label path" (the label may hold spaces), the path as for Under. A row
+// without a label gives the bare path that log-list writes.
+std::string LogLines(const std::string& root, const std::vector<std::string>& rows);
+// The lines of a text, each with its line end, sorted: for output whose order is not fixed.
+std::vector<std::string> SortedLines(const std::string& text);
+// Expects one system-error report per message, in order: the message, ": ", the system's text
+// on one line. On the POSIX build that text must be nativeText (with its line end).
+void ExpectReports(const std::string& err, const std::vector<std::string>& messages,
+                   const std::string& nativeText);
+
+// A source directory "src" and a destination directory "dst" in a fresh temporary directory.
+struct TreePair {
+  TempDir temp;
+  fs::path source = temp.path() / "src";
+  fs::path destination = temp.path() / "dst";
+  TreePair();
+  // Log lines for rows whose paths begin with "src" or "dst".
+  std::string Log(const std::vector<std::string>& rows) const { return LogLines(temp.str(), rows); }
+  // A run on the two directories without the header, with these options.
+  RunResult Run(const std::vector<std::string>& options) const;
+  // Such a run that exits with 0 and writes exactly these log lines and no error text.
+  testing::AssertionResult Writes(const std::vector<std::string>& options,
+                                  const std::vector<std::string>& rows) const;
+};

@@ -158,3 +158,63 @@ std::string Snapshot(const fs::path& root, bool withTimes, bool withAttributes) 
   for (const auto& line : lines) text += line + "\n";
   return text;
 }
+
+void MakeFile(const fs::path& path, const std::string& contents, uint64_t time, DWORD attributes) {
+  fs::create_directories(path.parent_path());
+  WriteTextFile(path, contents);
+  SetWriteTime(path, time);
+  if (attributes != 0)
+    SetAttributes(path, attributes);
+}
+
+void MakeFiles(const fs::path& root, const std::string& entries) {
+  std::istringstream words(entries);
+  std::string entry;
+  while (words >> entry) {
+    size_t equals = entry.find('=');
+    if (equals == std::string::npos)
+      fs::create_directories(root / entry);
+    else
+      MakeFile(root / entry.substr(0, equals), entry.substr(equals + 1));
+  }
+}
+
+std::string Listing(const fs::path& root) {
+  std::vector<std::string> entries;
+  std::error_code error;
+  for (auto it = fs::recursive_directory_iterator(root, error);
+       !error && it != fs::recursive_directory_iterator(); it.increment(error)) {
+    std::string entry;
+    for (const auto& name : fs::relative(it->path(), root))
+      entry.append(entry.empty() ? "" : "/").append(TempDir::PathText(name));
+    entries.push_back(it->is_directory() ? entry + "/" : entry + "=" + ReadTextFile(it->path()));
+  }
+  std::sort(entries.begin(), entries.end());
+  std::string text;
+  for (const auto& entry : entries) text += (text.empty() ? "" : " ") + entry;
+  return text;
+}
+
+TreePair::TreePair() {
+  fs::create_directory(source);
+  fs::create_directory(destination);
+}
+
+RunResult TreePair::Run(const std::vector<std::string>& options) const {
+  std::vector<std::string> arguments{TempDir::PathText(source), TempDir::PathText(destination),
+                                     "-lh=n"};
+  arguments.insert(arguments.end(), options.begin(), options.end());
+  return RunTandrel(arguments);
+}
+
+testing::AssertionResult TreePair::Writes(const std::vector<std::string>& options,
+                                          const std::vector<std::string>& rows) const {
+  RunResult r = Run(options);
+  std::string expected = Log(rows);
+  if (r.exitCode == 0 && r.out == expected && r.err.empty())
+    return testing::AssertionSuccess();
+  return testing::AssertionFailure() << "exit code " << r.exitCode << "\nout:\n"
+                                     << r.out << "expected:\n"
+                                     << expected << "err:\n"
+                                     << r.err;
+}
