@@ -1,5 +1,7 @@
 #include "program_state.h"
 
+#include "capture.h"
+#include "cli/command_line.h"
 #include "cli/options.h"
 #include "cli/run.h"
 #include "scan/filter.h"
@@ -19,15 +21,40 @@ void ResetProgramState() {
   TimeShiftTicks = 0;
 }
 
-ArgumentVector::ArgumentVector(std::initializer_list<std::wstring> arguments) {
-  strings_.emplace_back(std::vector<wchar_t>{L't', L'a', L'n', L'd', L'r', L'e', L'l', 0});
-  for (const std::wstring& argument : arguments) {
-    std::vector<wchar_t> text(argument.begin(), argument.end());
-    text.push_back(0);
-    strings_.push_back(std::move(text));
-  }
+ArgumentVector::ArgumentVector(const Strings& arguments) {
+  Strings all = {L"tandrel"};
+  all.insert(all.end(), arguments.begin(), arguments.end());
+  for (const std::wstring& text : all)
+    strings_.emplace_back(text.c_str(), text.c_str() + text.size() + 1);
   for (auto& text : strings_) pointers_.push_back(text.data());
   pointers_.push_back(nullptr);
+}
+
+bool ProgramStateTest::Parse(const Strings& arguments) {
+  ResetProgramState();
+  args_ = std::make_unique<ArgumentVector>(arguments);
+  CapturedConsole console;
+  bool accepted = ParseCommandLine(args_->argc(), args_->argv());
+  err_ = console.err();
+  EXPECT_EQ(console.out(), "");
+  return accepted;
+}
+
+void ProgramStateTest::Derive(const Strings& arguments) {
+  EXPECT_TRUE(Parse(arguments)) << err_;
+  DeriveSettings();
+}
+
+DirectoryEntry Entry(const std::wstring& name, DWORD attributes, uint64_t writeTime,
+                     uint64_t size) {
+  DirectoryEntry entry{};
+  name.copy(entry.cFileName, name.size());
+  entry.dwFileAttributes = attributes;
+  entry.ftLastWriteTime.dwLowDateTime = static_cast<DWORD>(writeTime);
+  entry.ftLastWriteTime.dwHighDateTime = static_cast<DWORD>(writeTime >> 32);
+  entry.nFileSizeLow = static_cast<DWORD>(size);
+  entry.nFileSizeHigh = static_cast<DWORD>(size >> 32);
+  return entry;
 }
 
 std::wstring WidePath(const fs::path& path) {
@@ -40,12 +67,7 @@ std::wstring WidePath(const fs::path& path) {
 
 std::string Narrow(const std::wstring& text) {
 #ifdef _WIN32
-  int bytes = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr,
-                                  0, nullptr, nullptr);
-  std::string out(static_cast<size_t>(bytes), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), bytes,
-                      nullptr, nullptr);
-  return out;
+  return TempDir::PathText(fs::path(text));
 #else
   return ToBytes(text.c_str(), text.size());
 #endif

@@ -3,11 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <climits>
-#include <memory>
-#include <string>
+#include <tuple>
 
-#include "capture.h"
-#include "cli/command_line.h"
 #include "cli/options.h"
 #include "program_state.h"
 #include "scan/filter.h"
@@ -15,323 +12,113 @@
 
 namespace {
 
-class CommandLineTest : public ProgramStateTest {
- protected:
-  // Parses the arguments, keeping them (the patterns point into them) and the error output.
-  bool Parse(std::initializer_list<std::wstring> arguments) {
-    args_ = std::make_unique<ArgumentVector>(arguments);
-    CapturedConsole console;
-    bool accepted = ParseCommandLine(args_->argc(), args_->argv());
-    err_ = console.err();
-    out_ = console.out();
-    return accepted;
+using CommandLineTest = ProgramStateTest;
+
+std::string Error(const std::string& text) {
+  return Console("Error: " + text + "\n");
+}
+
+TEST_F(CommandLineTest, UnknownOptionsAreQuotedUpToTheirValueAndStopTheParse) {
+  // Names respect case, are compared whole, and each form takes its own names only.
+  for (const std::wstring argument :
+       {L"-V", L"--Virtual", L"--LOG-LIST=y", L"-X=*.tmp", L"--time", L"--virtuals", L"-l",
+        L"-lccc=n", L"-virtual", L"--v", L"--i=foo", L"-include=foo", L"--x", L"-exclude=*", L"-",
+        L"--", L"--=y"}) {
+    EXPECT_FALSE(Parse({argument}));
+    EXPECT_EQ(err_,
+              Error("unknown option: `" + Narrow(argument.substr(0, argument.find('='))) + "'."));
+    EXPECT_TRUE(PatternList.empty());
   }
-  std::wstring Pattern(size_t i) const { return PatternList[i]; }
-
-  std::unique_ptr<ArgumentVector> args_;
-  std::string err_, out_;
-};
-
-std::string UnknownOption(const std::string& argument) {
-  return Console("Error: unknown option: `" + argument + "'.\n");
-}
-
-TEST_F(CommandLineTest, OptionNamesRespectCase) {
-  EXPECT_FALSE(Parse({L"-V"}));
-  EXPECT_EQ(err_, UnknownOption("-V"));
-  EXPECT_FALSE(Parse({L"--Virtual"}));
-  EXPECT_EQ(err_, UnknownOption("--Virtual"));
-  EXPECT_FALSE(Parse({L"-X=*.tmp"}));
-  EXPECT_EQ(err_, UnknownOption("-X"));
-  EXPECT_FALSE(Parse({L"--LOG-LIST=y"}));
-  EXPECT_EQ(err_, UnknownOption("--LOG-LIST"));
-  EXPECT_EQ(OptionTable[kLogList].Value, 0);
-}
-
-TEST_F(CommandLineTest, NamesAreComparedWhole) {
-  // "lc" and "lcc" are two options.
-  ASSERT_TRUE(Parse({L"-lc=n"}));
-  EXPECT_EQ(OptionTable[kLogChanges].Value, 0);
-  EXPECT_EQ(OptionTable[kLogCompareContents].Value, 1);
-  ResetProgramState();
-  ASSERT_TRUE(Parse({L"-lcc=n"}));
-  EXPECT_EQ(OptionTable[kLogChanges].Value, 1);
-  EXPECT_EQ(OptionTable[kLogCompareContents].Value, 0);
-  ResetProgramState();
-  // "time-shift" and "time-shift-fat" too.
-  ASSERT_TRUE(Parse({L"--time-shift=n"}));
-  EXPECT_EQ(OptionTable[kTimeShift].Value, 0);
-  EXPECT_EQ(OptionTable[kTimeShiftFat].Value, 1);
-  ASSERT_TRUE(Parse({L"--time-shift=60"}));
-  EXPECT_EQ(OptionTable[kTimeShift].Value, 60);
-  EXPECT_EQ(OptionTable[kTimeShiftFat].Value, 1);
-  ASSERT_TRUE(Parse({L"--time-shift-fat=n"}));
-  EXPECT_EQ(OptionTable[kTimeShift].Value, 60);
-  EXPECT_EQ(OptionTable[kTimeShiftFat].Value, 0);
-  ResetProgramState();
-  // No abbreviation and no longer spelling.
-  EXPECT_FALSE(Parse({L"--time"}));
-  EXPECT_EQ(err_, UnknownOption("--time"));
-  EXPECT_FALSE(Parse({L"--virtuals"}));
-  EXPECT_EQ(err_, UnknownOption("--virtuals"));
-  EXPECT_FALSE(Parse({L"-l"}));
-  EXPECT_EQ(err_, UnknownOption("-l"));
-  EXPECT_FALSE(Parse({L"-lccc=n"}));
-  EXPECT_EQ(err_, UnknownOption("-lccc"));
-  EXPECT_EQ(OptionTable[kLogCompareContents].Value, 1);
-}
-
-TEST_F(CommandLineTest, LongNameInShortFormAndShortNameInLongFormAreUnknown) {
-  EXPECT_FALSE(Parse({L"-virtual"}));
-  EXPECT_EQ(err_, UnknownOption("-virtual"));
-  EXPECT_FALSE(Parse({L"--v"}));
-  EXPECT_EQ(err_, UnknownOption("--v"));
-  EXPECT_FALSE(Parse({L"--i=foo"}));
-  EXPECT_EQ(err_, UnknownOption("--i"));
-  EXPECT_FALSE(Parse({L"-include=foo"}));
-  EXPECT_EQ(err_, UnknownOption("-include"));
-  EXPECT_FALSE(Parse({L"--x"}));
-  EXPECT_EQ(err_, UnknownOption("--x"));
-  EXPECT_FALSE(Parse({L"-exclude=*"}));
-  EXPECT_EQ(err_, UnknownOption("-exclude"));
-  EXPECT_TRUE(PatternList.empty());
-  EXPECT_EQ(OptionTable[kVirtual].Value, 0);
-}
-
-TEST_F(CommandLineTest, BareDashesAreUnknownAndEmptyArgumentsAreSkipped) {
-  EXPECT_FALSE(Parse({L"-"}));
-  EXPECT_EQ(err_, UnknownOption("-"));
-  EXPECT_FALSE(Parse({L"--"}));
-  EXPECT_EQ(err_, UnknownOption("--"));
-  EXPECT_FALSE(Parse({L"--=y"}));
-  EXPECT_EQ(err_, UnknownOption("--"));
-  EXPECT_TRUE(Parse({L"", L"-v", L""}));
-  EXPECT_EQ(err_, "");
-  EXPECT_EQ(OptionTable[kVirtual].Value, 1);
-}
-
-TEST_F(CommandLineTest, TheFirstErrorStopsTheParse) {
-  EXPECT_FALSE(Parse({L"-nd", L"-V", L"-v", L"-W"}));
-  EXPECT_EQ(err_, UnknownOption("-V"));
-  EXPECT_EQ(out_, "");
+  // Empty arguments are skipped; the first error ends the parse.
+  EXPECT_FALSE(Parse({L"", L"-nd", L"-V", L"-v", L"-W"}));
+  EXPECT_EQ(err_, Error("unknown option: `-V'."));
   EXPECT_EQ(OptionTable[kNoDelete].Value, 1);
   EXPECT_EQ(OptionTable[kVirtual].Value, 0);
-}
-
-TEST_F(CommandLineTest, ErrorMessagesFollowLogOemAsItStandsThen) {
+  // The message follows log-oem as the arguments before it left it.
   EXPECT_FALSE(Parse({L"-lo=n", L"-Q"}));
-  EXPECT_EQ(err_, Utf16(Console("Error: unknown option: `-Q'.\n")));
+  EXPECT_EQ(err_, Utf16(Error("unknown option: `-Q'.")));
 }
 
-TEST_F(CommandLineTest, PatternOptionsAppendInOrder) {
-  ASSERT_TRUE(Parse({L"-x=*.tmp", L"--exclude=*.bak", L"-x=a=b"}));
-  EXPECT_FALSE(IncludeMode);
-  ASSERT_EQ(PatternList.size(), 3u);
-  EXPECT_EQ(Pattern(0), L"*.tmp");
-  EXPECT_EQ(Pattern(1), L"*.bak");
-  EXPECT_EQ(Pattern(2), L"a=b");
-  // The patterns are the argument texts themselves, behind the first "=".
-  EXPECT_EQ(PatternList[0], args_->argv()[1] + 3);
-  EXPECT_EQ((*args_)[3], L"-x");
-  ResetProgramState();
-
-  ASSERT_TRUE(Parse({L"--include=*.txt", L"-i=*.doc"}));
-  EXPECT_TRUE(IncludeMode);
-  ASSERT_EQ(PatternList.size(), 2u);
-  EXPECT_EQ(Pattern(0), L"*.txt");
-  EXPECT_EQ(Pattern(1), L"*.doc");
+TEST_F(CommandLineTest, PatternOptions) {
+  // Arguments; include mode; the patterns; the option quoted by the refusal, if any.
+  // clang-format off
+  const std::tuple<Strings, bool, Strings, std::string> cases[] = {
+      {{L"-x=*.tmp", L"--exclude=*.bak", L"-x=a=b"}, false, {L"*.tmp", L"*.bak", L"a=b"}, ""},
+      {{L"-x", L"-i=*.txt"}, true, {L"*.txt"}, ""},  // without a value: the kind only
+      {{L"-i", L"-x=*.tmp"}, false, {L"*.tmp"}, ""},
+      {{L"--exclude="}, false, {L""}, ""},  // an empty value is a pattern of its own
+      {{L"--exclude"}, false, {}, ""}, {{L"--include"}, true, {}, ""},
+      {{L"-x=*.tmp", L"-x", L"--exclude=*.o"}, false, {L"*.tmp", L"*.o"}, ""},
+      {{L"-i=*.txt", L"-x=*.tmp"}, true, {L"*.txt"}, "-x"},
+      {{L"--exclude=*.tmp", L"--include=*.txt"}, false, {L"*.tmp"}, "--include"},
+      {{L"-x=*.tmp", L"-i"}, false, {L"*.tmp"}, "-i"}};  // the other kind clashes without value
+  // clang-format on
+  for (const auto& [arguments, include, patterns, clash] : cases) {
+    SCOPED_TRACE(Narrow(arguments.back()));
+    EXPECT_EQ(Parse(arguments), clash.empty());
+    std::string refusal = "impossible to use both --exclude and --include options: `" + clash;
+    EXPECT_EQ(err_, clash.empty() ? "" : Error(refusal + "'."));
+    EXPECT_EQ(IncludeMode, include);
+    EXPECT_EQ(Strings(PatternList.begin(), PatternList.end()), patterns);
+  }
+  // A pattern is the argument text itself behind its first "=", which became its end.
+  ASSERT_TRUE(Parse({L"-v", L"-x=a=b"}));
+  EXPECT_EQ(PatternList[0], args_->argv()[2] + 3);
+  EXPECT_EQ(std::wstring(args_->argv()[2]), L"-x");
 }
 
-TEST_F(CommandLineTest, PatternOptionWithoutValueSetsTheKindOnly) {
-  ASSERT_TRUE(Parse({L"-x", L"-i=*.txt"}));
-  EXPECT_TRUE(IncludeMode);
-  ASSERT_EQ(PatternList.size(), 1u);
-  EXPECT_EQ(Pattern(0), L"*.txt");
-  ResetProgramState();
-
-  ASSERT_TRUE(Parse({L"-i", L"-x=*.tmp"}));
-  EXPECT_FALSE(IncludeMode);
-  ASSERT_EQ(PatternList.size(), 1u);
-  EXPECT_EQ(Pattern(0), L"*.tmp");
-  ResetProgramState();
-
-  ASSERT_TRUE(Parse({L"--include"}));
-  EXPECT_TRUE(IncludeMode);
-  EXPECT_TRUE(PatternList.empty());
-  ResetProgramState();
-
-  ASSERT_TRUE(Parse({L"--exclude"}));
-  EXPECT_FALSE(IncludeMode);
-  EXPECT_TRUE(PatternList.empty());
-  ResetProgramState();
-
-  // An empty value is a pattern of its own.
-  ASSERT_TRUE(Parse({L"--exclude="}));
-  EXPECT_FALSE(IncludeMode);
-  ASSERT_EQ(PatternList.size(), 1u);
-  EXPECT_EQ(Pattern(0), L"");
-  ResetProgramState();
-
-  ASSERT_TRUE(Parse({L"-i="}));
-  EXPECT_TRUE(IncludeMode);
-  ASSERT_EQ(PatternList.size(), 1u);
-  EXPECT_EQ(Pattern(0), L"");
-}
-
-TEST_F(CommandLineTest, PatternsOfBothKindsAreRefused) {
-  EXPECT_FALSE(Parse({L"-i=*.txt", L"-x=*.tmp"}));
-  EXPECT_EQ(err_,
-            Console("Error: impossible to use both --exclude and --include options: `-x'.\n"));
-  ASSERT_EQ(PatternList.size(), 1u);
-  EXPECT_TRUE(IncludeMode);
-  ResetProgramState();
-
-  EXPECT_FALSE(Parse({L"--exclude=*.tmp", L"--include=*.txt"}));
-  EXPECT_EQ(err_, Console("Error: impossible to use both --exclude and --include options: "
-                          "`--include'.\n"));
-  ResetProgramState();
-
-  // Without a value the other kind still clashes with patterns already given.
-  EXPECT_FALSE(Parse({L"-x=*.tmp", L"-i"}));
-  EXPECT_EQ(err_,
-            Console("Error: impossible to use both --exclude and --include options: `-i'.\n"));
-  EXPECT_FALSE(IncludeMode);
-  ResetProgramState();
-
-  // The same kind again is no clash.
-  EXPECT_TRUE(Parse({L"-x=*.tmp", L"-x", L"--exclude=*.o"}));
-  EXPECT_EQ(PatternList.size(), 2u);
-}
-
-class DirectoryArgumentTest : public CommandLineTest {
- protected:
-  TempDir first_, second_;
-};
-
-TEST_F(DirectoryArgumentTest, SourceThenDestinationCopiedAsGiven) {
-  std::wstring source = WidePath(first_.path()), destination = WidePath(second_.path());
+TEST_F(CommandLineTest, DirectoryArguments) {
+  TempDir first, second;
+  std::wstring source = WidePath(first.path()), destination = WidePath(second.path());
   ASSERT_TRUE(Parse({source, L"-v", destination}));
-  EXPECT_EQ(err_, "");
   EXPECT_EQ(std::wstring(SourcePath), source);
   EXPECT_EQ(std::wstring(DestinationPath), destination);
-  ResetProgramState();
-  // The same directory twice, and with a trailing separator, is accepted as given.
-  std::wstring trailing = source + PATH_SEPARATOR_TEXT;
-  ASSERT_TRUE(Parse({trailing, source}));
-  EXPECT_EQ(std::wstring(SourcePath), trailing);
-  EXPECT_EQ(std::wstring(DestinationPath), source);
-}
-
-TEST_F(DirectoryArgumentTest, AThirdDirectoryIsTooMany) {
-  std::wstring source = WidePath(first_.path()), destination = WidePath(second_.path());
+  // A third directory is refused before it is looked at.
   EXPECT_FALSE(Parse({source, destination, L"no-such-directory"}));
-  EXPECT_EQ(err_, Console("Error: too many directories specified: `no-such-directory'\n"));
-  EXPECT_FALSE(Parse({source, destination, source}));
-  EXPECT_EQ(err_, Console("Error: too many directories specified: `" + Narrow(source) + "'\n"));
-}
-
-TEST_F(DirectoryArgumentTest, MissingDirectoryIsInvalid) {
+  EXPECT_EQ(err_, Error("too many directories specified: `no-such-directory'"));
   EXPECT_FALSE(Parse({L"no-such-directory"}));
-  EXPECT_EQ(err_, Console("Error: invalid source directory: `no-such-directory'\n"));
-  EXPECT_EQ(SourcePath[0], 0);
-  std::wstring source = WidePath(first_.path());
-  WriteTextFile(second_.path() / "file", "x");
-  std::wstring file = WidePath(second_.path() / "file");
+  EXPECT_EQ(err_, Error("invalid source directory: `no-such-directory'"));
+  WriteTextFile(second.path() / "file", "x");
+  std::wstring file = WidePath(second.path() / "file");
   EXPECT_FALSE(Parse({source, file}));
-  EXPECT_EQ(err_, Console("Error: invalid destination directory: `" + Narrow(file) + "'\n"));
-  EXPECT_EQ(DestinationPath[0], 0);
-}
-
-TEST_F(DirectoryArgumentTest, LengthLimitIsOneBelowMaxPath) {
-  // Longest accepted: MAX_PATH - 1 characters, naming an existing directory through "."
-  // components, so the length test passes and the directory test decides.
-  std::wstring base = WidePath(first_.path());
-  std::wstring longest = base;
+  EXPECT_EQ(err_, Error("invalid destination directory: `" + Narrow(file) + "'"));
+  // The longest accepted, MAX_PATH - 1 characters, names an existing directory through "."
+  // components, so that the directory test decides it; one more is too long.
+  std::wstring longest = source;
   while (longest.size() + 2 <= MAX_PATH - 1) longest += PATH_SEPARATOR_TEXT L".";
-  if (longest.size() < MAX_PATH - 1)
-    longest += PATH_SEPARATOR_TEXT;
-  ASSERT_EQ(longest.size(), static_cast<size_t>(MAX_PATH - 1));
+  longest.resize(MAX_PATH - 1, PATH_SEPARATOR_TEXT[0]);
   ASSERT_TRUE(Parse({longest})) << err_;
   EXPECT_EQ(std::wstring(SourcePath), longest);
-  ResetProgramState();
-
-  std::wstring missing(MAX_PATH - 1, L'm');
-  EXPECT_FALSE(Parse({missing}));
-  EXPECT_EQ(err_, Console("Error: invalid source directory: `" + Narrow(missing) + "'\n"));
-
-  std::wstring tooLong(MAX_PATH, L'm');
-  EXPECT_FALSE(Parse({tooLong}));
-  EXPECT_EQ(err_, Console("Error: source directory is too long: `" + Narrow(tooLong) + "'\n"));
-
-  // One character more than the longest existing one is refused for its length alone.
-  ASSERT_TRUE(Parse({base}));
-  std::wstring tooLongExisting = longest + (longest.back() == L'.' ? PATH_SEPARATOR_TEXT : L".");
-  ASSERT_EQ(tooLongExisting.size(), static_cast<size_t>(MAX_PATH));
-  EXPECT_FALSE(Parse({tooLongExisting}));
-  EXPECT_EQ(err_, Console("Error: destination directory is too long: `" + Narrow(tooLongExisting) +
-                          "'\n"));
+  std::wstring tooLong = longest + L".";
+  EXPECT_FALSE(Parse({longest, tooLong}));
+  EXPECT_EQ(err_, Error("destination directory is too long: `" + Narrow(tooLong) + "'"));
   EXPECT_EQ(DestinationPath[0], 0);
-}
-
-TEST(HelpRequest, AnyLetterCaseWholeArgumentFromArgumentOneOn) {
-  for (const wchar_t* spelling : {L"-?", L"-h", L"-H", L"--help", L"--HELP", L"--Help", L"/?"}) {
-    ArgumentVector args({L"src", L"-V", spelling, L"x"});
-    EXPECT_TRUE(HasHelpRequest(args.argc(), args.argv())) << Narrow(spelling);
-  }
-  for (const wchar_t* other : {L"-h=1", L"--help=y", L"-help", L"--h", L"/h", L"?", L"-hh"}) {
-    ArgumentVector args({other});
-    EXPECT_FALSE(HasHelpRequest(args.argc(), args.argv())) << Narrow(other);
-  }
-  // Argument 0, the program's own name, is never examined.
-  wchar_t name[] = L"-h";
-  wchar_t* argv[] = {name, nullptr};
-  EXPECT_FALSE(HasHelpRequest(1, argv));
-  EXPECT_FALSE(HasHelpRequest(0, argv));
+  EXPECT_FALSE(Parse({std::wstring(MAX_PATH, L'm')}));
+  EXPECT_EQ(err_, Error("source directory is too long: `" + std::string(MAX_PATH, 'm') + "'"));
 }
 
 // The decimal conversion of number option values.
-bool WineSkipsWhiteSpaceAndPlusWrongly() {
-  return RunningUnderWine() && (StrToIntW(L" 1") == 0 || StrToIntW(L"+1") == 0);
-}
-
-TEST(StrToIntW, ConvertsSignAndDigitsUpToTheFirstOtherCharacter) {
-  EXPECT_EQ(StrToIntW(L"0"), 0);
-  EXPECT_EQ(StrToIntW(L"42"), 42);
-  EXPECT_EQ(StrToIntW(L"-42"), -42);
-  EXPECT_EQ(StrToIntW(L"007"), 7);
-  EXPECT_EQ(StrToIntW(L"12abc"), 12);
-  EXPECT_EQ(StrToIntW(L"12 3"), 12);
-  EXPECT_EQ(StrToIntW(L"-3.9"), -3);
-  EXPECT_EQ(StrToIntW(L"3600s"), 3600);
-  EXPECT_EQ(StrToIntW(L"2147483647"), INT_MAX);
-  EXPECT_EQ(StrToIntW(L"-2147483648"), INT_MIN);
-}
-
-TEST(StrToIntW, NoDigitsGiveZero) {
-  for (const wchar_t* text : {L"", L"abc", L"n", L"y", L"yes", L"-", L"+", L"--1", L"-+1", L"x1"}) {
-    EXPECT_EQ(StrToIntW(text), 0) << Narrow(text);
+TEST(StrToIntW, SignAndDigitsUpToTheFirstOtherCharacterNoDigitsZero) {
+  // clang-format off
+  const std::pair<const wchar_t*, int> cases[] = {
+      {L"0", 0}, {L"42", 42}, {L"-42", -42}, {L"007", 7}, {L"12abc", 12}, {L"-3.9", -3}, {L"", 0},
+      {L"abc", 0}, {L"-", 0}, {L"+", 0}, {L"--1", 0}, {L"-+1", 0}, {L"x1", 0},
+      {L"2147483647", INT_MAX}, {L"-2147483648", INT_MIN}};
+  // clang-format on
+  for (const auto& [text, value] : cases) EXPECT_EQ(StrToIntW(text), value) << Narrow(text);
+  if (!kWindowsBuild) {  // native saturation; beyond 32 bits Windows gives the system's own
+    EXPECT_EQ(StrToIntW(L"4294967297"), INT_MAX);
+    EXPECT_EQ(StrToIntW(L"-99999999999999999999999"), INT_MIN);
   }
 }
 
 TEST(StrToIntW, SkipsLeadingWhiteSpaceAndTakesPlusSign) {
-  if (WineSkipsWhiteSpaceAndPlusWrongly()) {
+  if (RunningUnderWine() && (StrToIntW(L" 1") == 0 || StrToIntW(L"+1") == 0)) {
     GTEST_SKIP() << "Wine's StrToIntW gives 0 for \" 1\" and \"+1\"";
   }
-  EXPECT_EQ(StrToIntW(L" 1"), 1);
   EXPECT_EQ(StrToIntW(L"+1"), 1);
-  EXPECT_EQ(StrToIntW(L"  -25"), -25);
-  EXPECT_EQ(StrToIntW(L"\t8"), 8);
+  EXPECT_EQ(StrToIntW(L" \t-25"), -25);
   EXPECT_EQ(StrToIntW(L" +8x"), 8);
-}
-
-TEST(StrToIntW, SaturatesBeyondThirtyTwoBits) {
-  if (kWindowsBuild)
-    GTEST_SKIP() << "beyond 32 bits the result is the system's own";
-  EXPECT_EQ(StrToIntW(L"2147483648"), INT_MAX);
-  EXPECT_EQ(StrToIntW(L"99999999999999999999999"), INT_MAX);
-  EXPECT_EQ(StrToIntW(L"-2147483649"), INT_MIN);
-  EXPECT_EQ(StrToIntW(L"-99999999999999999999999"), INT_MIN);
-  EXPECT_EQ(StrToIntW(L"4294967297"), INT_MAX);
 }
 
 }  // namespace

@@ -2,318 +2,116 @@
 // and when the contents decide.
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <string>
+#include <tuple>
 
 #include "capture.h"
-#include "cli/command_line.h"
-#include "cli/options.h"
-#include "cli/run.h"
 #include "program_state.h"
 #include "sync/compare.h"
 
 namespace {
 
-const uint64_t kBase = 132000000000000000ULL;  // a time in 2019, in 100 ns units since 1601
-const uint64_t kTicks = 10000000ULL;           // one second
-
-DirectoryEntry File(uint64_t time, uint64_t size = 5, DWORD attributes = 0) {
-  DirectoryEntry entry;
-  std::memset(&entry, 0, sizeof entry);
-  entry.dwFileAttributes = attributes;
-  entry.ftLastWriteTime.dwLowDateTime = static_cast<DWORD>(time);
-  entry.ftLastWriteTime.dwHighDateTime = static_cast<DWORD>(time >> 32);
-  entry.nFileSizeLow = static_cast<DWORD>(size);
-  entry.nFileSizeHigh = static_cast<DWORD>(size >> 32);
-  return entry;
+// A file entry stamped this long after (or before) a time in 2019.
+DirectoryEntry At(int64_t offset, uint64_t size = 5, DWORD attributes = 0) {
+  return Entry(L"f", attributes, 132000000000000000ULL + offset, size);
 }
 
-// Paths that name nothing: a comparison that opened them would find the pair different.
-const wchar_t kMissingSource[] = L"no-such-source" PATH_SEPARATOR_TEXT L"f.txt";
-const wchar_t kMissingDestination[] = L"no-such-destination" PATH_SEPARATOR_TEXT L"f.txt";
-const std::string kMissingDestinationText =
-    std::string("no-such-destination") + kSeparator + "f.txt";
+// Equal?, TimesEqual, the standard output.
+using Outcome = std::tuple<bool, bool, std::string>;
 
-struct Outcome {
-  bool equal;
-  bool timesEqual;
-  std::string out;
-};
+// A path that names nothing: a comparison that opened it would find the pair different.
+const std::string kMissing = std::string("no-such-directory") + kSeparator + "f";
+
+const std::string kSameTime = LogLine("same time", kMissing);
+std::string Later(const char* side, const std::string& seconds) {
+  return Console(std::string(side) + " more recent by " + seconds + " second(s)   " + kMissing +
+                 "\n");
+}
 
 class CompareTest : public ProgramStateTest {
  protected:
   void SetUp() override {
     ProgramStateTest::SetUp();
-    // Two pairs of small files of the same size: one equal, one differing in a byte.
-    WriteTextFile(dir_.path() / "same.src", "hello");
-    WriteTextFile(dir_.path() / "same.dst", "hello");
-    WriteTextFile(dir_.path() / "diff.src", "hello");
+    // Two pairs of files of the same size: one equal, one differing in a byte.
+    for (const char* name : {"same.src", "same.dst", "diff.src"}) {
+      WriteTextFile(dir_.path() / name, "hello");
+    }
     WriteTextFile(dir_.path() / "diff.dst", "hellp");
   }
-
-  // Sets options from command-line arguments and derives the run settings, as the run does.
-  void Options(std::initializer_list<std::wstring> arguments) {
-    ResetProgramState();
-    ArgumentVector args(arguments);
-    CapturedConsole console;
-    ASSERT_TRUE(ParseCommandLine(args.argc(), args.argv()));
-    DeriveSettings();
-  }
-
-  Outcome Compare(const std::wstring& source, const std::wstring& destination,
-                  const DirectoryEntry& sourceEntry, const DirectoryEntry& destinationEntry) {
+  std::wstring PathOf(const std::string& name) { return WidePath(dir_.path() / name); }
+  // Compares the pair of files named (without a name, a missing file on both sides).
+  Outcome Compare(const DirectoryEntry& source, const DirectoryEntry& destination,
+                  const std::string& pair = "") {
+    std::wstring s = pair.empty() ? WidePath(kMissing) : PathOf(pair + ".src");
+    std::wstring d = pair.empty() ? WidePath(kMissing) : PathOf(pair + ".dst");
     CapturedConsole console;
     bool timesEqual = false;
-    bool equal = CompareFiles(source.c_str(), destination.c_str(), sourceEntry, destinationEntry,
-                              timesEqual);
+    bool equal = CompareFiles(s.c_str(), d.c_str(), source, destination, timesEqual);
     EXPECT_EQ(console.err(), "");
     return {equal, timesEqual, console.out()};
   }
-  Outcome CompareMissing(const DirectoryEntry& source, const DirectoryEntry& destination) {
-    return Compare(kMissingSource, kMissingDestination, source, destination);
-  }
-  Outcome ComparePair(const char* pair, const DirectoryEntry& source,
-                      const DirectoryEntry& destination) {
-    return Compare(WidePath(dir_.path() / (std::string(pair) + ".src")),
-                   WidePath(dir_.path() / (std::string(pair) + ".dst")), source, destination);
-  }
-  std::string Comparing(const char* pair) {
-    return LogLine("comparing", TempDir::PathText(dir_.path() / (std::string(pair) + ".dst")));
-  }
-
-  // The contents decide: the equal pair is equal, the different pair different, both after the
-  // "comparing" line; the time flag is as given either way.
-  void ExpectContentsDecide(const DirectoryEntry& source, const DirectoryEntry& destination,
-                            bool timesEqual) {
-    Outcome same = ComparePair("same", source, destination);
-    EXPECT_TRUE(same.equal);
-    EXPECT_EQ(same.timesEqual, timesEqual);
-    EXPECT_EQ(same.out, Comparing("same"));
-    Outcome diff = ComparePair("diff", source, destination);
-    EXPECT_FALSE(diff.equal);
-    EXPECT_EQ(diff.timesEqual, timesEqual);
-    EXPECT_EQ(diff.out, Comparing("diff"));
-  }
-  // No file is read: even the equal pair's result is fixed, and no "comparing" line.
-  void ExpectContentsNotRead(const DirectoryEntry& source, const DirectoryEntry& destination,
-                             bool equal, bool timesEqual) {
-    for (const char* pair : {"same", "diff"}) {
-      Outcome outcome = ComparePair(pair, source, destination);
-      EXPECT_EQ(outcome.equal, equal) << pair;
-      EXPECT_EQ(outcome.timesEqual, timesEqual) << pair;
-      EXPECT_EQ(outcome.out, "") << pair;
-    }
-  }
-
   TempDir dir_;
-  DirectoryEntry agreeSource_ = File(kBase), agreeDestination_ = File(kBase + 3 * kTicks);
-  DirectoryEntry differSource_ = File(kBase), differDestination_ = File(kBase + 10 * kTicks);
 };
 
-TEST_F(CompareTest, NoContentsOptionAndNoTimeComparison) {
-  Options({L"-ct=n"});
-  ExpectContentsNotRead(agreeSource_, agreeDestination_, true, true);
-  // Times that differ make the pair no different, but the flag tells the metadata update.
-  ExpectContentsNotRead(differSource_, differDestination_, true, false);
-}
-
-TEST_F(CompareTest, TimesDecideByDefault) {
-  Options({});
-  ExpectContentsNotRead(agreeSource_, agreeDestination_, true, true);
-  ExpectContentsNotRead(differSource_, differDestination_, false, false);
-}
-
-TEST_F(CompareTest, TimeCompareContentsReadsOnlyWhenTimesDiffer) {
-  Options({L"-tcc", L"-ct=n"});
-  ExpectContentsNotRead(agreeSource_, agreeDestination_, true, true);
-  ExpectContentsDecide(differSource_, differDestination_, false);
-}
-
-TEST_F(CompareTest, CompareContentsWithoutTimes) {
-  Options({L"-cc", L"-ct=n"});
-  ExpectContentsDecide(agreeSource_, agreeDestination_, true);
-  ExpectContentsDecide(differSource_, differDestination_, false);
-}
-
-TEST_F(CompareTest, CompareContentsWithTimesSkipsTheReadWhenTimesDiffer) {
-  Options({L"-cc"});
-  ExpectContentsDecide(agreeSource_, agreeDestination_, true);
-  ExpectContentsNotRead(differSource_, differDestination_, false, false);
-}
-
-TEST_F(CompareTest, BothContentsOptions) {
-  Options({L"-cc", L"-tcc"});
-  ExpectContentsDecide(agreeSource_, agreeDestination_, true);
-  ExpectContentsDecide(differSource_, differDestination_, false);
-}
-
-TEST_F(CompareTest, ComparingLineFollowsItsOptions) {
-  Options({L"-cc", L"-lcc=n"});
-  Outcome outcome = ComparePair("diff", agreeSource_, agreeDestination_);
-  EXPECT_FALSE(outcome.equal);
-  EXPECT_EQ(outcome.out, "");
-  Options({L"-cc", L"-ll"});
-  outcome = ComparePair("same", agreeSource_, agreeDestination_);
-  EXPECT_TRUE(outcome.equal);
-  EXPECT_EQ(outcome.out, Console(TempDir::PathText(dir_.path() / "same.dst") + "\n"));
-  // A file that cannot be opened makes the pair different, silently.
-  Options({L"-cc"});
-  outcome = CompareMissing(agreeSource_, agreeDestination_);
-  EXPECT_FALSE(outcome.equal);
-  EXPECT_EQ(outcome.out, LogLine("comparing", kMissingDestinationText));
-}
-
-TEST_F(CompareTest, DifferentSizesDecideBeforeTimes) {
-  Options({L"-ltd", L"-cc"});
-  for (const DirectoryEntry& destination :
-       {File(kBase + 100 * kTicks, 6), File(kBase, 6), File(kBase, 5 + (1ULL << 32))}) {
-    Outcome outcome = ComparePair("same", File(kBase), destination);
-    EXPECT_FALSE(outcome.equal);
-    EXPECT_TRUE(outcome.timesEqual);
-    EXPECT_EQ(outcome.out, "");
+TEST_F(CompareTest, WhenTheContentsDecide) {
+  // Options; then the result with times 3 s apart and with times 10 s apart: Equal, Different,
+  // or the Contents decide.
+  const std::pair<Strings, const char*> rows[] = {
+      {{L"-ct=n"}, "EE"},         {{}, "ED"},       {{L"-tcc", L"-ct=n"}, "EC"},
+      {{L"-cc", L"-ct=n"}, "CC"}, {{L"-cc"}, "CD"}, {{L"-cc", L"-tcc"}, "CC"}};
+  for (const auto& [options, results] : rows) {
+    Derive(options);
+    for (int differ = 0; differ < 2; differ++) {
+      for (const std::string pair : {"same", "diff"}) {
+        SCOPED_TRACE(pair + " " + results[differ] + " " +
+                     Narrow(options.empty() ? L"" : options[0]));
+        std::string comparing = LogLine("comparing", Narrow(PathOf(pair + ".dst")));
+        bool contents = results[differ] == 'C';
+        EXPECT_EQ(Compare(At(0), At((differ ? 10 : 3) * kSecond), pair),
+                  (Outcome{results[differ] == 'E' || (contents && pair == "same"), !differ,
+                           contents ? comparing : ""}));
+      }
+    }
   }
-  // Without compare-size the sizes play no part.
-  Options({L"-ltd", L"-cs=n"});
-  Outcome outcome = CompareMissing(File(kBase, 5), File(kBase, 6));
-  EXPECT_TRUE(outcome.equal);
-  EXPECT_EQ(outcome.out, LogLine("same time", kMissingDestinationText));
 }
 
-TEST_F(CompareTest, ArchiveBitOfTheSourceOnly) {
-  Options({L"-ltd", L"-ca"});
-  Outcome outcome =
-      CompareMissing(File(kBase, 5, FILE_ATTRIBUTE_ARCHIVE), File(kBase + 100 * kTicks));
-  EXPECT_FALSE(outcome.equal);
-  EXPECT_TRUE(outcome.timesEqual);
-  EXPECT_EQ(outcome.out, "");
-  outcome = CompareMissing(File(kBase, 5, FILE_ATTRIBUTE_READONLY),
-                           File(kBase, 5, FILE_ATTRIBUTE_ARCHIVE));
-  EXPECT_TRUE(outcome.equal);
-  EXPECT_EQ(outcome.out, LogLine("same time", kMissingDestinationText));
-  Options({});
-  outcome = CompareMissing(File(kBase, 5, FILE_ATTRIBUTE_ARCHIVE), File(kBase));
-  EXPECT_TRUE(outcome.equal);
-}
-
-TEST_F(CompareTest, PrecisionIsInclusiveInWholeSeconds) {
-  Options({L"-ltd"});
-  Outcome outcome = CompareMissing(File(kBase), File(kBase + 6 * kTicks - 1));
-  EXPECT_TRUE(outcome.equal);
-  EXPECT_TRUE(outcome.timesEqual);
-  EXPECT_EQ(outcome.out,
-            Console("dest more recent by 5 second(s)   " + kMissingDestinationText + "\n"));
-  outcome = CompareMissing(File(kBase), File(kBase + 6 * kTicks));
-  EXPECT_FALSE(outcome.equal);
-  EXPECT_FALSE(outcome.timesEqual);
-  EXPECT_EQ(outcome.out,
-            Console("dest more recent by 6 second(s)   " + kMissingDestinationText + "\n"));
-  outcome = CompareMissing(File(kBase + 6 * kTicks), File(kBase));
-  EXPECT_FALSE(outcome.equal);
-  EXPECT_EQ(outcome.out,
-            Console("source more recent by 6 second(s)   " + kMissingDestinationText + "\n"));
-  outcome = CompareMissing(File(kBase + 1 * kTicks), File(kBase));
-  EXPECT_TRUE(outcome.equal);
-  EXPECT_EQ(outcome.out,
-            Console("source more recent by 1 second(s)   " + kMissingDestinationText + "\n"));
-  // Precision 0: only a difference below one second agrees.
-  Options({L"-ltd", L"-tp=0"});
-  outcome = CompareMissing(File(kBase), File(kBase + kTicks - 1));
-  EXPECT_TRUE(outcome.equal);
-  EXPECT_EQ(outcome.out, LogLine("same time", kMissingDestinationText));
-  outcome = CompareMissing(File(kBase), File(kBase + kTicks));
-  EXPECT_FALSE(outcome.equal);
-  EXPECT_FALSE(outcome.timesEqual);
-  // A negative precision counts as 0.
-  Options({L"-tp=-5"});
-  EXPECT_FALSE(CompareMissing(File(kBase + kTicks), File(kBase)).equal);
-  EXPECT_TRUE(CompareMissing(File(kBase + kTicks - 1), File(kBase)).equal);
-}
-
-TEST_F(CompareTest, SameTimeLineBelowOneSecondKeepsItsLabel) {
-  Options({L"-ltd"});
-  Outcome outcome = CompareMissing(File(kBase), File(kBase));
-  EXPECT_EQ(outcome.out, LogLine("same time", kMissingDestinationText));
-  outcome = CompareMissing(File(kBase + kTicks - 1), File(kBase));
-  EXPECT_EQ(outcome.out, LogLine("same time", kMissingDestinationText));
-  EXPECT_TRUE(outcome.equal);
-  Options({L"-ltd", L"-ll"});
-  outcome = CompareMissing(File(kBase), File(kBase + 1));
-  EXPECT_EQ(outcome.out, LogLine("same time", kMissingDestinationText));
-  outcome = CompareMissing(File(kBase), File(kBase + 7 * kTicks));
-  EXPECT_EQ(outcome.out,
-            Console("dest more recent by 7 second(s)   " + kMissingDestinationText + "\n"));
-  // Without log-time-diff nothing is written.
-  Options({});
-  EXPECT_EQ(CompareMissing(File(kBase), File(kBase + 7 * kTicks)).out, "");
-}
-
-TEST_F(CompareTest, TimeLineAndFlagAlsoWithoutCompareTime) {
-  Options({L"-ltd", L"-ct=n"});
-  Outcome outcome = CompareMissing(File(kBase + 20 * kTicks), File(kBase));
-  EXPECT_TRUE(outcome.equal);
-  EXPECT_FALSE(outcome.timesEqual);
-  EXPECT_EQ(outcome.out,
-            Console("source more recent by 20 second(s)   " + kMissingDestinationText + "\n"));
-}
-
-TEST_F(CompareTest, ShiftAppliesToTheDestinationOnly) {
-  Options({L"-ltd", L"-ts=3600"});
-  Outcome outcome = CompareMissing(File(kBase), File(kBase - 3600 * kTicks));
-  EXPECT_TRUE(outcome.equal);
-  EXPECT_TRUE(outcome.timesEqual);
-  EXPECT_EQ(outcome.out, LogLine("same time", kMissingDestinationText));
-  outcome = CompareMissing(File(kBase), File(kBase + 3600 * kTicks));
-  EXPECT_FALSE(outcome.equal);
-  EXPECT_FALSE(outcome.timesEqual);
-  EXPECT_EQ(outcome.out,
-            Console("dest more recent by 7200 second(s)   " + kMissingDestinationText + "\n"));
-  outcome = CompareMissing(File(kBase), File(kBase));
-  EXPECT_FALSE(outcome.equal);
-  EXPECT_EQ(outcome.out,
-            Console("dest more recent by 3600 second(s)   " + kMissingDestinationText + "\n"));
-  // A negative shift moves the destination back.
-  Options({L"-ltd", L"-ts=-60"});
-  outcome = CompareMissing(File(kBase), File(kBase + 60 * kTicks + 2 * kTicks));
-  EXPECT_TRUE(outcome.equal);
-  EXPECT_EQ(outcome.out,
-            Console("dest more recent by 2 second(s)   " + kMissingDestinationText + "\n"));
-}
-
-TEST_F(CompareTest, DifferenceBeyondThirtyTwoBitsIsLoggedByItsLowBits) {
-  Options({L"-ltd"});
-  const uint64_t wrap = 1ULL << 32;  // seconds
-  Outcome outcome = CompareMissing(File(kBase), File(kBase + (wrap + 5) * kTicks));
-  EXPECT_EQ(outcome.out,
-            Console("dest more recent by 5 second(s)   " + kMissingDestinationText + "\n"));
-  // The comparison itself uses the whole difference.
-  EXPECT_FALSE(outcome.equal);
-  EXPECT_FALSE(outcome.timesEqual);
-  outcome = CompareMissing(File(kBase + wrap * kTicks), File(kBase));
-  EXPECT_EQ(outcome.out,
-            Console("source more recent by 0 second(s)   " + kMissingDestinationText + "\n"));
-  EXPECT_FALSE(outcome.equal);
+TEST_F(CompareTest, SizeArchiveAndTimeTestsAndTheTimeLines) {
+  // A different size, or the source's archive bit, decides before the times are looked at.
+  Derive({L"-ltd", L"-cc", L"-ca"});
+  for (uint64_t size : {6ULL, 5 + (1ULL << 32)}) {
+    EXPECT_EQ(Compare(At(0), At(100 * kSecond, size), "same"), (Outcome{false, true, ""}));
+  }
+  EXPECT_EQ(Compare(At(0, 5, FILE_ATTRIBUTE_ARCHIVE), At(100 * kSecond)),
+            (Outcome{false, true, ""}));
+  Derive({L"-ltd", L"-ca"});  // the destination's archive bit plays no part
+  EXPECT_EQ(Compare(At(0), At(0, 5, FILE_ATTRIBUTE_ARCHIVE)), (Outcome{true, true, kSameTime}));
+  // The precision is inclusive, in whole seconds.
+  Derive({L"-ltd"});
+  EXPECT_EQ(Compare(At(0), At(6 * kSecond - 1)), (Outcome{true, true, Later("dest", "5")}));
+  EXPECT_EQ(Compare(At(0), At(6 * kSecond)), (Outcome{false, false, Later("dest", "6")}));
+  // Beyond 32 bits the count is logged by its low bits; the comparison uses the whole.
+  EXPECT_EQ(Compare(At(((1LL << 32) + 5) * kSecond), At(0)),
+            (Outcome{false, false, Later("source", "5")}));
+  // Below one second "same time" is written with its label, under log-list too.
+  Derive({L"-ltd", L"-ll", L"-tp=0"});
+  EXPECT_EQ(Compare(At(kSecond - 1), At(0)), (Outcome{true, true, kSameTime}));
+  EXPECT_EQ(Compare(At(kSecond), At(0)), (Outcome{false, false, Later("source", "1")}));
+  // The shift moves the destination time only.
+  Derive({L"-ltd", L"-ts=3600"});
+  EXPECT_EQ(Compare(At(0), At(-3600 * kSecond)), (Outcome{true, true, kSameTime}));
+  EXPECT_EQ(Compare(At(0), At(3600 * kSecond)), (Outcome{false, false, Later("dest", "7200")}));
 }
 
 TEST_F(CompareTest, ContentsComparedToTheEnd) {
-  // Longer than one block, differing in the last byte only.
-  std::string block(5000, 'x');
+  std::string block(5000, 'x');  // longer than one block, differing in the last byte only
   WriteTextFile(dir_.path() / "long.src", block);
   block.back() = 'y';
   WriteTextFile(dir_.path() / "long.dst", block);
   WriteTextFile(dir_.path() / "empty.src", "");
   WriteTextFile(dir_.path() / "empty.dst", "");
-  WriteTextFile(dir_.path() / "prefix.src", "hello");
-  WriteTextFile(dir_.path() / "prefix.dst", "hello!");
-  auto contentsEqual = [&](const char* pair) {
-    CapturedConsole console;
-    return CompareContents(WidePath(dir_.path() / (std::string(pair) + ".src")).c_str(),
-                           WidePath(dir_.path() / (std::string(pair) + ".dst")).c_str());
-  };
-  EXPECT_FALSE(contentsEqual("long"));
-  EXPECT_TRUE(contentsEqual("empty"));
-  EXPECT_FALSE(contentsEqual("prefix"));
-  EXPECT_TRUE(contentsEqual("same"));
-  EXPECT_FALSE(contentsEqual("missing"));
+  CapturedConsole console;
+  EXPECT_FALSE(CompareContents(PathOf("long.src").c_str(), PathOf("long.dst").c_str()));
+  EXPECT_TRUE(CompareContents(PathOf("empty.src").c_str(), PathOf("empty.dst").c_str()));
 }
 
 }  // namespace

@@ -1,10 +1,7 @@
 // The name order of the listings and the merge walk that pairs two sorted listings.
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <string>
-#include <utility>
-#include <vector>
 
 #include "program_state.h"
 #include "scan/listing.h"
@@ -12,143 +9,54 @@
 
 namespace {
 
-DirectoryEntry Entry(const std::wstring& name) {
-  DirectoryEntry entry;
-  std::memset(&entry, 0, sizeof entry);
-  name.copy(entry.cFileName, name.size());
-  return entry;
-}
-
-EntryList Entries(std::initializer_list<std::wstring> names) {
+EntryList Sorted(const Strings& names) {
   EntryList list;
   for (const std::wstring& name : names) list.push_back(Entry(name));
+  SortEntryList(list);
   return list;
 }
 
-std::vector<std::wstring> Names(const EntryList& list) {
-  std::vector<std::wstring> names;
-  for (const DirectoryEntry& entry : list) names.push_back(entry.cFileName);
-  return names;
+std::wstring Order(const Strings& names) {
+  std::wstring order;
+  for (const DirectoryEntry& entry : Sorted(names)) order += entry.cFileName + std::wstring(L" ");
+  return order;
 }
 
-int Sign(int value) {
-  return (value > 0) - (value < 0);
-}
-
-// The calls of the walk, recorded by a plain handler: "-" stands for no entry.
-std::vector<std::pair<std::wstring, std::wstring>> calls;
-
-void RecordCall(const DirectoryEntry* source, const DirectoryEntry* destination) {
-  calls.emplace_back(source ? source->cFileName : L"-",
-                     destination ? destination->cFileName : L"-");
-}
-
-std::vector<std::pair<std::wstring, std::wstring>> Walk(const EntryList& source,
-                                                        const EntryList& destination) {
+// The calls of a walk over the two lists once sorted, "source,destination" each; "-" stands
+// for no entry.
+std::wstring calls;
+std::wstring Walk(const Strings& source, const Strings& destination) {
   calls.clear();
-  MergeEntryLists(source, destination, RecordCall);
-  return std::move(calls);
+  MergeEntryLists(
+      Sorted(source), Sorted(destination), [](const DirectoryEntry* s, const DirectoryEntry* d) {
+        calls += std::wstring(s ? s->cFileName : L"-") + L"," + (d ? d->cFileName : L"-") + L" ";
+      });
+  return calls;
 }
-
-using Calls = std::vector<std::pair<std::wstring, std::wstring>>;
 
 TEST(IsDotName, OnlyDotAndDotDot) {
-  EXPECT_TRUE(IsDotName(L"."));
-  EXPECT_TRUE(IsDotName(L".."));
-  EXPECT_FALSE(IsDotName(L".git"));
-  EXPECT_FALSE(IsDotName(L"..x"));
-  EXPECT_FALSE(IsDotName(L"..."));
-  EXPECT_FALSE(IsDotName(L""));
-  EXPECT_FALSE(IsDotName(L"a"));
-  EXPECT_FALSE(IsDotName(L"x."));
-  EXPECT_FALSE(IsDotName(L".a."));
+  for (const wchar_t* name : {L".", L".."}) EXPECT_TRUE(IsDotName(name)) << Narrow(name);
+  for (const wchar_t* name : {L".git", L"..x", L"...", L"", L"a", L"x."}) {
+    EXPECT_FALSE(IsDotName(name)) << Narrow(name);
+  }
 }
 
-TEST(NameOrder, IgnoresCaseFirst) {
-  EXPECT_LT(CompareNames(L"A.txt", L"b.txt"), 0);
-  EXPECT_LT(CompareNames(L"b.txt", L"C.txt"), 0);
-  EXPECT_GT(CompareNames(L"c.txt", L"B.TXT"), 0);
-  EXPECT_LT(CompareNames(L"abc", L"ABCD"), 0);
-  EXPECT_GT(CompareNames(L"abd", L"ABC"), 0);
-  EXPECT_LT(CompareNames(L"", L"a"), 0);
-  EXPECT_EQ(CompareNames(L"same", L"same"), 0);
-  for (const auto& names : {std::pair{L"A.txt", L"b.txt"}, std::pair{L"x", L"Y"},
-                            std::pair{L"report.TXT", L"Report.txt"}, std::pair{L"a", L"A"}}) {
-    EXPECT_EQ(Sign(CompareNames(names.first, names.second)),
-              -Sign(CompareNames(names.second, names.first)));
-  }
+TEST(NameOrder, IgnoresCaseFirstInTheSortAndTheWalk) {
+  EXPECT_EQ(Order({L"C.txt", L"b.txt", L"A.txt", L"ABCD", L"abc"}), L"A.txt abc ABCD b.txt C.txt ");
+  EXPECT_EQ(Walk({L"a", L"c"}, {L"b", L"c", L"d"}), L"a,- -,b c,c -,d ");
+  EXPECT_EQ(Walk({L"x", L"y"}, {L"a"}), L"-,a x,- y,- ");
+  EXPECT_EQ(Walk({L"A.txt", L"C.txt"}, {L"b.txt"}), L"A.txt,- -,b.txt C.txt,- ");
 }
 
 TEST(NameOrder, NamesEqualButForCase) {
   if (kWindowsBuild) {
     EXPECT_EQ(CompareNames(L"Report.txt", L"report.TXT"), 0);
+    EXPECT_EQ(Walk({L"Report.txt"}, {L"report.TXT"}), L"Report.txt,report.TXT ");
   } else {
-    // Two distinct names in a fixed order: upper case first.
-    EXPECT_LT(CompareNames(L"A", L"a"), 0);
-    EXPECT_GT(CompareNames(L"a", L"A"), 0);
-    EXPECT_LT(CompareNames(L"Report.txt", L"report.TXT"), 0);
+    // Two names in a fixed order, upper case first, in the sort and in the walk alike.
+    EXPECT_EQ(Order({L"b", L"a", L"B", L"A", L"ab", L"Ab"}), L"A a Ab ab B b ");
+    EXPECT_EQ(Walk({L"b", L"a", L"A"}, {L"B", L"a"}), L"A,- a,a -,B b,- ");
   }
-}
-
-TEST(SortEntryList, SortsByNameIgnoringCase) {
-  EntryList list = Entries({L"C.txt", L"b.txt", L"A.txt"});
-  SortEntryList(list);
-  EXPECT_EQ(Names(list), (std::vector<std::wstring>{L"A.txt", L"b.txt", L"C.txt"}));
-  list = Entries({L"b.txt", L"C.txt", L"A.txt", L"a0", L"Zed", L"_x", L"B"});
-  SortEntryList(list);
-  for (size_t i = 1; i < list.size(); i++) {
-    EXPECT_LT(CompareNames(list[i - 1].cFileName, list[i].cFileName), 0)
-        << Narrow(list[i - 1].cFileName) << " " << Narrow(list[i].cFileName);
-  }
-  EntryList empty;
-  SortEntryList(empty);
-  EXPECT_TRUE(empty.empty());
-}
-
-TEST(SortEntryList, NamesEqualButForCaseAreTwoEntriesInAFixedOrderOnNative) {
-  if (kWindowsBuild)
-    GTEST_SKIP() << "names equal but for case name one file on Windows";
-  EntryList list = Entries({L"b", L"a", L"B", L"A", L"ab", L"Ab"});
-  SortEntryList(list);
-  EXPECT_EQ(Names(list), (std::vector<std::wstring>{L"A", L"a", L"Ab", L"ab", L"B", L"b"}));
-}
-
-TEST(MergeEntryLists, VisitsEveryNameOnceInNameOrder) {
-  EXPECT_EQ(Walk(Entries({L"a", L"c"}), Entries({L"b", L"c", L"d"})),
-            (Calls{{L"a", L"-"}, {L"-", L"b"}, {L"c", L"c"}, {L"-", L"d"}}));
-  EXPECT_EQ(Walk(Entries({L"b", L"c", L"d"}), Entries({L"a", L"c"})),
-            (Calls{{L"-", L"a"}, {L"b", L"-"}, {L"c", L"c"}, {L"d", L"-"}}));
-  // Leftovers: first the source's, then the destination's.
-  EXPECT_EQ(Walk(Entries({L"x", L"y"}), Entries({L"a"})),
-            (Calls{{L"-", L"a"}, {L"x", L"-"}, {L"y", L"-"}}));
-  EXPECT_EQ(Walk(Entries({L"a"}), Entries({L"m", L"n"})),
-            (Calls{{L"a", L"-"}, {L"-", L"m"}, {L"-", L"n"}}));
-  EXPECT_EQ(Walk(Entries({}), Entries({})), Calls{});
-  EXPECT_EQ(Walk(Entries({L"only"}), Entries({})), (Calls{{L"only", L"-"}}));
-  EXPECT_EQ(Walk(Entries({}), Entries({L"only"})), (Calls{{L"-", L"only"}}));
-  // Case-insensitive order across the two lists.
-  EXPECT_EQ(Walk(Entries({L"A.txt", L"C.txt"}), Entries({L"b.txt"})),
-            (Calls{{L"A.txt", L"-"}, {L"-", L"b.txt"}, {L"C.txt", L"-"}}));
-}
-
-TEST(MergeEntryLists, NamesEqualButForCase) {
-  Calls walked = Walk(Entries({L"Report.txt"}), Entries({L"report.TXT"}));
-  if (kWindowsBuild) {
-    EXPECT_EQ(walked, (Calls{{L"Report.txt", L"report.TXT"}}));
-  } else {
-    EXPECT_EQ(walked, (Calls{{L"Report.txt", L"-"}, {L"-", L"report.TXT"}}));
-  }
-}
-
-TEST(MergeEntryLists, AgreesWithTheSortOnNative) {
-  if (kWindowsBuild)
-    GTEST_SKIP() << "names equal but for case name one file on Windows";
-  EntryList source = Entries({L"b", L"a", L"A"});
-  EntryList destination = Entries({L"B", L"a"});
-  SortEntryList(source);
-  SortEntryList(destination);
-  EXPECT_EQ(Walk(source, destination),
-            (Calls{{L"A", L"-"}, {L"a", L"a"}, {L"-", L"B"}, {L"b", L"-"}}));
 }
 
 }  // namespace
