@@ -254,7 +254,8 @@ TEST(FileActions, UnsetArchiveClearsItOnHandledSourceFilesOnly) {
   for (const char* name : {"added.txt", "equal.txt", "ignored.txt", "sub/new.txt"})
     MakeFile(s / name, name, kFileTime, FILE_ATTRIBUTE_ARCHIVE);
   MakeFiles(d, "equal.txt=equal.txt ignored.txt=dest");
-  ASSERT_TRUE(archived("added.txt"));
+  SetAttributes(s / "sub", FILE_ATTRIBUTE_ARCHIVE);  // a copied new directory is handled too
+  ASSERT_TRUE(archived("added.txt") && archived("sub"));
 
   EXPECT_TRUE(
       t.Writes({"-ua", "-nu", "-li", "-le"}, {"add dst/added.txt", "equal dst/equal.txt",
@@ -262,6 +263,7 @@ TEST(FileActions, UnsetArchiveClearsItOnHandledSourceFilesOnly) {
   EXPECT_FALSE(archived("added.txt"));
   EXPECT_FALSE(archived("equal.txt"));
   EXPECT_FALSE(archived("sub/new.txt"));
+  EXPECT_FALSE(archived("sub"));
   EXPECT_TRUE(archived("ignored.txt"));
 
   // A source-only file left under -na keeps its archive attribute.
