@@ -19,7 +19,7 @@ ensure_packages() {
   export DEBIAN_FRONTEND=noninteractive
   apt-get update -qq >/dev/null
   # shellcheck disable=SC2086
-  apt-get install -y -qq --no-install-recommends $missing >/dev/null
+  apt-get install -y -qq $missing >/dev/null
 }
 
 NATIVE_PACKAGES="cmake ninja-build g++"

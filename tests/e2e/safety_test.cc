@@ -114,3 +114,20 @@ TEST(Safety, DirectoryLinksAreRemovedAsLinksWithoutTouchingTheirTargets) {
   EXPECT_EQ(Listing(t.destination), "");
   EXPECT_EQ(Listing(targets), "inner/ inner/t.txt=t top/ top/u.txt=u");
 }
+
+TEST(Safety, FileLinksAreDeletedWithoutChangingTheirTargets) {
+  if (kWindowsBuild) {
+    GTEST_SKIP() << "Wine's DeleteFileW on a file symbolic link deletes its target";
+  }
+  TreePair t;
+  const fs::path target = t.temp.path() / "outside.txt";
+  MakeFile(target, "keep", kFileTime, FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN);
+  MakeFiles(t.destination, "");
+  fs::create_symlink(target, t.destination / "link.txt");
+  ASSERT_TRUE(Attributes(t.destination / "link.txt") & FILE_ATTRIBUTE_READONLY);
+  EXPECT_TRUE(t.Writes({}, {"delete dst/link.txt"}));
+  EXPECT_EQ(Listing(t.destination), "");
+  // Clearing the protective attributes before the deletion must not reach through the link.
+  EXPECT_EQ(ReadTextFile(target), "keep");
+  EXPECT_EQ(Attributes(target) & 7, FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN);
+}
