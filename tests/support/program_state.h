@@ -1,46 +1,33 @@
-// Support for unit tests of the program's procedures: the global state of a new process,
-// argument vectors the parse may write into, entry records, parses with the console captured.
+// Support for tests of the program's procedures: the option rows as they should be, the state
+// of a new process, parses with the console captured, entry records, wide and narrow text.
 #pragma once
 
 #include <gtest/gtest.h>
 
-#include <memory>
-#include <string>
-#include <vector>
+#include <tuple>
 
 #include "scan/listing.h"
 #include "tandrel_test.h"
 
 using Strings = std::vector<std::wstring>;
 
-// Options at their defaults, no patterns, both current paths empty, run settings cleared.
-void ResetProgramState();
+// Every option row in order: long name, short name, default.
+extern const std::tuple<const wchar_t*, const wchar_t*, int> kOptionRows[27];
 
-// A modifiable wide argument vector after argument 0, the program's name. The strings live as
-// long as the object, so patterns that point into them stay valid.
-class ArgumentVector {
- public:
-  explicit ArgumentVector(const Strings& arguments);
-  int argc() const { return static_cast<int>(pointers_.size()) - 1; }
-  wchar_t** argv() { return pointers_.data(); }
-
- private:
-  std::vector<std::vector<wchar_t>> strings_;
-  std::vector<wchar_t*> pointers_;
-};
-
-// A test whose state starts and ends as in a new process.
+// A test whose state starts and ends as in a new process: options at their defaults, no
+// patterns, both current paths empty, run settings cleared.
 class ProgramStateTest : public ::testing::Test {
  protected:
-  void SetUp() override { ResetProgramState(); }
-  void TearDown() override { ResetProgramState(); }
-  // Parses from a new process's state with the console captured, keeping the arguments and
-  // the error output (nothing may reach the standard output); Derive parses successfully and
-  // derives the run settings.
+  void SetUp() override { Reset(); }
+  void TearDown() override { Reset(); }
+  static void Reset();
+  // Parses from a new process's state with the console captured, keeping the arguments (the
+  // patterns point into them) and the error output; nothing may reach the standard output.
   bool Parse(const Strings& arguments);
-  void Derive(const Strings& arguments);
+  void Derive(const Strings& arguments);  // parses successfully and derives the run settings
 
-  std::unique_ptr<ArgumentVector> args_;
+  Strings args_;
+  std::vector<wchar_t*> argv_;
   std::string err_;
 };
 

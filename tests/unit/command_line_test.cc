@@ -1,11 +1,16 @@
-// The command-line parse: option names, pattern options, directory arguments, the error
-// messages, and the number conversion the parse relies on.
+// The command line and the run settings it leads to: the option table and its value rules, option
+// names, patterns, directories (error texts: end to end), the number conversion, derived settings,
+// the FAT detection.
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <fstream>
+#include <iterator>
+#include <map>
 #include <tuple>
 
 #include "cli/options.h"
+#include "cli/run.h"
 #include "program_state.h"
 #include "scan/filter.h"
 #include "sync/paths.h"
@@ -14,29 +19,59 @@ namespace {
 
 using CommandLineTest = ProgramStateTest;
 
-std::string Error(const std::string& text) {
-  return Console("Error: " + text + "\n");
+TEST_F(CommandLineTest, TwentySevenRowsInOrderEachSetByItsOwnTwoNamesOnly) {
+  static_assert(std::size(OptionTable) == std::size(kOptionRows) && kOptionCount == 27);
+  for (int row = 0; row < kOptionCount; row++) {
+    const auto& [longName, shortName, defaultValue] = kOptionRows[row];
+    // Each name sets its own row to another value than its default, and leaves every other row
+    // at its default; only the two number options take "-9".
+    bool number = row == kTimePrecision || row == kTimeShift;
+    EXPECT_EQ(OptionTable[row].Numeric, number);
+    std::wstring value = number ? L"=-9" : defaultValue ? L"=n" : L"";
+    for (const std::wstring& argument : {L"--" + (longName + value), L"-" + (shortName + value)}) {
+      ASSERT_TRUE(Parse({argument})) << Narrow(argument);
+      for (int other = 0; other < kOptionCount; other++) {
+        EXPECT_EQ(OptionTable[other].Value, other != row ? std::get<2>(kOptionRows[other])
+                                            : number     ? -9
+                                                         : 1 - defaultValue)
+            << Narrow(argument) << " row " << other;
+      }
+    }
+  }
 }
 
-TEST_F(CommandLineTest, UnknownOptionsAreQuotedUpToTheirValueAndStopTheParse) {
+TEST_F(CommandLineTest, ValueRules) {
+  // clang-format off
+  const std::tuple<Strings, OptionRow, int> cases[] = {
+      // Yes/no: no value, "y" or "1" is yes; any other single character is no ("Y" too).
+      {{L"--virtual"}, kVirtual, 1}, {{L"-v=y"}, kVirtual, 1}, {{L"-v=1"}, kVirtual, 1},
+      {{L"-ct=n"}, kCompareTime, 0}, {{L"-ct=Y"}, kCompareTime, 0}, {{L"-ct=0"}, kCompareTime, 0},
+      {{L"-v=1", L"-v=x"}, kVirtual, 0}, {{L"-lo=n", L"--log-oem"}, kLogOem, 1},
+      // An empty value, or one of two characters or more, leaves the value as it was.
+      {{L"-v=yes"}, kVirtual, 0}, {{L"-v", L"--virtual=no"}, kVirtual, 1}, {{L"-v="}, kVirtual, 0},
+      {{L"-ct=10"}, kCompareTime, 1}, {{L"-ct="}, kCompareTime, 1}, {{L"-v=y=n"}, kVirtual, 0},
+      // Numbers: no value and "y" leave the value; anything else is converted (no digits: 0).
+      {{L"-tp"}, kTimePrecision, 5}, {{L"-tp=7", L"-tp"}, kTimePrecision, 7},
+      {{L"-tp=7", L"--time-precision=y"}, kTimePrecision, 7}, {{L"-tp=Y"}, kTimePrecision, 0},
+      {{L"-tp=7", L"-tp="}, kTimePrecision, 0}, {{L"-ts=-12=5"}, kTimeShift, -12}};
+  // clang-format on
+  for (const auto& [arguments, row, value] : cases) {
+    SCOPED_TRACE(Narrow(arguments.back()));
+    ASSERT_TRUE(Parse(arguments)) << err_;
+    EXPECT_EQ(OptionTable[row].Value, value);
+  }
+}
+
+TEST_F(CommandLineTest, UnknownOptionsAreQuotedUpToTheirValue) {
   // Names respect case, are compared whole, and each form takes its own names only.
   for (const std::wstring argument :
-       {L"-V", L"--Virtual", L"--LOG-LIST=y", L"-X=*.tmp", L"--time", L"--virtuals", L"-l",
-        L"-lccc=n", L"-virtual", L"--v", L"--i=foo", L"-include=foo", L"--x", L"-exclude=*", L"-",
-        L"--", L"--=y"}) {
+       {L"-V", L"--Virtual", L"--LOG-LIST=y", L"--time", L"--virtuals", L"-l", L"-lccc=n",
+        L"-virtual", L"--v", L"--i=foo", L"-include=foo", L"--x", L"-exclude=*", L"-", L"--",
+        L"--=y"}) {
     EXPECT_FALSE(Parse({argument}));
-    EXPECT_EQ(err_,
-              Error("unknown option: `" + Narrow(argument.substr(0, argument.find('='))) + "'."));
-    EXPECT_TRUE(PatternList.empty());
+    std::string name = Narrow(argument.substr(0, argument.find('=')));
+    EXPECT_EQ(err_, Console("Error: unknown option: `" + name + "'.\n"));
   }
-  // Empty arguments are skipped; the first error ends the parse.
-  EXPECT_FALSE(Parse({L"", L"-nd", L"-V", L"-v", L"-W"}));
-  EXPECT_EQ(err_, Error("unknown option: `-V'."));
-  EXPECT_EQ(OptionTable[kNoDelete].Value, 1);
-  EXPECT_EQ(OptionTable[kVirtual].Value, 0);
-  // The message follows log-oem as the arguments before it left it.
-  EXPECT_FALSE(Parse({L"-lo=n", L"-Q"}));
-  EXPECT_EQ(err_, Utf16(Error("unknown option: `-Q'.")));
 }
 
 TEST_F(CommandLineTest, PatternOptions) {
@@ -47,7 +82,7 @@ TEST_F(CommandLineTest, PatternOptions) {
       {{L"-x", L"-i=*.txt"}, true, {L"*.txt"}, ""},  // without a value: the kind only
       {{L"-i", L"-x=*.tmp"}, false, {L"*.tmp"}, ""},
       {{L"--exclude="}, false, {L""}, ""},  // an empty value is a pattern of its own
-      {{L"--exclude"}, false, {}, ""}, {{L"--include"}, true, {}, ""},
+      {{L"--include"}, true, {}, ""},
       {{L"-x=*.tmp", L"-x", L"--exclude=*.o"}, false, {L"*.tmp", L"*.o"}, ""},
       {{L"-i=*.txt", L"-x=*.tmp"}, true, {L"*.txt"}, "-x"},
       {{L"--exclude=*.tmp", L"--include=*.txt"}, false, {L"*.tmp"}, "--include"},
@@ -57,53 +92,28 @@ TEST_F(CommandLineTest, PatternOptions) {
     SCOPED_TRACE(Narrow(arguments.back()));
     EXPECT_EQ(Parse(arguments), clash.empty());
     std::string refusal = "impossible to use both --exclude and --include options: `" + clash;
-    EXPECT_EQ(err_, clash.empty() ? "" : Error(refusal + "'."));
+    EXPECT_EQ(err_, clash.empty() ? "" : Console("Error: " + refusal + "'.\n"));
     EXPECT_EQ(IncludeMode, include);
     EXPECT_EQ(Strings(PatternList.begin(), PatternList.end()), patterns);
   }
-  // A pattern is the argument text itself behind its first "=", which became its end.
-  ASSERT_TRUE(Parse({L"-v", L"-x=a=b"}));
-  EXPECT_EQ(PatternList[0], args_->argv()[2] + 3);
-  EXPECT_EQ(std::wstring(args_->argv()[2]), L"-x");
 }
 
-TEST_F(CommandLineTest, DirectoryArguments) {
-  TempDir first, second;
-  std::wstring source = WidePath(first.path()), destination = WidePath(second.path());
-  ASSERT_TRUE(Parse({source, L"-v", destination}));
-  EXPECT_EQ(std::wstring(SourcePath), source);
-  EXPECT_EQ(std::wstring(DestinationPath), destination);
-  // A third directory is refused before it is looked at.
-  EXPECT_FALSE(Parse({source, destination, L"no-such-directory"}));
-  EXPECT_EQ(err_, Error("too many directories specified: `no-such-directory'"));
-  EXPECT_FALSE(Parse({L"no-such-directory"}));
-  EXPECT_EQ(err_, Error("invalid source directory: `no-such-directory'"));
-  WriteTextFile(second.path() / "file", "x");
-  std::wstring file = WidePath(second.path() / "file");
-  EXPECT_FALSE(Parse({source, file}));
-  EXPECT_EQ(err_, Error("invalid destination directory: `" + Narrow(file) + "'"));
-  // The longest accepted, MAX_PATH - 1 characters, names an existing directory through "."
-  // components, so that the directory test decides it; one more is too long.
-  std::wstring longest = source;
+TEST_F(CommandLineTest, DirectoryArgumentsAreStoredWholeUpToTheLimit) {
+  TempDir dir;
+  // The longest accepted, MAX_PATH - 1 characters, names the directory through "." components.
+  std::wstring source = WidePath(dir.path()), longest = source;
   while (longest.size() + 2 <= MAX_PATH - 1) longest += PATH_SEPARATOR_TEXT L".";
   longest.resize(MAX_PATH - 1, PATH_SEPARATOR_TEXT[0]);
-  ASSERT_TRUE(Parse({longest})) << err_;
-  EXPECT_EQ(std::wstring(SourcePath), longest);
-  std::wstring tooLong = longest + L".";
-  EXPECT_FALSE(Parse({longest, tooLong}));
-  EXPECT_EQ(err_, Error("destination directory is too long: `" + Narrow(tooLong) + "'"));
-  EXPECT_EQ(DestinationPath[0], 0);
-  EXPECT_FALSE(Parse({std::wstring(MAX_PATH, L'm')}));
-  EXPECT_EQ(err_, Error("source directory is too long: `" + std::string(MAX_PATH, 'm') + "'"));
+  ASSERT_TRUE(Parse({source, L"-v", longest})) << err_;
+  EXPECT_EQ(std::wstring(SourcePath), source);
+  EXPECT_EQ(std::wstring(DestinationPath), longest);
 }
 
-// The decimal conversion of number option values.
 TEST(StrToIntW, SignAndDigitsUpToTheFirstOtherCharacterNoDigitsZero) {
   // clang-format off
   const std::pair<const wchar_t*, int> cases[] = {
-      {L"0", 0}, {L"42", 42}, {L"-42", -42}, {L"007", 7}, {L"12abc", 12}, {L"-3.9", -3}, {L"", 0},
-      {L"abc", 0}, {L"-", 0}, {L"+", 0}, {L"--1", 0}, {L"-+1", 0}, {L"x1", 0},
-      {L"2147483647", INT_MAX}, {L"-2147483648", INT_MIN}};
+      {L"007", 7}, {L"12abc", 12}, {L"-3.9", -3}, {L"", 0}, {L"abc", 0}, {L"-", 0}, {L"+", 0},
+      {L"--1", 0}, {L"-+1", 0}, {L"x1", 0}, {L"2147483647", INT_MAX}, {L"-2147483648", INT_MIN}};
   // clang-format on
   for (const auto& [text, value] : cases) EXPECT_EQ(StrToIntW(text), value) << Narrow(text);
   if (!kWindowsBuild) {  // native saturation; beyond 32 bits Windows gives the system's own
@@ -119,6 +129,77 @@ TEST(StrToIntW, SkipsLeadingWhiteSpaceAndTakesPlusSign) {
   EXPECT_EQ(StrToIntW(L"+1"), 1);
   EXPECT_EQ(StrToIntW(L" \t-25"), -25);
   EXPECT_EQ(StrToIntW(L" +8x"), 8);
+}
+
+TEST(FatFileSystemName, OnlyNamesBeginningWithFatInAnyCase) {
+  const std::pair<const wchar_t*, bool> cases[] = {
+      {L"FAT", true},   {L"FAT32", true}, {L"fat16", true}, {L"Fat", true},  {L"exFAT", false},
+      {L"NTFS", false}, {L"", false},     {L"FA", false},   {L"vfat", false}};
+  for (const auto& [name, fat] : cases) EXPECT_EQ(IsFatFileSystemName(name), fat) << Narrow(name);
+}
+
+TEST_F(CommandLineTest, DerivedSettings) {
+  Derive({L"-tp=-1"});
+  EXPECT_EQ(OptionTable[kTimePrecision].Value, 0);
+  Derive({L"-tp=7", L"-ct=n", L"-cs=n", L"-cc"});  // contents compared: sizes too, not times
+  EXPECT_EQ(OptionTable[kTimePrecision].Value, 7);
+  EXPECT_EQ(OptionTable[kCompareTime].Value, 0);
+  EXPECT_EQ(OptionTable[kCompareSize].Value, 1);
+  Derive({L"-ct=n", L"-cs=n", L"-tcc"});  // contents compared when times differ: both
+  EXPECT_EQ(OptionTable[kCompareTime].Value + OptionTable[kCompareSize].Value, 2);
+  Derive({L"-ts=2147483647"});  // widened before the multiplication
+  EXPECT_EQ(TimeShiftTicks, 2147483647 * 10000000LL);
+  Derive({L"-ts=-3600"});
+  EXPECT_EQ(TimeShiftTicks, -3600 * 10000000LL);
+  // Without time-shift-fat no volume is queried: the last error stays as it was.
+  TempDir dir;
+  OptionTable[kTimeShiftFat].Value = 0;
+  SetLastError(0x2000FFFF);
+  EXPECT_FALSE(IsOnFatVolume(WidePath(dir.path()).c_str()));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(0x2000FFFF));
+}
+
+TEST_F(CommandLineTest, NativeDirectoryGetsTheAnswerOfTheMountHoldingIt) {
+  if (kWindowsBuild) {
+    GTEST_SKIP() << "mount points and their file system types are the native build's";
+  }
+  const std::map<std::string, std::wstring> kNames = {
+      {"vfat", L"FAT"},    {"ext4", L"ext4"}, {"ext3", L"ext4"},      {"tmpfs", L"tmpfs"},
+      {"btrfs", L"btrfs"}, {"xfs", L"xfs"},   {"overlay", L"overlay"}};
+  // Two levels below the temporary directory, and below /dev/shm, usually a mount of its own.
+  TempDir temp;
+  int checked = 0;
+  for (const fs::path& base : {fs::canonical(temp.path()), fs::path("/dev/shm")}) {
+    fs::path deep = base / temp.path().filename() / "two";
+    std::error_code error;
+    if (!fs::create_directories(deep, error))
+      continue;
+    // The longest mount point above it (later mounts on one point hide earlier ones).
+    std::ifstream mounts("/proc/self/mounts");
+    std::string point, type, path = deep.string() + "/";
+    for (std::string device, at, fileSystem, rest; mounts >> device >> at >> fileSystem;) {
+      std::getline(mounts, rest);
+      at += at == "/" ? "" : "/";
+      if (path.rfind(at, 0) == 0 && at.size() >= point.size())
+        point = at, type = fileSystem;
+    }
+    // The mount point is a volume root, of its type, the directory is not, and gets its answer.
+    wchar_t name[256] = L"";
+    EXPECT_FALSE(GetVolumeInformationW((WidePath(deep) + L"/").c_str(), nullptr, 0, nullptr,
+                                       nullptr, nullptr, name, 256));
+    EXPECT_TRUE(GetVolumeInformationW(WidePath(point).c_str(), nullptr, 0, nullptr, nullptr,
+                                      nullptr, name, 256))
+        << point;
+    if (kNames.count(type) != 0) {
+      EXPECT_EQ(std::wstring(name), kNames.at(type)) << type;
+      EXPECT_EQ(IsOnFatVolume(WidePath(deep).c_str()), kNames.at(type) == L"FAT");
+      checked++;
+    }
+    fs::remove_all(deep.parent_path());
+  }
+  if (checked == 0) {
+    GTEST_SKIP() << "no file system type here has a name known to this test";
+  }
 }
 
 }  // namespace

@@ -2,8 +2,6 @@
 // lines and system-error reports, as the bytes that reach the streams.
 #include <gtest/gtest.h>
 
-#include <string>
-
 #include "capture.h"
 #include "cli/options.h"
 #include "output/console.h"
@@ -13,38 +11,20 @@
 using ConsoleTest = ProgramStateTest;
 
 TEST_F(ConsoleTest, LineEndsExpandOnWindowsOnlyThenTheTextIsEncoded) {
-  wchar_t expansion[32];
-  int length = ExpandLineEnds(L"\nab\ncd\r\n\n", expansion);
-  std::wstring expected = kWindowsBuild ? L"\r\nab\r\ncd\r\r\n\r\n" : L"\nab\ncd\r\n\n";
-  EXPECT_EQ(std::wstring(expansion), expected);
-  EXPECT_EQ(length, static_cast<int>(expected.size()));
-  // Without log-oem the text is UTF-16LE without a byte-order mark.
+  CapturedConsole console;
+  // Without log-oem the text is UTF-16LE without a byte-order mark; a character beyond U+FFFF
+  // is a surrogate pair (a 32-bit wchar_t is split into one). Each stream gets its own text.
   OptionTable[kLogOem].Value = 0;
-  // A character beyond U+FFFF is a surrogate pair (a 32-bit wchar_t is split into one).
-  std::wstring text = L"A\u00e9\u4e2d\U0001F600\n";
-  char bytes[64];
-  int count = EncodeConsoleText(text.c_str(), static_cast<int>(text.size()), bytes, 64);
-  EXPECT_EQ(std::string(bytes, count > 0 ? count : 0),
-            std::string("A\0\xe9\0\x2d\x4e\x3d\xd8\x00\xde\n\0", 12));
-  // Through the writer: each stream gets its own text, expanded and then encoded.
-  CapturedConsole console;
   WriteError(L"Error: %s\n", L"e");
-  WriteOutput(L"%s\n", L"caf\u00e9");
+  WriteOutput(L"%s\n", L"A\u00e9\u4e2d\U0001F600");
   OptionTable[kLogOem].Value = 1;
-  WriteOutput(L"%s\n", L"x");
-  EXPECT_EQ(console.out(), Utf16(Console("caf\xc3\xa9\n")) + Console("x\n"));
+  WriteOutput(L"\nab\ncd\r\n\n");  // a carriage return already there gets another
+  if (!kWindowsBuild)  // native log-oem text is UTF-8; U+DCE9 stands for the lone byte 0xE9
+    WriteOutput(L"%s\n", L"caf\u00e9-\U0001F600-\xDCE9");
+  EXPECT_EQ(console.out(), Utf16(Console("A\xc3\xa9\xe4\xb8\xad\xf0\x9f\x98\x80\n")) +
+                               Console("\nab\ncd\r\n\n") +
+                               (kWindowsBuild ? "" : "caf\xc3\xa9-\xf0\x9f\x98\x80-\xe9\n"));
   EXPECT_EQ(console.err(), Utf16(Console("Error: e\n")));
-}
-
-TEST_F(ConsoleTest, NativeConsoleTextIsUtf8WithRawBytesRestored) {
-  if (kWindowsBuild) {
-    GTEST_SKIP() << "the Windows console text is in the OEM code page";
-  }
-  std::wstring name = L"caf\u00e9-\U0001F600-";
-  name += static_cast<wchar_t>(0xDC80 + (0xE9 - 0x80));  // the lone byte 0xE9, not UTF-8
-  CapturedConsole console;
-  WriteOutput(L"%s\n", name.c_str());
-  EXPECT_EQ(console.out(), "caf\xc3\xa9-\xf0\x9f\x98\x80-\xe9\n");
 }
 
 TEST_F(ConsoleTest, MessagesAreCutOneBelowTheFormattingBufferAndLogLinesPadded) {
@@ -64,23 +44,18 @@ TEST_F(ConsoleTest, MessagesAreCutOneBelowTheFormattingBufferAndLogLinesPadded) 
 }
 
 TEST_F(ConsoleTest, SystemErrorReportIsMessageColonSystemText) {
-  TempDir dir;
-  HANDLE file = CreateFileW(WidePath(dir.path() / "missing").c_str(), GENERIC_READ, 0, nullptr,
-                            OPEN_EXISTING, 0, nullptr);
-  ASSERT_EQ(file, INVALID_HANDLE_VALUE);
-  ASSERT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
   CapturedConsole console;
+  SetLastError(ERROR_NO_MORE_FILES);
   ReportSystemError(L"Unable to delete %s", L"dst" PATH_SEPARATOR_TEXT L"f");
   std::string prefix = std::string("Unable to delete dst") + kSeparator + "f: ";
-  std::string err = console.err();
-  ASSERT_EQ(err.substr(0, prefix.size()), prefix) << err;
-  std::string text = err.substr(prefix.size());
+  std::string err = console.err(), text = err.substr(std::min(prefix.size(), err.size()));
+  EXPECT_EQ(err.substr(0, prefix.size()), prefix);
   if (kWindowsBuild) {  // the system's own text, whose CR LF the writer turns into CR CR LF
     EXPECT_TRUE(text.size() > 3 && text.find('\n') == text.size() - 1 &&
                 text.find("\r\r\n") == text.size() - 3)
         << text;
   } else {
-    EXPECT_EQ(text, "No such file or directory\n");
+    EXPECT_EQ(text, "There are no more files.\n");
   }
   // Without a system text for the code the message stays without a line end.
   SetLastError(0x2000FFFF);  // application-defined
