@@ -1,15 +1,16 @@
-// Runs the built program as a child process and gathers its output (Windows, and Wine).
+// Runs the built program as a child process, its output streams in files (Windows, and Wine).
+#include <algorithm>
+#include <regex>
+
 #include "tandrel_test.h"
 
 namespace {
 
 std::wstring WideFromUtf8(const std::string& text) {
-  if (text.empty())
-    return {};
-  int chars =
-      MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-  std::wstring wide(static_cast<size_t>(chars), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), chars);
+  std::wstring wide(text.size(), L'\0');
+  wide.resize(static_cast<size_t>(MultiByteToWideChar(CP_UTF8, 0, text.data(),
+                                                      static_cast<int>(text.size()), wide.data(),
+                                                      static_cast<int>(wide.size()))));
   return wide;
 }
 
@@ -20,44 +21,22 @@ std::wstring Quote(const std::wstring& argument) {
   std::wstring quoted = L"\"";
   size_t backslashes = 0;
   for (wchar_t c : argument) {
-    if (c == L'\\') {
-      backslashes++;
-    } else if (c == L'"') {
-      quoted.append(2 * backslashes + 1, L'\\');
-      backslashes = 0;
-    } else {
-      backslashes = 0;
-    }
+    if (c == L'"')
+      quoted.append(backslashes + 1, L'\\');
+    backslashes = c == L'\\' ? backslashes + 1 : 0;
     quoted += c;
   }
-  quoted.append(backslashes, L'\\');
-  return quoted + L"\"";
+  return quoted.append(backslashes, L'\\') + L"\"";
 }
 
-std::string ReadAll(const fs::path& path) {
-  return ReadTextFile(path);
-}
-
-// Removes the lines that Wine itself writes on the standard error.
+// Without the lines Wine itself writes, perhaps after a thread number such as "0024:".
 std::string WithoutWineLines(const std::string& text) {
-  static const char* const kPrefixes[] = {"wine:", "fixme:", "err:", "warn:", "trace:"};
+  static const std::regex wine("([0-9a-f]{1,4}:)?(wine|fixme|err|warn|trace):.*\n?");
   std::string kept;
-  size_t start = 0;
-  while (start < text.size()) {
-    size_t end = text.find('\n', start);
-    end = end == std::string::npos ? text.size() : end + 1;
-    std::string line = text.substr(start, end - start);
-    std::string body = line;
-    size_t colon = line.find(':');
-    if (colon != std::string::npos && colon <= 4 &&
-        line.find_first_not_of("0123456789abcdef") == colon) {
-      body = line.substr(colon + 1);  // a thread-number prefix such as "0024:"
-    }
-    bool wine = false;
-    for (const char* prefix : kPrefixes) wine = wine || body.rfind(prefix, 0) == 0;
-    if (!wine)
-      kept += line;
-    start = end;
+  for (size_t start = 0, end; start < text.size(); start = end) {
+    end = std::min(text.find('\n', start), text.size() - 1) + 1;
+    if (!std::regex_match(text.begin() + start, text.begin() + end, wine))
+      kept.append(text, start, end - start);
   }
   return kept;
 }
@@ -70,42 +49,34 @@ bool RunningUnderWine() {
 }
 
 RunResult RunTandrel(const std::vector<std::string>& arguments, const fs::path& workingDirectory) {
-  std::string programText = TANDREL_PROGRAM_PATH;
-  std::wstring program = WideFromUtf8(programText);
+  std::wstring program = WideFromUtf8(TANDREL_PROGRAM_PATH);
   if (!program.empty() && program[0] == L'/')
     program = L"Z:" + program;
-  for (wchar_t& c : program) {
-    if (c == L'/')
-      c = L'\\';
-  }
+  std::replace(program.begin(), program.end(), L'/', L'\\');
   std::wstring commandLine = Quote(program);
   for (const auto& argument : arguments) commandLine += L" " + Quote(WideFromUtf8(argument));
 
   TempDir capture;
-  fs::path outPath = capture.path() / "out", errPath = capture.path() / "err";
+  const fs::path paths[2] = {capture.path() / "out", capture.path() / "err"};
   SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
-  HANDLE out = CreateFileW(outPath.wstring().c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
-                           CREATE_ALWAYS, 0, nullptr);
-  HANDLE err = CreateFileW(errPath.wstring().c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
-                           CREATE_ALWAYS, 0, nullptr);
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESTDHANDLES;
-  HANDLE in = CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
-                          OPEN_EXISTING, 0, nullptr);
-  startup.hStdInput = in;
-  startup.hStdOutput = out;
-  startup.hStdError = err;
+  startup.hStdInput = CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                  &inherit, OPEN_EXISTING, 0, nullptr);
+  startup.hStdOutput = CreateFileW(paths[0].wstring().c_str(), GENERIC_WRITE, FILE_SHARE_READ,
+                                   &inherit, CREATE_ALWAYS, 0, nullptr);
+  startup.hStdError = CreateFileW(paths[1].wstring().c_str(), GENERIC_WRITE, FILE_SHARE_READ,
+                                  &inherit, CREATE_ALWAYS, 0, nullptr);
   PROCESS_INFORMATION process{};
-  std::wstring directory = workingDirectory.empty() ? L"" : workingDirectory.wstring();
-  RunResult result;
+  std::wstring directory = workingDirectory.wstring();
   // No console of its own: the program writes to the files above only.
   BOOL started =
       CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr,
                      directory.empty() ? nullptr : directory.c_str(), &startup, &process);
-  CloseHandle(in);
-  CloseHandle(out);
-  CloseHandle(err);
+  for (HANDLE handle : {startup.hStdInput, startup.hStdOutput, startup.hStdError})
+    CloseHandle(handle);
+  RunResult result;
   if (!started)
     return result;
   WaitForSingleObject(process.hProcess, INFINITE);
@@ -114,7 +85,7 @@ RunResult RunTandrel(const std::vector<std::string>& arguments, const fs::path& 
   CloseHandle(process.hThread);
   CloseHandle(process.hProcess);
   result.exitCode = static_cast<int>(code);
-  result.out = ReadAll(outPath);
-  result.err = WithoutWineLines(ReadAll(errPath));
+  result.out = ReadTextFile(paths[0]);
+  result.err = WithoutWineLines(ReadTextFile(paths[1]));
   return result;
 }

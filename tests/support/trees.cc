@@ -6,6 +6,8 @@
 
 #include "tandrel_test.h"
 #ifndef _WIN32
+#include <sys/stat.h>
+
 #include "platform/posix/internal.h"
 #endif
 
@@ -17,26 +19,27 @@ std::wstring Wide(const fs::path& path) {
   return FromBytes(path.native().data(), path.native().size());
 #endif
 }
-
-// The attribute bits the build stores and a later run compares.
-const DWORD kStoredBits = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
 }  // namespace
 
 TempDir::TempDir() {
   static std::atomic<int> counter{0};
   auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
-  fs::path base = fs::temp_directory_path();
-  for (;;) {
-    path_ = base / ("tandrel-test-" + std::to_string(stamp) + "-" + std::to_string(counter++));
-    std::error_code error;
-    if (fs::create_directory(path_, error))
-      break;
-  }
+  std::error_code error;
+  do {
+    path_ = fs::temp_directory_path() /
+            ("tandrel-test-" + std::to_string(stamp) + "-" + std::to_string(counter++));
+  } while (!fs::create_directory(path_, error));
 }
 
 TempDir::~TempDir() {
-  MakeRemovable(path_);
   std::error_code error;
+  // Read-only entries cannot be removed on Windows.
+  for (auto it = fs::recursive_directory_iterator(path_, error);
+       !error && it != fs::recursive_directory_iterator(); it.increment(error)) {
+    DWORD attributes = Attributes(it->path());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
+      SetAttributes(it->path(), attributes & ~kStored);
+  }
   fs::remove_all(path_, error);
 }
 
@@ -50,127 +53,55 @@ std::string TempDir::PathText(const fs::path& path) {
 }
 
 void WriteTextFile(const fs::path& path, const std::string& contents) {
-  std::ofstream file(path, std::ios::binary | std::ios::trunc);
-  file << contents;
+  std::ofstream(path, std::ios::binary | std::ios::trunc) << contents;
 }
 
 std::string ReadTextFile(const fs::path& path) {
-  std::ifstream file(path, std::ios::binary);
   std::ostringstream contents;
-  contents << file.rdbuf();
+  contents << std::ifstream(path, std::ios::binary).rdbuf();
   return contents.str();
 }
 
 uint64_t WriteTime(const fs::path& path) {
-  WIN32_FIND_DATAW data;
-  std::wstring pattern = Wide(path);
-  HANDLE search = FindFirstFileW(pattern.c_str(), &data);
-#ifndef _WIN32
-  // The POSIX layer enumerates directories only: find the entry in its parent.
-  if (search == INVALID_HANDLE_VALUE) {
-    std::wstring parent = Wide(path.parent_path()) + L"/*";
-    std::wstring name = Wide(path.filename());
-    search = FindFirstFileW(parent.c_str(), &data);
-    while (search != INVALID_HANDLE_VALUE && name != data.cFileName) {
-      if (!FindNextFileW(search, &data)) {
-        FindClose(search);
-        search = INVALID_HANDLE_VALUE;
-      }
-    }
-  }
-#endif
-  if (search == INVALID_HANDLE_VALUE)
-    return 0;
-  FindClose(search);
-  return (static_cast<uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) |
-         data.ftLastWriteTime.dwLowDateTime;
-}
-
-void SetWriteTime(const fs::path& path, uint64_t time) {
-  std::wstring wide = Wide(path);
-  DWORD attributes = GetFileAttributesW(wide.c_str());
-  bool readOnly = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY);
-  if (readOnly)
-    SetFileAttributesW(wide.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
 #ifdef _WIN32
-  HANDLE file = CreateFileW(wide.c_str(), FILE_WRITE_ATTRIBUTES,
-                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                            OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!GetFileAttributesExW(path.wstring().c_str(), GetFileExInfoStandard, &data))
+    return 0;
+  return (uint64_t{data.ftLastWriteTime.dwHighDateTime} << 32) | data.ftLastWriteTime.dwLowDateTime;
 #else
-  HANDLE file =
-      CreateFileW(wide.c_str(), FILE_WRITE_ATTRIBUTES, 7, nullptr, OPEN_EXISTING, 0, nullptr);
+  struct stat st;
+  if (stat(path.c_str(), &st) != 0)
+    return 0;
+  return (static_cast<uint64_t>(st.st_mtim.tv_sec) + 11644473600ULL) * kSecond +
+         static_cast<uint64_t>(st.st_mtim.tv_nsec) / 100;
 #endif
-  FILETIME value{static_cast<DWORD>(time), static_cast<DWORD>(time >> 32)};
-  if (file != INVALID_HANDLE_VALUE) {
-    SetFileTime(file, nullptr, nullptr, &value);
-    CloseHandle(file);
-  }
-  if (readOnly)
-    SetFileAttributesW(wide.c_str(), attributes);
 }
 
 DWORD Attributes(const fs::path& path) {
-  std::wstring wide = Wide(path);
-  return GetFileAttributesW(wide.c_str());
+  return GetFileAttributesW(Wide(path).c_str());
 }
 
 void SetAttributes(const fs::path& path, DWORD attributes) {
-  std::wstring wide = Wide(path);
-  SetFileAttributesW(wide.c_str(), attributes);
-}
-
-void MakeRemovable(const fs::path& path) {
-  std::error_code error;
-  if (!fs::exists(fs::symlink_status(path, error)))
-    return;
-  for (auto it = fs::recursive_directory_iterator(path, error);
-       !error && it != fs::recursive_directory_iterator(); it.increment(error)) {
-    if (it->is_symlink()) {
-      it.disable_recursion_pending();
-      continue;
-    }
-    DWORD attributes = Attributes(it->path());
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & kStoredBits)) {
-      SetAttributes(it->path(), attributes & ~kStoredBits);
-    }
-#ifndef _WIN32
-    fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, error);
-#endif
-  }
-}
-
-std::string Snapshot(const fs::path& root, bool withTimes, bool withAttributes) {
-  std::vector<std::string> lines;
-  std::error_code error;
-  for (auto it = fs::recursive_directory_iterator(root, error);
-       !error && it != fs::recursive_directory_iterator(); it.increment(error)) {
-    std::string line = TempDir::PathText(fs::relative(it->path(), root));
-    bool directory = it->is_directory();
-    line += directory ? " dir" : " file " + ReadTextFile(it->path());
-    if (withTimes && !directory)
-      line += " t=" + std::to_string(WriteTime(it->path()));
-    if (withAttributes)
-      line += " a=" + std::to_string(Attributes(it->path()) & kStoredBits);
-    lines.push_back(line);
-  }
-  std::sort(lines.begin(), lines.end());
-  std::string text;
-  for (const auto& line : lines) text += line + "\n";
-  return text;
+  SetFileAttributesW(Wide(path).c_str(), attributes);
 }
 
 void MakeFile(const fs::path& path, const std::string& contents, uint64_t time, DWORD attributes) {
   fs::create_directories(path.parent_path());
   WriteTextFile(path, contents);
-  SetWriteTime(path, time);
+  HANDLE file = CreateFileW(Wide(path).c_str(), FILE_WRITE_ATTRIBUTES,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                            OPEN_EXISTING, 0, nullptr);
+  FILETIME value{static_cast<DWORD>(time), static_cast<DWORD>(time >> 32)};
+  ASSERT_NE(file, INVALID_HANDLE_VALUE) << path;
+  EXPECT_TRUE(SetFileTime(file, nullptr, nullptr, &value)) << path;
+  CloseHandle(file);
   if (attributes != 0)
     SetAttributes(path, attributes);
 }
 
 void MakeFiles(const fs::path& root, const std::string& entries) {
   std::istringstream words(entries);
-  std::string entry;
-  while (words >> entry) {
+  for (std::string entry; words >> entry;) {
     size_t equals = entry.find('=');
     if (equals == std::string::npos)
       fs::create_directories(root / entry);
@@ -179,7 +110,7 @@ void MakeFiles(const fs::path& root, const std::string& entries) {
   }
 }
 
-std::string Listing(const fs::path& root) {
+std::string Listing(const fs::path& root, bool details) {
   std::vector<std::string> entries;
   std::error_code error;
   for (auto it = fs::recursive_directory_iterator(root, error);
@@ -187,7 +118,15 @@ std::string Listing(const fs::path& root) {
     std::string entry;
     for (const auto& name : fs::relative(it->path(), root))
       entry.append(entry.empty() ? "" : "/").append(TempDir::PathText(name));
-    entries.push_back(it->is_directory() ? entry + "/" : entry + "=" + ReadTextFile(it->path()));
+    if (it->is_directory())
+      entry += '/';
+    else
+      entry.append("=").append(ReadTextFile(it->path()));
+    if (details && !it->is_directory())
+      entry.append("@").append(std::to_string(WriteTime(it->path())));
+    if (details)
+      entry.append("#").append(std::to_string(Attributes(it->path()) & kStored));
+    entries.push_back(entry);
   }
   std::sort(entries.begin(), entries.end());
   std::string text;
