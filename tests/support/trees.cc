@@ -4,22 +4,12 @@
 #include <fstream>
 #include <sstream>
 
+#include "program_state.h"
 #include "tandrel_test.h"
 #ifndef _WIN32
 #include <sys/stat.h>
 
-#include "platform/posix/internal.h"
 #endif
-
-namespace {
-std::wstring Wide(const fs::path& path) {
-#ifdef _WIN32
-  return path.wstring();
-#else
-  return FromBytes(path.native().data(), path.native().size());
-#endif
-}
-}  // namespace
 
 TempDir::TempDir() {
   static std::atomic<int> counter{0};
@@ -78,17 +68,17 @@ uint64_t WriteTime(const fs::path& path) {
 }
 
 DWORD Attributes(const fs::path& path) {
-  return GetFileAttributesW(Wide(path).c_str());
+  return GetFileAttributesW(WidePath(path).c_str());
 }
 
 void SetAttributes(const fs::path& path, DWORD attributes) {
-  SetFileAttributesW(Wide(path).c_str(), attributes);
+  SetFileAttributesW(WidePath(path).c_str(), attributes);
 }
 
 void MakeFile(const fs::path& path, const std::string& contents, uint64_t time, DWORD attributes) {
   fs::create_directories(path.parent_path());
   WriteTextFile(path, contents);
-  HANDLE file = CreateFileW(Wide(path).c_str(), FILE_WRITE_ATTRIBUTES,
+  HANDLE file = CreateFileW(WidePath(path).c_str(), FILE_WRITE_ATTRIBUTES,
                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                             OPEN_EXISTING, 0, nullptr);
   FILETIME value{static_cast<DWORD>(time), static_cast<DWORD>(time >> 32)};
