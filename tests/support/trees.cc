@@ -8,7 +8,6 @@
 #include "tandrel_test.h"
 #ifndef _WIN32
 #include <sys/stat.h>
-
 #endif
 
 TempDir::TempDir() {
