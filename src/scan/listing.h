@@ -9,6 +9,11 @@
 typedef WIN32_FIND_DATAW DirectoryEntry;
 typedef std::vector<DirectoryEntry> EntryList;
 
+// Read-only, hidden and system: cleared before an overwrite or deletion, and the only bits whose
+// difference causes an attribute correction.
+const DWORD kProtectiveAttributes =
+    FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+
 // Marks, in dwReserved1, a source entry left out because its full path does not fit: it is
 // never acted on, and the destination entry of the same name is kept.
 const DWORD kEntryTooLong = 0x544C4F4E;

@@ -7,8 +7,6 @@
 #include "sync/paths.h"
 
 namespace {
-const DWORD kProtectiveAttributes =
-    FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
 
 void LogIf(OptionRow option, const wchar_t* label, const wchar_t* path) {
   if (OptionSet(option))
@@ -54,14 +52,19 @@ void KeepDestinationEntry(const DirectoryEntry& destination) {
   }
 }
 
+void LogIgnoredSourceEntry(const DirectoryEntry& source) {
+  PathBuffer path;
+  if (OptionSet(kLogIgnored) && CombinePath(path.get(), SourcePath, source.cFileName)) {
+    WriteLogLine(L"ignore", path.get());
+  }
+}
+
 void AddFile(const DirectoryEntry& source) {
-  PathBuffer sourceFile, destinationFile;
   if (OptionSet(kNoAdd)) {
-    if (OptionSet(kLogIgnored) && CombinePath(sourceFile.get(), SourcePath, source.cFileName)) {
-      WriteLogLine(L"ignore", sourceFile.get());
-    }
+    LogIgnoredSourceEntry(source);
     return;
   }
+  PathBuffer sourceFile, destinationFile;
   if (OptionSet(kLogChanges) &&
       CombinePath(destinationFile.get(), DestinationPath, source.cFileName)) {
     WriteLogLine(L"add", destinationFile.get());

@@ -14,5 +14,7 @@ bool DeleteDestinationFile(const wchar_t* file, DWORD attributes);
 void ClearProtectiveAttributes(const wchar_t* file, DWORD attributes);
 // Under unset-archive, outside virtual mode: clears the archive attribute of a source entry.
 void ClearSourceArchive(const wchar_t* file, DWORD attributes);
+// The "ignore" line of a source-only entry left alone under no-add (it names the source path).
+void LogIgnoredSourceEntry(const DirectoryEntry& source);
 // A destination entry kept because its source counterpart's path is too long to list.
 void KeepDestinationEntry(const DirectoryEntry& destination);

@@ -3,10 +3,7 @@
 #include "cli/options.h"
 #include "output/console.h"
 
-namespace {
-const DWORD kProtectiveAttributes =
-    FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
-}
+namespace {}
 
 void ReportMetaOnce(bool& metaLinePending, const wchar_t* path) {
   if (!metaLinePending)

@@ -125,10 +125,7 @@ void ProcessDirectoryEntry(const DirectoryEntry* source, const DirectoryEntry* d
   }
   if (destination == nullptr) {
     if (OptionSet(kNoAdd)) {
-      PathBuffer path;
-      if (OptionSet(kLogIgnored) && CombinePath(path.get(), SourcePath, source->cFileName)) {
-        WriteLogLine(L"ignore", path.get());
-      }
+      LogIgnoredSourceEntry(*source);
       return;
     }
     PathBuffer path;
