@@ -20,5 +20,6 @@ int wmain(int argc, wchar_t** argv) {
     return 1;
   }
   PrepareRun();
-  return 0;
+  // Any report on the standard error means the mirror is not complete.
+  return ErrorReportCount > 0 ? 1 : 0;
 }

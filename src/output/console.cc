@@ -6,6 +6,7 @@
 
 HANDLE OutputHandle = nullptr;
 HANDLE ErrorHandle = nullptr;
+unsigned long ErrorReportCount = 0;
 
 int ExpandLineEnds(const wchar_t* text, wchar_t* expansion) {
   int n = 0;
@@ -59,6 +60,15 @@ void WriteFormatted(HANDLE handle, const wchar_t* format, va_list arguments) {
   EmitText(handle, text, expansion);
 }
 
+namespace {
+void WriteTo(HANDLE handle, const wchar_t* format, ...) {
+  va_list arguments;
+  va_start(arguments, format);
+  WriteFormatted(handle, format, arguments);
+  va_end(arguments);
+}
+}  // namespace
+
 void WriteOutput(const wchar_t* format, ...) {
   va_list arguments;
   va_start(arguments, format);
@@ -67,6 +77,7 @@ void WriteOutput(const wchar_t* format, ...) {
 }
 
 void WriteError(const wchar_t* format, ...) {
+  ErrorReportCount++;
   va_list arguments;
   va_start(arguments, format);
   WriteFormatted(ErrorHandle, format, arguments);
@@ -81,7 +92,7 @@ void ReportSystemError(const wchar_t* message, const wchar_t* argument) {
                                 nullptr, code, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT),
                                 reinterpret_cast<LPWSTR>(&systemText), 0, nullptr);
   if (length != 0) {
-    WriteError(L": %s", systemText);
+    WriteTo(ErrorHandle, L": %s", systemText);  // the same report: counted once
     LocalFree(systemText);
   }
 }

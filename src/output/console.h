@@ -8,6 +8,9 @@
 
 extern HANDLE OutputHandle;
 extern HANDLE ErrorHandle;
+// How many error messages and reports were written on the standard error: a run that wrote
+// any ends with exit code 1.
+extern unsigned long ErrorReportCount;
 
 // Copies text into expansion, writing a carriage return before every line feed on builds whose
 // console ends lines that way; returns the length of the copy.
