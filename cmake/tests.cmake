@@ -34,6 +34,15 @@ file(GLOB TANDREL_UNIT_TESTS CONFIGURE_DEPENDS
   ${CMAKE_SOURCE_DIR}/tests/unit/${TANDREL_UNIT_TEST_PATTERN})
 file(GLOB TANDREL_E2E_TESTS CONFIGURE_DEPENDS
   ${CMAKE_SOURCE_DIR}/tests/e2e/${TANDREL_E2E_TEST_PATTERN})
+# The volumes some tests need (a 1 MiB tmpfs, an exFAT drive), mounted for the whole run when
+# the tests run as root.
+set(TANDREL_TEST_VOLUMES ${CMAKE_BINARY_DIR}/volumes)
+add_test(NAME volumes_mount COMMAND ${CMAKE_SOURCE_DIR}/cmake/test-volumes mount ${TANDREL_TEST_VOLUMES})
+add_test(NAME volumes_unmount
+  COMMAND ${CMAKE_SOURCE_DIR}/cmake/test-volumes unmount ${TANDREL_TEST_VOLUMES})
+set_tests_properties(volumes_mount PROPERTIES FIXTURES_SETUP test_run)
+set_tests_properties(volumes_unmount PROPERTIES FIXTURES_CLEANUP test_run)
+set(TANDREL_TEST_PROPERTIES FIXTURES_REQUIRED test_run)
 set(TANDREL_TEST_SUITES "")
 if(TANDREL_UNIT_TESTS)
   add_executable(tandrel_unit_tests ${TANDREL_UNIT_TESTS})
@@ -44,15 +53,15 @@ if(TANDREL_E2E_TESTS)
   add_executable(tandrel_e2e_tests ${TANDREL_E2E_TESTS})
   target_link_libraries(tandrel_e2e_tests PRIVATE tandrel_test_support GTest::gtest_main)
   add_dependencies(tandrel_e2e_tests tandrel)
+  target_compile_definitions(tandrel_e2e_tests PRIVATE
+    TANDREL_TEST_VOLUMES="${TANDREL_TEST_VOLUMES}")
   list(APPEND TANDREL_TEST_SUITES tandrel_e2e_tests)
 endif()
 
-set(TANDREL_TEST_PROPERTIES "")
 if(CMAKE_CROSSCOMPILING)
   # One persistent wineserver serves the whole run; it is ended and waited for at the end.
   add_test(NAME wine_stop COMMAND ${CMAKE_SOURCE_DIR}/cmake/wine-stop ${CMAKE_BINARY_DIR})
-  set_tests_properties(wine_stop PROPERTIES FIXTURES_CLEANUP wine)
-  set(TANDREL_TEST_PROPERTIES FIXTURES_REQUIRED wine)
+  set_tests_properties(wine_stop PROPERTIES FIXTURES_CLEANUP test_run)
 
   # The deliverable may import Windows system DLLs only.
   add_test(NAME windows_imports

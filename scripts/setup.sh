@@ -24,4 +24,4 @@ ensure_packages() {
 
 NATIVE_PACKAGES="cmake ninja-build g++"
 TEST_PACKAGES="$NATIVE_PACKAGES googletest attr g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix
-  binutils-mingw-w64-x86-64 binutils-mingw-w64-i686 wine wine64 wine32:i386"
+  binutils-mingw-w64-x86-64 binutils-mingw-w64-i686 wine wine64 wine32:i386 exfatprogs exfat-fuse"

@@ -4,6 +4,7 @@
 #include "output/console.h"
 #include "sync/directory_pass.h"
 #include "sync/paths.h"
+#include "sync/walk_guard.h"
 
 bool SourceOnFat = false;
 bool DestinationOnFat = false;
@@ -50,6 +51,8 @@ void DeriveSettings() {
 }
 
 void PrepareRun() {
+  if (!CheckRoots())
+    return;
   if (OptionSet(kLogHeader)) {
     WriteOutput(L"\nTandreling directory: %s\nto directory: %s\n", SourcePath, DestinationPath);
   }

@@ -14,4 +14,5 @@ bool IsFatFileSystemName(const wchar_t* name);
 bool IsOnFatVolume(const wchar_t* directory);
 // The settings other options imply, and TimeShiftTicks.
 void DeriveSettings();
+// Refuses overlapping roots, then the header, the settings and the pass.
 void PrepareRun();

@@ -22,6 +22,8 @@
 #define NAMES_IGNORE_CASE 1
 // Code page of the console text under log-oem.
 #define CONSOLE_CODE_PAGE CP_OEMCP
+// CopyFileW writes in place: the program copies to a temporary name and moves it itself.
+#define COPY_FILE_MOVES_INTO_PLACE 0
 #ifdef _WIN64
 #define BUILD_LINE "x64 Unicode version"
 #else
@@ -33,3 +35,28 @@
 #include "platform/posix/windows_api.h"
 
 #endif
+
+#include <cstdint>
+
+// A directory's identity on its machine: the volume and the file index, the same for every
+// spelling of its path (letter case, ".", "..", links).
+struct FileIdentity {
+  uint64_t volume;
+  uint64_t index;
+  bool operator==(const FileIdentity& other) const {
+    return volume == other.volume && index == other.index;
+  }
+};
+
+// The identity of a listed entry where the listing already gives it (the POSIX listing's stat);
+// false where it must be asked for by opening the entry (Windows).
+inline bool ListedIdentity(const WIN32_FIND_DATAW& entry, FileIdentity* identity) {
+#ifdef _WIN32
+  (void)entry;
+  (void)identity;
+  return false;
+#else
+  *identity = FileIdentity{entry.posixVolume, entry.posixIndex};
+  return true;
+#endif
+}

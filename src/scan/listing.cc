@@ -6,6 +6,7 @@
 #include "output/console.h"
 #include "scan/filter.h"
 #include "sync/paths.h"
+#include "sync/walk_guard.h"
 
 int CompareNames(const wchar_t* a, const wchar_t* b) {
   int order = lstrcmpiW(a, b);
@@ -18,9 +19,12 @@ bool IsDotName(const wchar_t* name) {
   return name[0] == L'.' && (name[1] == 0 || (name[1] == L'.' && name[2] == 0));
 }
 
+// Names equal but for case (on a case-sensitive source) keep one order from run to run, so the
+// same one of them is paired and copied first every time.
 void SortEntryList(EntryList& list) {
   std::sort(list.begin(), list.end(), [](const DirectoryEntry& a, const DirectoryEntry& b) {
-    return CompareNames(a.cFileName, b.cFileName) < 0;
+    int order = CompareNames(a.cFileName, b.cFileName);
+    return (order != 0 ? order : lstrcmpW(a.cFileName, b.cFileName)) < 0;
   });
 }
 
@@ -43,7 +47,8 @@ bool EnumerationComplete(const wchar_t* directory) {
 }
 
 bool ListDirectory(const wchar_t* directory, EntryList& files, EntryList& subdirectories,
-                   bool keepTooLong) {
+                   ListingSide side) {
+  bool keepTooLong = side == kSourceSide;
   DirectoryEntry entry;
   HANDLE search = BeginDirectorySearch(directory, &entry);
   if (search == INVALID_HANDLE_VALUE)
@@ -65,6 +70,12 @@ bool ListDirectory(const wchar_t* directory, EntryList& files, EntryList& subdir
       // Kept, marked, in both lists: whatever the other side holds under this name stays.
       entry.dwReserved1 = kEntryTooLong;
       (list == &files ? subdirectories : files).push_back(entry);
+    } else if (list == &subdirectories && side == kSourceSide) {
+      SourceDirectoryKind kind = ClassifySourceDirectory(entry);
+      if (kind == kDestinationRoot)
+        continue;  // the mirror never holds itself
+      if (kind == kLoopDirectory)
+        entry.dwReserved1 = kEntryLoop;
     }
     list->push_back(entry);
   } while (FindNextFileW(search, &entry));

@@ -20,6 +20,16 @@ const DWORD kEntryTooLong = 0x544C4F4E;
 inline bool EntryTooLong(const DirectoryEntry* entry) {
   return entry != nullptr && entry->dwReserved1 == kEntryTooLong;
 }
+// Marks, in dwReserved1, a source directory that is one of the directories being walked above
+// it (a link loop): it is reported, never entered, and its destination counterpart is kept.
+const DWORD kEntryLoop = 0x4C4F4F50;
+inline bool EntryLoop(const DirectoryEntry* entry) {
+  return entry != nullptr && entry->dwReserved1 == kEntryLoop;
+}
+
+// Which tree a listing reads: the source side keeps entries too long to list (marked), leaves
+// out the destination root and marks loops.
+enum ListingSide { kSourceSide, kDestinationSide };
 
 // The name order of every sort and every pairing. Case-insensitive; on a case-sensitive file
 // system names equal but for case are then ordered case-sensitively, as two entries.
@@ -33,6 +43,6 @@ HANDLE BeginDirectorySearch(const wchar_t* directory, DirectoryEntry* entry);
 bool EnumerationComplete(const wchar_t* directory);
 // The directory's files and sub-directories that pass the skip rules and the filter, sorted.
 // False, with both lists empty, when the directory could not be enumerated to the end (reported).
-// With keepTooLong, entries left out for their length are kept, marked, in both lists.
+// On the source side, entries left out for their length are kept, marked, in both lists.
 bool ListDirectory(const wchar_t* directory, EntryList& files, EntryList& subdirectories,
-                   bool keepTooLong = false);
+                   ListingSide side);

@@ -29,9 +29,9 @@ void ProcessDirectoryPair() {
   EntryList sourceFiles, sourceDirectories, destinationFiles, destinationDirectories;
   // Source entries too long to list stay in the lists, marked, so that their destination
   // counterparts are kept rather than taken for destination-only entries.
-  if (!ListDirectory(SourcePath, sourceFiles, sourceDirectories, true))
+  if (!ListDirectory(SourcePath, sourceFiles, sourceDirectories, kSourceSide))
     return;
-  if (!ListDirectory(DestinationPath, destinationFiles, destinationDirectories))
+  if (!ListDirectory(DestinationPath, destinationFiles, destinationDirectories, kDestinationSide))
     return;
   MergeEntryLists(sourceDirectories, destinationDirectories, ProcessExtraDirectory);
   MergeEntryLists(sourceFiles, destinationFiles, ProcessFileEntry);

@@ -1,5 +1,8 @@
 #include "sync/file_actions.h"
 
+#include <string>
+#include <vector>
+
 #include "cli/options.h"
 #include "output/console.h"
 #include "sync/compare.h"
@@ -8,11 +11,66 @@
 
 namespace {
 
+// A temporary name in the destination directory: ".tandrel-" and eight hexadecimal digits that
+// differ from run to run and from try to try.
+void MakeTemporaryName(wchar_t* name) {
+  static DWORD state = GetTickCount() ^ (GetCurrentProcessId() << 16);
+  state = state * 1664525 + 1013904223;
+  lstrcpyW(name, L".tandrel-");
+  for (int i = 0; i < 8; i++) name[9 + i] = L"0123456789abcdef"[(state >> (28 - 4 * i)) & 15];
+  name[17] = 0;
+}
+
+// Removes a temporary file whatever attributes the copy gave it, keeping the last error.
+void RemoveTemporaryFile(const wchar_t* path) {
+  DWORD error = GetLastError();
+  SetFileAttributesW(path, FILE_ATTRIBUTE_NORMAL);
+  DeleteFileW(path);
+  SetLastError(error);
+}
+
 void LogIf(OptionRow option, const wchar_t* label, const wchar_t* path) {
   if (OptionSet(option))
     WriteLogLine(label, path);
 }
+
 }  // namespace
+
+bool CopyIntoPlace(const wchar_t* sourceFile, const wchar_t* destinationFile, bool replace) {
+  if (COPY_FILE_MOVES_INTO_PLACE)
+    return CopyFileW(sourceFile, destinationFile, replace ? FALSE : TRUE) != 0;
+  // The temporary path may be longer than the destination's: the long form has room for it.
+  std::wstring temporary(destinationFile);
+  size_t separator = temporary.find_last_of(PATH_SEPARATOR_TEXT);
+  temporary.resize(separator == std::wstring::npos ? 0 : separator + 1);
+  if (temporary.size() + 18 >= MAX_PATH) {
+    std::vector<wchar_t> full(32768);
+    DWORD length = GetFullPathNameW(temporary.c_str(), 32768, full.data(), nullptr);
+    if (length == 0 || length >= 32768)
+      return false;
+    bool unc = full[0] == L'\\' && full[1] == L'\\';
+    temporary = (unc ? std::wstring(L"\\\\?\\UNC") + (full.data() + 1)
+                     : std::wstring(L"\\\\?\\") + full.data());
+  }
+  size_t directoryLength = temporary.size();
+  wchar_t name[18];
+  for (int attempt = 0;; attempt++) {
+    MakeTemporaryName(name);
+    temporary.resize(directoryLength);
+    temporary += name;
+    if (CopyFileW(sourceFile, temporary.c_str(), TRUE))
+      break;
+    DWORD error = GetLastError();
+    if ((error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) || attempt == 100) {
+      RemoveTemporaryFile(temporary.c_str());  // a copy that failed part-way
+      return false;
+    }
+  }
+  if (MoveFileExW(temporary.c_str(), destinationFile, replace ? MOVEFILE_REPLACE_EXISTING : 0))
+    return true;
+  RemoveTemporaryFile(temporary.c_str());
+  return false;
+}
 
 void ClearProtectiveAttributes(const wchar_t* file, DWORD attributes) {
   if (attributes & kProtectiveAttributes) {
@@ -26,8 +84,8 @@ void ClearSourceArchive(const wchar_t* file, DWORD attributes) {
   }
 }
 
-bool CopySourceFile(const wchar_t* sourceFile, const wchar_t* destinationFile) {
-  if (CopyFileW(sourceFile, destinationFile, FALSE))
+bool CopySourceFile(const wchar_t* sourceFile, const wchar_t* destinationFile, bool replace) {
+  if (CopyIntoPlace(sourceFile, destinationFile, replace))
     return true;
   ReportSystemError(L"Unable to copy %s", sourceFile);
   return false;
@@ -76,7 +134,7 @@ void AddFile(const DirectoryEntry& source) {
     return;
   }
   // The archive attribute says the file is not backed up yet: it goes only with a good copy.
-  if (CopySourceFile(sourceFile.get(), destinationFile.get())) {
+  if (CopySourceFile(sourceFile.get(), destinationFile.get(), false)) {
     ClearSourceArchive(sourceFile.get(), source.dwFileAttributes);
   }
 }
@@ -121,9 +179,13 @@ void ProcessFileEntry(const DirectoryEntry* source, const DirectoryEntry* destin
     if (OptionSet(kVirtual))
       return;
     ClearProtectiveAttributes(destinationFile.get(), destination->dwFileAttributes);
-    // A failed copy leaves the archive attribute set, so the next run still sees the change.
-    if (!CopySourceFile(sourceFile.get(), destinationFile.get()))
+    // A failed copy leaves the old file as it was, attributes included, and the archive
+    // attribute set, so the next run still sees the change.
+    if (!CopySourceFile(sourceFile.get(), destinationFile.get(), true)) {
+      if (destination->dwFileAttributes & kProtectiveAttributes)
+        SetFileAttributesW(destinationFile.get(), destination->dwFileAttributes);
       return;
+    }
   }
   ClearSourceArchive(sourceFile.get(), source->dwFileAttributes);
 }

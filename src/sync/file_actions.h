@@ -7,7 +7,13 @@
 void ProcessFileEntry(const DirectoryEntry* source, const DirectoryEntry* destination);
 // A source-only file of the current directory pair.
 void AddFile(const DirectoryEntry& source);
-bool CopySourceFile(const wchar_t* sourceFile, const wchar_t* destinationFile);
+// Copies through a temporary file in the destination directory moved into place in one step, so
+// the destination name shows the old file or the whole copy, never part of one. With replace
+// (an update) the old file goes; without (an add) a name taken since the listing makes the copy
+// fail and the file there stays. On failure the temporary file is removed.
+bool CopyIntoPlace(const wchar_t* sourceFile, const wchar_t* destinationFile, bool replace);
+// CopyIntoPlace, reporting a failure.
+bool CopySourceFile(const wchar_t* sourceFile, const wchar_t* destinationFile, bool replace);
 // True when the file is gone (or would be, in virtual mode).
 bool DeleteDestinationFile(const wchar_t* file, DWORD attributes);
 // Clears read-only, hidden and system where any is set, before an overwrite or a deletion.

@@ -7,6 +7,7 @@
 #include "sync/file_actions.h"
 #include "sync/metadata.h"
 #include "sync/paths.h"
+#include "sync/walk_guard.h"
 
 namespace {
 
@@ -80,9 +81,10 @@ void ProcessExtraDirectory(const DirectoryEntry* source, const DirectoryEntry* d
   }
 }
 
-bool CopyNewTree(const wchar_t* name) {
-  if (!ExtendPathPair(name))
+bool CopyNewTree(const DirectoryEntry& source) {
+  if (!ExtendPathPair(source.cFileName))
     return false;
+  EnterSourceDirectory(source);
   bool complete = false;
   if (OptionSet(kLogDirectories))
     WriteLogLine(L"directory", DestinationPath);
@@ -98,8 +100,15 @@ bool CopyNewTree(const wchar_t* name) {
         if (entry->dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
           if (IsDotName(entry->cFileName))
             continue;
-          if (CopyNewTree(entry->cFileName) &&
-              CombinePath(path.get(), SourcePath, entry->cFileName)) {
+          SourceDirectoryKind kind = ClassifySourceDirectory(*entry);
+          if (kind == kDestinationRoot)
+            continue;
+          if (kind == kLoopDirectory) {
+            if (CombinePath(path.get(), SourcePath, entry->cFileName))
+              ReportLoop(path.get());
+            continue;
+          }
+          if (CopyNewTree(*entry) && CombinePath(path.get(), SourcePath, entry->cFileName)) {
             ClearSourceArchive(path.get(), entry->dwFileAttributes);
           }
         } else if (EntryPassesFilter(SourcePath, *entry)) {
@@ -110,6 +119,7 @@ bool CopyNewTree(const wchar_t* name) {
       FindClose(search);
     }
   }
+  LeaveSourceDirectory();
   StripPath(SourcePath);
   StripPath(DestinationPath);
   return complete;
@@ -123,24 +133,37 @@ void ProcessDirectoryEntry(const DirectoryEntry* source, const DirectoryEntry* d
       KeepDestinationEntry(*destination);
     return;
   }
+  PathBuffer path;
+  if (EntryLoop(source)) {
+    if (CombinePath(path.get(), SourcePath, source->cFileName))
+      ReportLoop(path.get());
+    return;
+  }
   if (destination == nullptr) {
     if (OptionSet(kNoAdd)) {
       LogIgnoredSourceEntry(*source);
       return;
     }
-    PathBuffer path;
-    if (CopyNewTree(source->cFileName) && CombinePath(path.get(), SourcePath, source->cFileName)) {
+    if (CopyNewTree(*source) && CombinePath(path.get(), SourcePath, source->cFileName)) {
       ClearSourceArchive(path.get(), source->dwFileAttributes);
     }
     return;
   }
   if (!ExtendPath(DestinationPath, source->cFileName))
     return;
-  UpdateMetadata(DestinationPath, *source, *destination, true);
-  if (ExtendPath(SourcePath, source->cFileName)) {
-    ProcessDirectoryPair();
-    ClearSourceArchive(SourcePath, source->dwFileAttributes);
-    StripPath(SourcePath);
+  // A destination link into the source is never entered: the pass would write into the source.
+  if ((destination->dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) &&
+      LeadsIntoSource(DestinationPath)) {
+    ReportLoop(DestinationPath);
+  } else {
+    UpdateMetadata(DestinationPath, *source, *destination, true);
+    if (ExtendPath(SourcePath, source->cFileName)) {
+      EnterSourceDirectory(*source);
+      ProcessDirectoryPair();
+      LeaveSourceDirectory();
+      ClearSourceArchive(SourcePath, source->dwFileAttributes);
+      StripPath(SourcePath);
+    }
   }
   StripPath(DestinationPath);
 }

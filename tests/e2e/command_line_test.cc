@@ -64,13 +64,16 @@ TEST(CommandLine, ExitCodeAndExactOutputOfEachKindOfLine) {
   const std::string help = RunTandrel({"-h"}).out, utf16 = Utf16(help);
   auto error = [](const std::string& text) { return Console("Error: " + text + "\n"); };
   TempDir work;
-  for (const char* name : {"src", "-dash", "both"}) fs::create_directory(work.path() / name);
+  for (const char* name : {"src", "-dash", "both", "out/in/deep"})
+    fs::create_directories(work.path() / name);
   WriteTextFile(work.path() / "both" / "a.txt", "contents");
   WriteTextFile(work.path() / "file.txt", "not a directory");
   // Native: bytes that are not UTF-8 come back unchanged.
   const std::string raw = "dir\xff\xfe";
-  if (!kWindowsBuild)
+  if (!kWindowsBuild) {
     fs::create_directory(work.path() / raw);
+    fs::create_directory_symlink(work.path() / "both", work.path() / "link");
+  }
   const std::string before = Snapshot(work.path());
   // Paths print as typed: a trailing separator and a "./" prefix are kept.
   const std::string src = std::string("src") + kSeparator,
@@ -79,6 +82,10 @@ TEST(CommandLine, ExitCodeAndExactOutputOfEachKindOfLine) {
   const std::string fits(kWindowsBuild ? 259 : 4095, 'x'), tooLong = fits + "x";
   // Two-, three- and four-byte UTF-8 sequences, the last a surrogate pair in UTF-16.
   const std::string nonAscii = "missing-d\xC3\xAFr-\xE2\x82\xAC-\xF0\x9F\x98\x80";
+  const std::string same = "the source and destination directories are the same: `",
+                    inside = "the source directory lies inside the destination directory: `",
+                    absolute = TempDir::PathText(work.path()),
+                    in = std::string("out") + kSeparator + "in", deep = in + kSeparator + "deep";
   const std::string unknown = error("unknown option: `-X'."),
                     clash = "impossible to use both --exclude and --include options: `";
   // Arguments; exit code; standard output; standard error.
@@ -110,13 +117,21 @@ TEST(CommandLine, ExitCodeAndExactOutputOfEachKindOfLine) {
       {{src, dash}, 0, Header(src, dash), ""},
       {{"", "src", "", dash, ""}, 0, Header("src", dash), ""},
       {{"-lh=n", src, dash}, 0, "", ""}, {{src, dash, "--log-header=0"}, 0, "", ""},
-      {{"both", "both"}, 0, Header("both", "both"), ""},  // nothing compares the two directories
+      // Overlapping roots, told apart by identity whatever the spelling: refused, nothing written.
+      {{"both", "both"}, 1, "", error(same + "both'")},
+      {{".", absolute}, 1, "", error(same + absolute + "'")},
+      {{in, "out"}, 1, "", error(inside + in + "'")},
+      {{absolute + kSeparator + deep, "out"}, 1, "", error(inside + absolute + kSeparator + deep + "'")},
+      {{src, dash + kSeparator + ".."}, 1, "", error(inside + src + "'")},
       {{"-x", "-i=*.txt", src, dash}, 0, Header(src, dash), ""},  // no pattern yet: no clash
       {{src, "-lo=n", dash}, 0, Utf16(Header(src, dash)), ""}};
   // clang-format on
   if (!kWindowsBuild) {
     cases.push_back({{raw + "x"}, 1, "", "Error: invalid source directory: `" + raw + "x'\n"});
     cases.push_back({{raw, "src"}, 0, Header(raw, "src"), ""});
+    cases.push_back({{"link", "both"}, 1, "", error(same + "both'")});
+  } else {
+    cases.push_back({{"BOTH", "both"}, 1, "", error(same + "both'")});
   }
   for (const auto& [arguments, exitCode, out, err] : cases) {
     std::string trace;

@@ -145,3 +145,18 @@ TEST(Pass, DestinationPathTooLongIsReportedAndTheWalkGoesOn) {
             fileError + fileError + Console("Error: path too long: " + Under(D, dir) + "\n"));
   EXPECT_EQ(Listing(paths.longRoot), "z.txt=z zz/ zz/f.txt=ff");
 }
+
+TEST(Pass, DestinationPathsAtTheLimitAreAddedAndUpdated) {
+  // The temporary file of a copy never needs a longer path than the destination itself.
+  LongPaths paths;
+  const std::string added(paths.nameLength + 5, 'n'), updated(paths.nameLength + 5, 'u');
+  MakeFiles(paths.growing, added + "=new " + updated + "=newer");
+  MakeFiles(paths.shortRoot, updated + "=old");
+  const std::string D = TempDir::PathText(paths.shortRoot);
+  ASSERT_EQ(Under(D, added).size(), MAX_PATH - 1u);
+  RunResult r = RunTandrel({TempDir::PathText(paths.growing), D, "-lh=n"});
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(r.exitCode, 0);
+  EXPECT_EQ(r.out, LogLines(D, {"add " + added, "update " + updated}));
+  EXPECT_EQ(Listing(paths.shortRoot), added + "=new " + updated + "=newer");
+}

@@ -54,16 +54,7 @@ TEST(Safety, LinksAreRemovedAsLinksWithoutTouchingTheirTargets) {
   MakeFile(targets / "file.txt", "keep", kFileTime,
            FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN);
   const std::string targetsBefore = Snapshot(targets);
-  auto link = [&](const fs::path& target, const fs::path& at) {  // true if made
-#ifdef _WIN32  // the C++ library of the MinGW builds makes no symbolic links
-    CreateSymbolicLinkW(at.wstring().c_str(), target.wstring().c_str(),
-                        SYMBOLIC_LINK_FLAG_DIRECTORY);
-#else
-    std::error_code error;
-    fs::create_directory_symlink(target, at, error);
-#endif
-    return Attributes(at) != INVALID_FILE_ATTRIBUTES;
-  };
+  auto link = MakeDirectoryLink;
   if (!link(targets / "inner", probe) || !RemoveDirectoryW(probe.wstring().c_str())) {
     DWORD code = GetLastError();
     std::error_code error;
@@ -90,4 +81,81 @@ TEST(Safety, LinksAreRemovedAsLinksWithoutTouchingTheirTargets) {
   EXPECT_TRUE(t.Writes({"-ld"}, rows));
   EXPECT_EQ(Listing(t.destination), "");
   EXPECT_EQ(Snapshot(targets), targetsBefore);
+}
+
+TEST(Safety, DestinationInsideTheSourceIsMirroredWithoutItself) {
+  TempDir temp;
+  const fs::path s = temp.path() / "src", d = s / "backup";
+  MakeFiles(s, "a.txt=a sub/b.txt=b backup/old.txt=old backup/backup/");
+  const std::string S = TempDir::PathText(s), D = TempDir::PathText(d);
+  RunResult r = RunTandrel({S, D, "-lh=n"});
+  EXPECT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_EQ(r.err, "");
+  // The destination root is invisible on the source side, so its own "backup" is destination-only.
+  EXPECT_EQ(r.out,
+            LogLines(D, {"delete dir backup", "add a.txt", "delete old.txt", "add sub/b.txt"}));
+  EXPECT_EQ(Listing(d), "a.txt=a sub/ sub/b.txt=b");
+  EXPECT_EQ(RunTandrel({S, D, "-lh=n"}).out, "");
+}
+
+TEST(Safety, LinkLoopsAndLinksIntoTheSourceAreNeverEntered) {
+  TreePair t;
+  const fs::path &s = t.source, &d = t.destination;
+  MakeFiles(s, "a/f.txt=f n/g.txt=g p/h.txt=h q/i.txt=i");
+  MakeFiles(d, "a/loop/k.txt=kept");
+  if (!MakeDirectoryLink(s / "a", s / "a/loop2")) {
+    GTEST_SKIP() << "No directory symbolic link can be made here (Wine 8 cannot)";
+  }
+  fs::remove(s / "a/loop2");
+  // A loop in the pass and one in a new tree, a link to the destination root (invisible), and a
+  // destination link into the source, which the pass would otherwise mirror into.
+  fs::create_directory_symlink(s / "a", s / "a/loop");
+  fs::create_directory_symlink(s, s / "n/up");
+  fs::create_directory_symlink(d, s / "todst");
+  fs::create_directory_symlink(s / "q", d / "p");
+  const std::string sourceBefore = Snapshot(s);
+  const std::string S = TempDir::PathText(s), D = TempDir::PathText(d);
+  for (int run = 1; run <= 2; run++) {
+    SCOPED_TRACE(run);
+    RunResult r = t.Run({});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.out,
+              run == 1 ? t.Log({"add dst/a/f.txt", "add dst/n/g.txt", "add dst/q/i.txt"}) : "");
+    ExpectReports(r.err,
+                  {"Unable to browse directory " + Under(S, "a/loop"),
+                   "Unable to browse directory " + Under(S, "n/up"),
+                   "Unable to browse directory " + Under(D, "p")},
+                  "Too many levels of symbolic links\n");
+    EXPECT_EQ(Snapshot(s), sourceBefore);
+    EXPECT_EQ(ReadTextFile(d / "a/loop/k.txt"), "kept");
+    EXPECT_FALSE(fs::exists(d / "n/up"));
+    EXPECT_FALSE(fs::exists(d / "todst"));
+  }
+}
+
+TEST(Safety, AnUpdateThatDoesNotFitLeavesTheOldFileAsItWas) {
+  const fs::path volume = fs::path(TANDREL_TEST_VOLUMES) / "small";
+  std::error_code error;
+  if (fs::space(volume, error).capacity > (2u << 20) || error) {
+    GTEST_SKIP() << "No 1 MiB volume is mounted for the test (mounting needs root)";
+  }
+  TempDir temp;
+  const fs::path s = temp.path() / "src", d = volume / temp.path().filename();
+  struct Remove {
+    fs::path path;
+    ~Remove() {
+      std::error_code e;
+      fs::remove_all(path, e);
+    }
+  } remove{d};
+  // In place the new file would fit; beside the old one it does not.
+  MakeFile(s / "big.bin", std::string(700 << 10, 'n'), kFileTime + 100 * kSecond);
+  MakeFile(d / "big.bin", std::string(400 << 10, 'o'), kFileTime, FILE_ATTRIBUTE_READONLY);
+  const std::string before = Snapshot(d);
+  const std::string S = TempDir::PathText(s), D = TempDir::PathText(d);
+  RunResult r = RunTandrel({S, D, "-lh=n"});
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_EQ(r.out, LogLines(D, {"update big.bin"}));
+  ExpectReports(r.err, {"Unable to copy " + Under(S, "big.bin")}, "No space left on device\n");
+  EXPECT_EQ(Snapshot(d), before);  // contents, time and attributes; no temporary file
 }

@@ -80,6 +80,10 @@ inline std::string Snapshot(const fs::path& root) {
   return Listing(root, true);
 }
 
+// A directory symbolic link at `at` to target; false where this build or system cannot make one
+// (Wine 8 cannot).
+bool MakeDirectoryLink(const fs::path& target, const fs::path& at);
+
 // A source directory "src" and a destination directory "dst" in a fresh temporary directory.
 struct TreePair {
   TempDir temp;

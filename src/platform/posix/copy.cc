@@ -1,9 +1,11 @@
 // CopyFileW of the POSIX build: the contents go into a new temporary file in the destination
 // directory (by the kernel's copy offload where it can), then the permission bits,
-// user.DOSATTRIB and the modification time, and the temporary file is renamed over the
-// destination in one step. On any failure the temporary file is removed and an existing
-// destination is left exactly as it was. A source symbolic link is copied as its target.
+// user.DOSATTRIB and the times, and the temporary file is moved into place in one step. On any
+// failure the temporary file is removed and an existing destination is left exactly as it was.
+// A source symbolic link is copied as its target.
 #include <cerrno>
+#include <cstdio>
+#include <ctime>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -55,28 +57,69 @@ bool CopyContents(int from, int to, off_t size) {
   }
 }
 
+// Creates a new file with a short random name in the directory: ".tandrel-" and eight letters.
+int CreateTemporaryFile(int directory, char* name) {
+  static unsigned long long state = 0;
+  if (state == 0) {
+    struct timespec now;
+    clock_gettime(CLOCK_REALTIME, &now);
+    state = static_cast<unsigned long long>(now.tv_nsec) ^
+            (static_cast<unsigned long long>(getpid()) << 32) ^ 0x9E3779B97F4A7C15ULL;
+  }
+  for (int attempt = 0; attempt < 100; attempt++) {
+    state = state * 6364136223846793005ULL + 1442695040888963407ULL;
+    char* p = name + std::snprintf(name, 32, ".tandrel-");
+    for (int i = 0; i < 8; i++) *p++ = static_cast<char>('a' + (state >> (20 + 5 * i)) % 26);
+    *p = 0;
+    int fd = openat(directory, name, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd >= 0 || errno != EEXIST)
+      return fd;
+  }
+  return -1;
+}
+
 }  // namespace
 
+bool MoveIntoPlace(int fromDirectory, const char* from, int toDirectory, const char* to,
+                   bool replace) {
+  if (replace)
+    return renameat(fromDirectory, from, toDirectory, to) == 0;
+  if (renameat2(fromDirectory, from, toDirectory, to, RENAME_NOREPLACE) == 0)
+    return true;
+  if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP)
+    return false;
+  // The file system cannot refuse a taken name itself (some FUSE drivers): look first. The name
+  // is looked up as the file system does, so on FAT a name in another letter case counts.
+  struct stat st;
+  if (fstatat(toDirectory, to, &st, AT_SYMLINK_NOFOLLOW) == 0) {
+    errno = EEXIST;
+    return false;
+  }
+  if (errno != ENOENT)
+    return false;
+  return renameat(fromDirectory, from, toDirectory, to) == 0;
+}
+
+// Copies into a temporary file created beside the target, relative to the directory's
+// descriptor (so its full path is never longer than the target's), then moves it into place:
+// over the target, or with failIfExists only where the name is free.
 BOOL CopyFileW(LPCWSTR from, LPCWSTR to, BOOL failIfExists) {
   std::string source = ToBytes(from), target = ToBytes(to);
+  size_t slash = target.find_last_of('/');
+  std::string directoryPath = slash == std::string::npos ? "." : target.substr(0, slash + 1);
+  const char* name = target.c_str() + (slash == std::string::npos ? 0 : slash + 1);
   struct stat st;
   int in = OpenRegularFile(source, &st);
   if (in < 0)
     return FALSE;
-  if (failIfExists && access(target.c_str(), F_OK) == 0) {
-    close(in);
-    SetLastErrorCode(ERROR_FILE_EXISTS);
-    return FALSE;
-  }
-
-  size_t slash = target.find_last_of('/');
-  std::string temporary =
-      (slash == std::string::npos ? std::string() : target.substr(0, slash + 1)) +
-      ".tandrel-copy-XXXXXX";
-  int out = mkostemp(temporary.data(), O_CLOEXEC);
+  int directory = open(directoryPath.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+  char temporary[32];
+  int out = directory < 0 ? -1 : CreateTemporaryFile(directory, temporary);
   if (out < 0) {
     int error = errno;
     close(in);
+    if (directory >= 0)
+      close(directory);
     SetLastErrorFromErrno(error);
     return FALSE;
   }
@@ -85,23 +128,24 @@ BOOL CopyFileW(LPCWSTR from, LPCWSTR to, BOOL failIfExists) {
   if (!CopyContents(in, out, st.st_size))
     error = errno;
   // Permission bits and the attribute may be refused by the target file system (FAT): the
-  // contents and the time still make a good copy.
+  // contents and the time still make a good copy. Both times are set in one call: some FUSE
+  // file systems drop a modification time set alone.
   if (error == 0) {
     fchmod(out, st.st_mode & 07777);
     CopyDosAttribute(in, out);
-    struct timespec times[2] = {{0, UTIME_OMIT}, st.st_mtim};
+    struct timespec times[2] = {st.st_atim, st.st_mtim};
     if (futimens(out, times) != 0)
       error = errno;
   }
   if (close(out) != 0 && error == 0)
     error = errno;
   close(in);
-  if (error == 0 && rename(temporary.c_str(), target.c_str()) != 0)
+  if (error == 0 && !MoveIntoPlace(directory, temporary, directory, name, !failIfExists))
     error = errno;
   if (error != 0) {
-    unlink(temporary.c_str());
+    unlinkat(directory, temporary, 0);
     SetLastErrorFromErrno(error == EISDIR ? EACCES : error);
-    return FALSE;
   }
-  return TRUE;
+  close(directory);
+  return error == 0 ? TRUE : FALSE;
 }

@@ -88,8 +88,12 @@ DWORD GetLastError() {
   return lastError;
 }
 
+// The program sets a code itself only where the text of an errno fits it.
 void SetLastError(DWORD code) {
-  SetLastErrorCode(code);
+  if (code == ERROR_CANT_RESOLVE_FILENAME)
+    SetLastErrorFromErrno(ELOOP);
+  else
+    SetLastErrorCode(code);
 }
 
 // Only the form the program uses: an allocated buffer with the text of the last error code,

@@ -1,9 +1,12 @@
 // File opens, reads, time changes, deletions, renames and directories of the POSIX build.
 // Deletions remove a symbolic link itself, never what it points to.
 #include <cerrno>
+#include <climits>
+#include <cstdlib>
 #include <ctime>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include "platform/posix/internal.h"
@@ -37,17 +40,28 @@ int OpenRegularFile(const std::string& path, struct stat* st) {
   return fd;
 }
 
-// Opens an existing file for reading, or, for FILE_WRITE_ATTRIBUTES, keeps the path for
-// SetFileTime after checking that it exists.
+DWORD VolumeSerial(dev_t device) {
+  return static_cast<DWORD>((major(device) << 20) | (minor(device) & 0xFFFFF));
+}
+
+// Opens an existing file for reading; for FILE_WRITE_ATTRIBUTES, keeps the path for SetFileTime
+// after checking that it exists; with FILE_FLAG_BACKUP_SEMANTICS, opens what the path names
+// (following links) for its identity and final path.
 HANDLE CreateFileW(LPCWSTR path, DWORD access, DWORD, LPSECURITY_ATTRIBUTES, DWORD disposition,
-                   DWORD, HANDLE) {
+                   DWORD flags, HANDLE) {
   std::string bytes = ToBytes(path);
   if (disposition != OPEN_EXISTING) {
     SetLastErrorCode(ERROR_INVALID_PARAMETER);
     return INVALID_HANDLE_VALUE;
   }
   int fd;
-  if (access & GENERIC_READ) {
+  if (flags & FILE_FLAG_BACKUP_SEMANTICS) {
+    fd = open(bytes.c_str(), O_PATH | O_CLOEXEC);
+    if (fd < 0) {
+      Fail(errno);
+      return INVALID_HANDLE_VALUE;
+    }
+  } else if (access & GENERIC_READ) {
     struct stat st;
     fd = OpenRegularFile(bytes, &st);
     if (fd < 0)
@@ -68,6 +82,32 @@ HANDLE CreateFileW(LPCWSTR path, DWORD access, DWORD, LPSECURITY_ATTRIBUTES, DWO
     }
   }
   return new PosixFile{fd, bytes};
+}
+
+BOOL GetFileInformationByHandle(HANDLE file, BY_HANDLE_FILE_INFORMATION* information) {
+  struct stat st;
+  if (fstat(static_cast<PosixFile*>(file)->fd, &st) != 0)
+    return Fail(errno);
+  *information = BY_HANDLE_FILE_INFORMATION{};
+  information->dwVolumeSerialNumber = VolumeSerial(st.st_dev);
+  information->nFileIndexHigh = static_cast<DWORD>(static_cast<uint64_t>(st.st_ino) >> 32);
+  information->nFileIndexLow = static_cast<DWORD>(st.st_ino);
+  return TRUE;
+}
+
+// The path with every link resolved. Needs no /proc (a chroot may lack it).
+DWORD GetFinalPathNameByHandleW(HANDLE file, LPWSTR path, DWORD chars, DWORD) {
+  char resolved[PATH_MAX];
+  if (realpath(static_cast<PosixFile*>(file)->path.c_str(), resolved) == nullptr) {
+    Fail(errno);
+    return 0;
+  }
+  std::wstring wide = FromBytes(resolved, std::char_traits<char>::length(resolved));
+  if (wide.size() + 1 > chars)
+    return static_cast<DWORD>(wide.size() + 1);
+  wide.copy(path, wide.size());
+  path[wide.size()] = 0;
+  return static_cast<DWORD>(wide.size());
 }
 
 BOOL ReadFile(HANDLE file, void* buffer, DWORD bytes, LPDWORD read, void*) {
@@ -96,15 +136,16 @@ BOOL CloseHandle(HANDLE handle) {
   return TRUE;
 }
 
-// Sets the modification time, to the nanosecond where the file system keeps it; the
-// creation and access times are left alone (Linux has no creation time to set).
-BOOL SetFileTime(HANDLE file, const FILETIME*, const FILETIME*, const FILETIME* lastWrite) {
+// Sets the modification time, to the nanosecond where the file system keeps it, and the access
+// time in the same call (the given one, else the new modification time): some FUSE file systems
+// drop a modification time set alone. Linux has no creation time to set.
+BOOL SetFileTime(HANDLE file, const FILETIME*, const FILETIME* lastAccess,
+                 const FILETIME* lastWrite) {
   if (lastWrite == nullptr)
     return TRUE;
   struct timespec times[2];
-  times[0].tv_sec = 0;
-  times[0].tv_nsec = UTIME_OMIT;
   times[1] = FromFileTime(*lastWrite);
+  times[0] = lastAccess != nullptr ? FromFileTime(*lastAccess) : times[1];
   if (utimensat(AT_FDCWD, static_cast<PosixFile*>(file)->path.c_str(), times,
                 AT_SYMLINK_NOFOLLOW) != 0) {
     return Fail(errno);
@@ -141,6 +182,25 @@ BOOL MoveFileW(LPCWSTR from, LPCWSTR to) {
   if (rename(a.c_str(), b.c_str()) != 0)
     return Fail(errno);
   return TRUE;
+}
+
+// Without MOVEFILE_REPLACE_EXISTING an existing target makes the move fail (ERROR_ALREADY_EXISTS).
+BOOL MoveFileExW(LPCWSTR from, LPCWSTR to, DWORD flags) {
+  std::string a = ToBytes(from), b = ToBytes(to);
+  bool replace = (flags & MOVEFILE_REPLACE_EXISTING) != 0;
+  if (!MoveIntoPlace(AT_FDCWD, a.c_str(), AT_FDCWD, b.c_str(), replace))
+    return Fail(errno);
+  return TRUE;
+}
+
+DWORD GetTickCount() {
+  struct timespec now;
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  return static_cast<DWORD>(now.tv_sec * 1000 + now.tv_nsec / 1000000);
+}
+
+DWORD GetCurrentProcessId() {
+  return static_cast<DWORD>(getpid());
 }
 
 // Makes the directory with the template's permission bits plus the owner's write bit (so that

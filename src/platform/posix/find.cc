@@ -59,6 +59,8 @@ bool NextEntry(PosixSearch* search, WIN32_FIND_DATAW* data) {
         S_ISREG(target.st_mode) ? static_cast<unsigned long long>(target.st_size) : 0;
     data->nFileSizeHigh = static_cast<DWORD>(size >> 32);
     data->nFileSizeLow = static_cast<DWORD>(size);
+    data->posixVolume = VolumeSerial(target.st_dev);
+    data->posixIndex = target.st_ino;
     return true;
   }
 }

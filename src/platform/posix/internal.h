@@ -25,6 +25,9 @@ void SetLastErrorFromErrno(int error);
 // Records a Windows code as the last error, with no errno behind it.
 void SetLastErrorCode(DWORD code);
 
+// The volume serial number that stands for a device number.
+DWORD VolumeSerial(dev_t device);
+
 // File times: 100 ns units since 1601, and back.
 FILETIME ToFileTime(const struct timespec& time);
 struct timespec FromFileTime(const FILETIME& time);
@@ -40,6 +43,10 @@ DWORD StoredDosAttributes(const std::string& path, const char* name);
 const char* BaseName(const std::string& path);
 // Copies user.DOSATTRIB between open files where the source has one; false when refused.
 bool CopyDosAttribute(int from, int to);
+// Renames from over to (each relative to its directory descriptor, or AT_FDCWD). Without replace
+// a taken name fails with EEXIST, in one step where the file system can refuse it itself.
+bool MoveIntoPlace(int fromDirectory, const char* from, int toDirectory, const char* to,
+                   bool replace);
 // Opens a regular file for reading (following links), with its stat data; -1 with the last
 // error set when it cannot be opened or is not a regular file.
 int OpenRegularFile(const std::string& path, struct stat* st);

@@ -50,6 +50,9 @@ typedef DWORD* LPDWORD;
 #define BUILD_MACHINE "unknown machine"
 #endif
 #define BUILD_LINE BUILD_MACHINE " Linux version"
+// CopyFileW itself writes a temporary file beside the target and moves it into place, relative
+// to the directory's descriptor (so paths at the limit work).
+#define COPY_FILE_MOVES_INTO_PLACE 1
 
 #define INVALID_HANDLE_VALUE ((HANDLE)(intptr_t)-1)
 #define STD_OUTPUT_HANDLE ((DWORD)-11)
@@ -84,6 +87,9 @@ typedef DWORD* LPDWORD;
 #define CREATE_ALWAYS 2
 #define OPEN_EXISTING 3
 #define FILE_FLAG_SEQUENTIAL_SCAN 0x08000000
+#define FILE_FLAG_BACKUP_SEMANTICS 0x02000000
+#define MOVEFILE_REPLACE_EXISTING 0x1
+#define FILE_NAME_NORMALIZED 0x0
 
 #define ERROR_SUCCESS 0
 #define ERROR_INVALID_FUNCTION 1
@@ -129,7 +135,23 @@ typedef struct _WIN32_FIND_DATAW {
   DWORD dwReserved1;
   WCHAR cFileName[FIND_NAME_CHARS];
   WCHAR cAlternateFileName[14];
+  // Not in the Windows record: the identity the listing's stat already gave (POSIX only).
+  DWORD posixVolume;
+  uint64_t posixIndex;
 } WIN32_FIND_DATAW;
+
+typedef struct _BY_HANDLE_FILE_INFORMATION {
+  DWORD dwFileAttributes;
+  FILETIME ftCreationTime;
+  FILETIME ftLastAccessTime;
+  FILETIME ftLastWriteTime;
+  DWORD dwVolumeSerialNumber;
+  DWORD nFileSizeHigh;
+  DWORD nFileSizeLow;
+  DWORD nNumberOfLinks;
+  DWORD nFileIndexHigh;
+  DWORD nFileIndexLow;
+} BY_HANDLE_FILE_INFORMATION;
 
 typedef struct _SECURITY_ATTRIBUTES SECURITY_ATTRIBUTES;
 typedef SECURITY_ATTRIBUTES* LPSECURITY_ATTRIBUTES;
@@ -181,6 +203,10 @@ HANDLE CreateFileW(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTE
                    DWORD disposition, DWORD flags, HANDLE templateFile);
 BOOL ReadFile(HANDLE file, void* buffer, DWORD bytes, LPDWORD read, void* overlapped);
 BOOL CloseHandle(HANDLE handle);
+// With FILE_FLAG_BACKUP_SEMANTICS CreateFileW opens a directory (or any object, following links)
+// for these two calls only.
+BOOL GetFileInformationByHandle(HANDLE file, BY_HANDLE_FILE_INFORMATION* information);
+DWORD GetFinalPathNameByHandleW(HANDLE file, LPWSTR path, DWORD chars, DWORD flags);
 BOOL SetFileTime(HANDLE file, const FILETIME* creation, const FILETIME* lastAccess,
                  const FILETIME* lastWrite);
 BOOL LocalFileTimeToFileTime(const FILETIME* local, FILETIME* utc);
@@ -189,6 +215,9 @@ BOOL DeleteFileW(LPCWSTR path);
 DWORD GetFileAttributesW(LPCWSTR path);
 BOOL SetFileAttributesW(LPCWSTR path, DWORD attributes);
 BOOL MoveFileW(LPCWSTR from, LPCWSTR to);
+BOOL MoveFileExW(LPCWSTR from, LPCWSTR to, DWORD flags);
+DWORD GetTickCount();
+DWORD GetCurrentProcessId();
 BOOL CreateDirectoryExW(LPCWSTR templateDirectory, LPCWSTR path, LPSECURITY_ATTRIBUTES security);
 BOOL RemoveDirectoryW(LPCWSTR path);
 

@@ -1,0 +1,179 @@
+#include "sync/walk_guard.h"
+
+#include <vector>
+
+#include "output/console.h"
+#include "sync/paths.h"
+
+namespace {
+
+// One source directory on the walk's current path, from the source root down.
+struct SourceLevel {
+  FileIdentity identity;
+  bool known;             // identity asked for (Windows asks only where it must)
+  bool holdsDestination;  // the destination root lies below it on the file system
+  int pathLength;         // SourcePath's length at this level, to ask for the identity later
+};
+
+std::vector<SourceLevel> SourceLevels;
+FileIdentity DestinationRoot;
+bool DestinationRootKnown = false;
+// The destination root's parents as the file system holds them, nearest first.
+std::vector<FileIdentity> DestinationParents;
+FileIdentity SourceRoot;
+bool SourceRootKnown = false;
+
+bool OpenedIdentity(const wchar_t* path, FileIdentity* identity) {
+  HANDLE file = CreateFileW(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                            nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (file == INVALID_HANDLE_VALUE)
+    return false;
+  BY_HANDLE_FILE_INFORMATION information;
+  bool known = GetFileInformationByHandle(file, &information) != 0;
+  if (known) {
+    identity->volume = information.dwVolumeSerialNumber;
+    identity->index =
+        (static_cast<uint64_t>(information.nFileIndexHigh) << 32) | information.nFileIndexLow;
+  }
+  CloseHandle(file);
+  return known;
+}
+
+// The identities of a directory and of every directory above it once links are resolved,
+// nearest first; empty when the directory cannot be opened.
+std::vector<FileIdentity> DirectoryChain(const wchar_t* directory) {
+  std::vector<FileIdentity> chain;
+  HANDLE file = CreateFileW(directory, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                            nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (file == INVALID_HANDLE_VALUE)
+    return chain;
+  PathBuffer final;
+  DWORD length = GetFinalPathNameByHandleW(file, final.get(), MAX_PATH, FILE_NAME_NORMALIZED);
+  CloseHandle(file);
+  if (length == 0 || length >= MAX_PATH)
+    return chain;
+  // Windows gives "\\?\C:\..." or "\\?\UNC\server\...": back to the plain forms.
+  wchar_t* path = final.get();
+  if (lstrlenW(path) > 6 && path[0] == L'\\' && path[1] == L'\\' && path[2] == L'?' &&
+      path[3] == L'\\') {
+    if (path[4] == L'U' && path[5] == L'N' && path[6] == L'C' && path[7] == L'\\') {
+      path += 6;
+      path[0] = L'\\';
+    } else {
+      path += 4;
+    }
+  }
+  do {
+    FileIdentity identity;
+    if (!OpenedIdentity(path, &identity))
+      break;
+    chain.push_back(identity);
+  } while (PathRemoveFileSpecW(path));
+  return chain;
+}
+
+bool Contains(const std::vector<FileIdentity>& list, const FileIdentity& identity) {
+  for (const FileIdentity& item : list)
+    if (item == identity)
+      return true;
+  return false;
+}
+
+bool LevelIdentity(SourceLevel& level, FileIdentity* identity) {
+  if (!level.known) {
+    PathBuffer path;
+    lstrcpyW(path.get(), SourcePath);
+    path.get()[level.pathLength] = 0;
+    level.known = OpenedIdentity(path.get(), &level.identity);
+    if (!level.known)
+      return false;
+  }
+  *identity = level.identity;
+  return true;
+}
+
+// The entry's identity where the walk needs it: free from the listing, or asked for when the
+// entry is a link or may lead to the destination root. A plain sub-directory of a directory that
+// does not hold the destination can be neither the destination nor a loop.
+bool EntryIdentity(const DirectoryEntry& entry, const wchar_t* path, FileIdentity* identity) {
+  if (ListedIdentity(entry, identity))
+    return true;
+  bool link = (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+  if (!link && (SourceLevels.empty() || !SourceLevels.back().holdsDestination))
+    return false;
+  return OpenedIdentity(path, identity);
+}
+
+}  // namespace
+
+bool CheckRoots() {
+  SourceLevels.clear();
+  std::vector<FileIdentity> source = DirectoryChain(SourcePath);
+  std::vector<FileIdentity> destination = DirectoryChain(DestinationPath);
+  SourceRootKnown = !source.empty();
+  DestinationRootKnown = !destination.empty();
+  if (SourceRootKnown)
+    SourceRoot = source[0];
+  if (DestinationRootKnown) {
+    DestinationRoot = destination[0];
+    DestinationParents.assign(destination.begin() + 1, destination.end());
+    if (SourceRootKnown && SourceRoot == DestinationRoot) {
+      WriteError(L"Error: the source and destination directories are the same: `%s'\n",
+                 DestinationPath);
+      return false;
+    }
+    for (size_t i = 1; i < source.size(); i++) {
+      if (source[i] == DestinationRoot) {
+        WriteError(L"Error: the source directory lies inside the destination directory: `%s'\n",
+                   SourcePath);
+        return false;
+      }
+    }
+  }
+  SourceLevels.push_back(SourceLevel{SourceRoot, SourceRootKnown,
+                                     SourceRootKnown && Contains(DestinationParents, SourceRoot),
+                                     lstrlenW(SourcePath)});
+  return true;
+}
+
+SourceDirectoryKind ClassifySourceDirectory(const DirectoryEntry& entry) {
+  PathBuffer path;
+  FileIdentity identity;
+  if (!PathCombineW(path.get(), SourcePath, entry.cFileName) ||
+      !EntryIdentity(entry, path.get(), &identity)) {
+    return kWalkDirectory;
+  }
+  if (DestinationRootKnown && identity == DestinationRoot)
+    return kDestinationRoot;
+  // Where identities are not free (Windows), only a link can lead to one of its own parents.
+  FileIdentity listed;
+  if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) && !ListedIdentity(entry, &listed))
+    return kWalkDirectory;
+  FileIdentity levelIdentity;
+  for (SourceLevel& level : SourceLevels) {
+    if (LevelIdentity(level, &levelIdentity) && levelIdentity == identity)
+      return kLoopDirectory;
+  }
+  return kWalkDirectory;
+}
+
+void EnterSourceDirectory(const DirectoryEntry& entry) {
+  SourceLevel level{};
+  level.known = EntryIdentity(entry, SourcePath, &level.identity);
+  level.holdsDestination = level.known && Contains(DestinationParents, level.identity);
+  level.pathLength = lstrlenW(SourcePath);
+  SourceLevels.push_back(level);
+}
+
+void LeaveSourceDirectory() {
+  SourceLevels.pop_back();
+}
+
+bool LeadsIntoSource(const wchar_t* path) {
+  return SourceRootKnown && Contains(DirectoryChain(path), SourceRoot);
+}
+
+void ReportLoop(const wchar_t* path) {
+  SetLastError(ERROR_CANT_RESOLVE_FILENAME);
+  ReportSystemError(L"Unable to browse directory %s", path);
+}
