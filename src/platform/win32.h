@@ -10,6 +10,7 @@
 #endif
 #include <windows.h>
 #include <shlwapi.h>
+#include <winioctl.h>
 
 // Path separator as a wide literal, for messages that join two texts.
 #define PATH_SEPARATOR_TEXT L"\\"

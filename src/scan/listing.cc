@@ -19,12 +19,17 @@ bool IsDotName(const wchar_t* name) {
   return name[0] == L'.' && (name[1] == 0 || (name[1] == L'.' && name[2] == 0));
 }
 
-// Names equal but for case (on a case-sensitive source) keep one order from run to run, so the
-// same one of them is paired and copied first every time.
+// Names equal but for case (on a case-sensitive source) keep one order from run to run, by their
+// character codes, so the same one of them is paired and copied first every time.
 void SortEntryList(EntryList& list) {
   std::sort(list.begin(), list.end(), [](const DirectoryEntry& a, const DirectoryEntry& b) {
     int order = CompareNames(a.cFileName, b.cFileName);
-    return (order != 0 ? order : lstrcmpW(a.cFileName, b.cFileName)) < 0;
+    if (order != 0)
+      return order < 0;
+    const wchar_t *x = a.cFileName, *y = b.cFileName;
+    for (; *x != 0 && *x == *y; x++, y++) {
+    }
+    return *x < *y;
   });
 }
 

@@ -8,8 +8,8 @@
 // The entry's last-write time, converted from local time to UTC when its side lies on FAT.
 uint64_t NormalizedWriteTime(bool onFat, const DirectoryEntry& entry);
 // True when the files' contents are the same, byte for byte. Any open or read failure makes
-// them different.
-bool CompareContents(const wchar_t* sourceFile, const wchar_t* destinationFile);
+// them different. With sparse (both files have holes), the holes they share are not read.
+bool CompareContents(const wchar_t* sourceFile, const wchar_t* destinationFile, bool sparse);
 // True when the pair counts as equal. timesEqual tells whether the times agree within the
 // precision (true where the times were not reached).
 bool CompareFiles(const wchar_t* sourceFile, const wchar_t* destinationFile,

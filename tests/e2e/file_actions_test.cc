@@ -1,6 +1,11 @@
 // The actions on single files: add, update, delete, equal and ignore, the comparisons that
 // decide between them, the metadata correction of equal pairs, and the archive attribute.
 #include "tandrel_test.h"
+#ifndef _WIN32
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 constexpr DWORD kHidden = FILE_ATTRIBUTE_HIDDEN, kReadOnly = FILE_ATTRIBUTE_READONLY;
 
@@ -202,4 +207,56 @@ TEST(FileActions, UnsetArchiveClearsItOnHandledSourceFilesOnly) {
   EXPECT_TRUE(t.Writes({"-ua", "-v"}, {"add dst/later.txt"}));
   EXPECT_TRUE(archived("later.txt"));
   EXPECT_FALSE(fs::exists(d / "later.txt"));
+}
+
+TEST(FileActions, SparseFilesStaySparseAndSharedHolesAreNotCompared) {
+#ifdef _WIN32
+  GTEST_SKIP() << "Sparse files are made here with POSIX calls";
+#else
+  TreePair t;
+  const fs::path s = t.source / "vm.img", d = t.destination / "vm.img";
+  const off_t size = off_t{2} << 30, middle = size / 2;
+  // 2 GiB holding data at its start, in its middle and at its end.
+  auto make = [&](const fs::path& path, char mark, time_t seconds) {
+    int fd = open(path.c_str(), O_RDWR | O_CREAT, 0644);
+    ASSERT_GE(fd, 0);
+    EXPECT_EQ(ftruncate(fd, size), 0);
+    EXPECT_EQ(
+        pwrite(fd, "start", 5, 0) + pwrite(fd, &mark, 1, middle) + pwrite(fd, "end!", 4, size - 4),
+        10);
+    struct timespec times[2] = {{seconds, 0}, {seconds, 0}};
+    EXPECT_EQ(futimens(fd, times), 0);
+    close(fd);
+  };
+  // The data regions and the middle byte: equal files have the same, and the same blocks.
+  auto layout = [&](const fs::path& path) {
+    int fd = open(path.c_str(), O_RDONLY);
+    std::string text;
+    for (off_t data = 0; (data = lseek(fd, data, SEEK_DATA)) >= 0;) {
+      off_t hole = lseek(fd, data, SEEK_HOLE);
+      text += std::to_string(data) + "-" + std::to_string(hole) + " ";
+      data = hole;
+    }
+    char mark = 0;
+    EXPECT_EQ(pread(fd, &mark, 1, middle), 1);
+    struct stat st;
+    fstat(fd, &st);
+    close(fd);
+    return text + mark + " " + std::to_string(st.st_size) + " " + std::to_string(st.st_blocks);
+  };
+  make(s, 'a', 1600000000);
+  struct stat st;
+  ASSERT_EQ(stat(s.c_str(), &st), 0);
+  if (st.st_blocks * 512 >= size)
+    GTEST_SKIP() << "This file system keeps no holes";
+  EXPECT_TRUE(t.Writes({}, {"add dst/vm.img"}));
+  EXPECT_EQ(layout(d), layout(s));
+  make(s, 'b', 1600000100);  // an update keeps it sparse
+  EXPECT_TRUE(t.Writes({}, {"update dst/vm.img"}));
+  EXPECT_EQ(layout(d), layout(s));
+  EXPECT_TRUE(t.Writes({"-cc", "-lcc=n"}, {}));
+  make(d, 'c', 1600000100);  // one byte differs in the middle block, same size and time
+  EXPECT_TRUE(t.Writes({"-cc", "-lcc=n"}, {"update dst/vm.img"}));
+  EXPECT_EQ(layout(d), layout(s));
+#endif
 }

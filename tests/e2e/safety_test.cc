@@ -135,8 +135,7 @@ TEST(Safety, LinkLoopsAndLinksIntoTheSourceAreNeverEntered) {
 
 TEST(Safety, AnUpdateThatDoesNotFitLeavesTheOldFileAsItWas) {
   const fs::path volume = fs::path(TANDREL_TEST_VOLUMES) / "small";
-  std::error_code error;
-  if (fs::space(volume, error).capacity > (2u << 20) || error) {
+  if (!fs::exists(volume.string() + ".mounted")) {
     GTEST_SKIP() << "No 1 MiB volume is mounted for the test (mounting needs root)";
   }
   TempDir temp;

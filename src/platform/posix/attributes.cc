@@ -67,6 +67,9 @@ DWORD AttributesOf(const struct stat& target, bool isLink, const char* name,
   } else if ((target.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) {
     attributes |= FILE_ATTRIBUTE_READONLY;
   }
+  // Fewer blocks than bytes: the file has holes.
+  if (S_ISREG(target.st_mode) && static_cast<off_t>(target.st_blocks) * 512 < target.st_size)
+    attributes |= FILE_ATTRIBUTE_SPARSE_FILE;
   if (isLink)
     attributes |= FILE_ATTRIBUTE_REPARSE_POINT;
   if (attributes == 0)

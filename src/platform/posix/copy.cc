@@ -9,35 +9,37 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <algorithm>
+#include <limits>
 #include <vector>
 
 #include "platform/posix/internal.h"
 
 namespace {
 
-bool CopyContents(int from, int to, off_t size) {
-  off_t done = 0;
-  bool offload = true;
-  while (offload && done < size) {
-    ssize_t n = copy_file_range(from, nullptr, to, nullptr, static_cast<size_t>(size - done), 0);
-    if (n > 0) {
-      done += n;
-    } else if (n == 0) {
-      break;  // the file got shorter; the plain loop below finds its end
-    } else if (errno == EINTR) {
+// Copies [start, end) of one file to the same offsets of another, stopping early at the end of
+// the file: by the kernel's copy offload where it can, else by reads and writes.
+bool CopyRange(int from, int to, off_t start, off_t end) {
+  off_t in = start, out = start;
+  while (in < end) {
+    size_t length = static_cast<size_t>(std::min<off_t>(end - in, off_t{1} << 30));
+    ssize_t n = copy_file_range(from, &in, to, &out, length, 0);
+    if (n > 0)
       continue;
-    } else if (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP ||
-               errno == EBADF || errno == EPERM) {
-      offload = false;
-    } else {
+    if (n == 0)
+      return true;
+    if (errno == EINTR)
+      continue;
+    if (errno != EXDEV && errno != ENOSYS && errno != EINVAL && errno != EOPNOTSUPP &&
+        errno != EBADF && errno != EPERM) {
       return false;
     }
+    break;  // no offload between these two files
   }
-  if (lseek(from, done, SEEK_SET) < 0 || lseek(to, done, SEEK_SET) < 0)
-    return false;
   std::vector<char> buffer(1 << 17);
-  for (;;) {
-    ssize_t n = read(from, buffer.data(), buffer.size());
+  while (in < end) {
+    size_t length = static_cast<size_t>(std::min<off_t>(end - in, buffer.size()));
+    ssize_t n = pread(from, buffer.data(), length, in);
     if (n == 0)
       return true;
     if (n < 0) {
@@ -46,7 +48,8 @@ bool CopyContents(int from, int to, off_t size) {
       return false;
     }
     for (ssize_t written = 0; written < n;) {
-      ssize_t w = write(to, buffer.data() + written, static_cast<size_t>(n - written));
+      ssize_t w =
+          pwrite(to, buffer.data() + written, static_cast<size_t>(n - written), in + written);
       if (w < 0) {
         if (errno == EINTR)
           continue;
@@ -54,7 +57,32 @@ bool CopyContents(int from, int to, off_t size) {
       }
       written += w;
     }
+    in += n;
   }
+  return true;
+}
+
+// Copies a whole file. A file with fewer blocks than its size has holes: only its data regions
+// are copied, so the holes stay holes, and the copy is given the source's size.
+bool CopyContents(int from, int to, const struct stat& st) {
+  const off_t kEnd = std::numeric_limits<off_t>::max();
+  if (static_cast<off_t>(st.st_blocks) * 512 >= st.st_size)
+    return CopyRange(from, to, 0, kEnd);
+  off_t data = 0, size = st.st_size;
+  for (;;) {
+    data = lseek(from, data, SEEK_DATA);
+    if (data < 0) {
+      if (errno == ENXIO)
+        break;  // only a hole up to the end
+      return false;
+    }
+    off_t hole = lseek(from, data, SEEK_HOLE);
+    if (hole < 0 || !CopyRange(from, to, data, hole))
+      return false;
+    size = std::max(size, hole);
+    data = hole;
+  }
+  return ftruncate(to, size) == 0;
 }
 
 // Creates a new file with a short random name in the directory: ".tandrel-" and eight letters.
@@ -125,7 +153,7 @@ BOOL CopyFileW(LPCWSTR from, LPCWSTR to, BOOL failIfExists) {
   }
 
   int error = 0;
-  if (!CopyContents(in, out, st.st_size))
+  if (!CopyContents(in, out, st))
     error = errno;
   // Permission bits and the attribute may be refused by the target file system (FAT): the
   // contents and the time still make a good copy. Both times are set in one call: some FUSE

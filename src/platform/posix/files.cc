@@ -125,6 +125,48 @@ BOOL ReadFile(HANDLE file, void* buffer, DWORD bytes, LPDWORD read, void*) {
   }
 }
 
+BOOL SetFilePointerEx(HANDLE file, LARGE_INTEGER distance, LARGE_INTEGER* position, DWORD) {
+  off_t at = lseek(static_cast<PosixFile*>(file)->fd, distance.QuadPart, SEEK_SET);
+  if (at < 0)
+    return Fail(errno);
+  if (position != nullptr)
+    position->QuadPart = at;
+  return TRUE;
+}
+
+BOOL DeviceIoControl(HANDLE file, DWORD code, void* in, DWORD inBytes, void* out, DWORD outBytes,
+                     LPDWORD returned, void*) {
+  *returned = 0;
+  if (code != FSCTL_QUERY_ALLOCATED_RANGES || inBytes < sizeof(FILE_ALLOCATED_RANGE_BUFFER) ||
+      outBytes < sizeof(FILE_ALLOCATED_RANGE_BUFFER)) {
+    SetLastErrorCode(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  int fd = static_cast<PosixFile*>(file)->fd;
+  // The seeks move the file position, which the query must leave where it was.
+  off_t position = lseek(fd, 0, SEEK_CUR);
+  off_t data = position < 0
+                   ? -1
+                   : lseek(fd, static_cast<FILE_ALLOCATED_RANGE_BUFFER*>(in)->FileOffset.QuadPart,
+                           SEEK_DATA);
+  if (data < 0) {
+    int error = errno;
+    if (position >= 0)
+      lseek(fd, position, SEEK_SET);
+    return error == ENXIO ? TRUE : Fail(error);  // ENXIO: only a hole follows
+  }
+  off_t hole = lseek(fd, data, SEEK_HOLE);
+  int error = errno;
+  lseek(fd, position, SEEK_SET);
+  if (hole < 0)
+    return Fail(error);
+  FILE_ALLOCATED_RANGE_BUFFER* range = static_cast<FILE_ALLOCATED_RANGE_BUFFER*>(out);
+  range->FileOffset.QuadPart = data;
+  range->Length.QuadPart = hole - data;
+  *returned = sizeof *range;
+  return TRUE;
+}
+
 BOOL CloseHandle(HANDLE handle) {
   PosixFile* file = static_cast<PosixFile*>(handle);
   if (file->fd > STDERR_FILENO)

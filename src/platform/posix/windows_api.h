@@ -75,6 +75,7 @@ typedef DWORD* LPDWORD;
 #define FILE_ATTRIBUTE_DIRECTORY 0x00000010
 #define FILE_ATTRIBUTE_ARCHIVE 0x00000020
 #define FILE_ATTRIBUTE_NORMAL 0x00000080
+#define FILE_ATTRIBUTE_SPARSE_FILE 0x00000200
 #define FILE_ATTRIBUTE_REPARSE_POINT 0x00000400
 #define INVALID_FILE_ATTRIBUTES ((DWORD)-1)
 
@@ -112,6 +113,7 @@ typedef DWORD* LPDWORD;
 #define ERROR_INSUFFICIENT_BUFFER 122
 #define ERROR_INVALID_NAME 123
 #define ERROR_DIR_NOT_EMPTY 145
+#define ERROR_MORE_DATA 234
 #define ERROR_BUSY 170
 #define ERROR_ALREADY_EXISTS 183
 #define ERROR_FILENAME_EXCED_RANGE 206
@@ -139,6 +141,22 @@ typedef struct _WIN32_FIND_DATAW {
   DWORD posixVolume;
   uint64_t posixIndex;
 } WIN32_FIND_DATAW;
+
+typedef int64_t LONGLONG;
+typedef union _LARGE_INTEGER {
+  struct {
+    DWORD LowPart;
+    LONG HighPart;
+  };
+  LONGLONG QuadPart;
+} LARGE_INTEGER;
+
+typedef struct _FILE_ALLOCATED_RANGE_BUFFER {
+  LARGE_INTEGER FileOffset;
+  LARGE_INTEGER Length;
+} FILE_ALLOCATED_RANGE_BUFFER;
+#define FSCTL_QUERY_ALLOCATED_RANGES 0x000940CF
+#define FILE_BEGIN 0
 
 typedef struct _BY_HANDLE_FILE_INFORMATION {
   DWORD dwFileAttributes;
@@ -203,6 +221,11 @@ HANDLE CreateFileW(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTE
                    DWORD disposition, DWORD flags, HANDLE templateFile);
 BOOL ReadFile(HANDLE file, void* buffer, DWORD bytes, LPDWORD read, void* overlapped);
 BOOL CloseHandle(HANDLE handle);
+BOOL SetFilePointerEx(HANDLE file, LARGE_INTEGER distance, LARGE_INTEGER* position, DWORD method);
+// Only FSCTL_QUERY_ALLOCATED_RANGES: the first data range at or after the asked offset, from
+// SEEK_DATA and SEEK_HOLE; no range when only a hole follows.
+BOOL DeviceIoControl(HANDLE file, DWORD code, void* in, DWORD inBytes, void* out, DWORD outBytes,
+                     LPDWORD returned, void* overlapped);
 // With FILE_FLAG_BACKUP_SEMANTICS CreateFileW opens a directory (or any object, following links)
 // for these two calls only.
 BOOL GetFileInformationByHandle(HANDLE file, BY_HANDLE_FILE_INFORMATION* information);
