@@ -4,6 +4,7 @@
 #include "output/console.h"
 #include "sync/directory_pass.h"
 #include "sync/paths.h"
+#include "sync/run_summary.h"
 
 bool SourceOnFat = false;
 bool DestinationOnFat = false;
@@ -50,6 +51,7 @@ void DeriveSettings() {
 }
 
 void PrepareRun() {
+  StartRunSummary();
   if (OptionSet(kLogHeader)) {
     WriteOutput(L"\nTandreling directory: %s\nto directory: %s\n", SourcePath, DestinationPath);
   }
@@ -57,4 +59,5 @@ void PrepareRun() {
   DestinationOnFat = IsOnFatVolume(DestinationPath);
   DeriveSettings();
   ProcessDirectoryPair();
+  WriteRunSummary();
 }

@@ -132,12 +132,18 @@ typedef struct _WIN32_FIND_DATAW {
 } WIN32_FIND_DATAW;
 
 typedef struct _SECURITY_ATTRIBUTES SECURITY_ATTRIBUTES;
+// Only the whole 64-bit value, the one member the program reads.
+typedef union _LARGE_INTEGER {
+  int64_t QuadPart;
+} LARGE_INTEGER;
 typedef SECURITY_ATTRIBUTES* LPSECURITY_ATTRIBUTES;
 
 // Process and console.
 HANDLE GetStdHandle(DWORD which);
 UINT SetErrorMode(UINT mode);
 BOOL WriteFile(HANDLE file, const void* data, DWORD bytes, LPDWORD written, void* overlapped);
+BOOL QueryPerformanceCounter(LARGE_INTEGER* count);
+BOOL QueryPerformanceFrequency(LARGE_INTEGER* frequency);
 DWORD GetLastError();
 void SetLastError(DWORD code);
 DWORD FormatMessageW(DWORD flags, const void* source, DWORD message, DWORD language, LPWSTR buffer,
