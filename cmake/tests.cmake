@@ -68,6 +68,14 @@ if(CMAKE_CROSSCOMPILING)
     COMMAND ${CMAKE_SOURCE_DIR}/cmake/check-imports ${TANDREL_OBJDUMP} $<TARGET_FILE:tandrel>)
 endif()
 
+if(NOT WIN32)
+  # The manual page is clean under mandoc's lint and shows every option with its default, as
+  # the README's option table does.
+  add_test(NAME manual_page COMMAND ${CMAKE_SOURCE_DIR}/cmake/check-manual
+    ${CMAKE_BINARY_DIR}/tandrel.1 ${CMAKE_SOURCE_DIR}/src/cli/options.cc
+    ${CMAKE_SOURCE_DIR}/README.md)
+endif()
+
 foreach(suite ${TANDREL_TEST_SUITES})
   gtest_discover_tests(${suite}
     DISCOVERY_MODE PRE_TEST

@@ -23,5 +23,10 @@ ensure_packages() {
 }
 
 NATIVE_PACKAGES="cmake ninja-build g++"
-TEST_PACKAGES="$NATIVE_PACKAGES googletest attr g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix
-  binutils-mingw-w64-x86-64 binutils-mingw-w64-i686 wine wine64 wine32:i386 exfatprogs exfat-fuse"
+WINDOWS_PACKAGES="g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix binutils-mingw-w64-x86-64
+  binutils-mingw-w64-i686"
+# The release artefacts: CPack's Debian package (dpkg-shlibdeps, file) and the zip.
+PACKAGE_PACKAGES="$NATIVE_PACKAGES $WINDOWS_PACKAGES dpkg-dev file zip"
+# Everything scripts/test needs, the check of the artefacts (mandoc, man-db, unzip) included.
+TEST_PACKAGES="$PACKAGE_PACKAGES googletest attr mandoc man-db unzip binutils wine wine64
+  wine32:i386 exfatprogs exfat-fuse"

@@ -7,7 +7,7 @@
 #define SEP PATH_SEPARATOR_ASCII
 
 const char HelpText[] =
-    "Tandrel 1.5.0\n" BUILD_LINE
+    "Tandrel " TANDREL_VERSION "\n" BUILD_LINE
     "\n"
     "Usage: tandrel <source directory> <destination directory> [options]\n"
     "\n"
@@ -125,6 +125,9 @@ const char HelpText[] =
     "\n"
     "-ld[=y/n], --log-directories[=y/n]\n"
     "    Logs \"directory\" for each directory processed, copied or deleted.\n"
+    "\n"
+    "-ls[=y/n], --log-summary[=y/n]\n"
+    "    Ends the run with a line counting what it did and the reports it wrote.\n"
     "\n"
     "-ll[=y/n], --log-list[=y/n]\n"
     "    Writes log lines without their label column.\n"

@@ -37,6 +37,7 @@ enum OptionRow {
   kLogTimeDiff,
   kLogMeta,
   kLogDirectories,
+  kLogSummary,
   kLogList,
   kLogOem,
   kOptionCount

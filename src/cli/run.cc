@@ -5,6 +5,7 @@
 #include "sync/directory_pass.h"
 #include "sync/paths.h"
 #include "sync/walk_guard.h"
+#include "sync/run_summary.h"
 
 bool SourceOnFat = false;
 bool DestinationOnFat = false;
@@ -53,6 +54,7 @@ void DeriveSettings() {
 void PrepareRun() {
   if (!CheckRoots())
     return;
+  StartRunSummary();
   if (OptionSet(kLogHeader)) {
     WriteOutput(L"\nTandreling directory: %s\nto directory: %s\n", SourcePath, DestinationPath);
   }
@@ -60,4 +62,5 @@ void PrepareRun() {
   DestinationOnFat = IsOnFatVolume(DestinationPath);
   DeriveSettings();
   ProcessDirectoryPair();
+  WriteRunSummary();
 }

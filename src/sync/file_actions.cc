@@ -8,6 +8,7 @@
 #include "sync/compare.h"
 #include "sync/metadata.h"
 #include "sync/paths.h"
+#include "sync/run_summary.h"
 
 namespace {
 
@@ -104,6 +105,7 @@ bool DeleteDestinationFile(const wchar_t* file, DWORD attributes) {
 }
 
 void KeepDestinationEntry(const DirectoryEntry& destination) {
+  Summary.Ignored++;
   PathBuffer path;
   if (OptionSet(kLogIgnored) && CombinePath(path.get(), DestinationPath, destination.cFileName)) {
     WriteLogLine(L"ignore", path.get());
@@ -111,6 +113,7 @@ void KeepDestinationEntry(const DirectoryEntry& destination) {
 }
 
 void LogIgnoredSourceEntry(const DirectoryEntry& source) {
+  Summary.Ignored++;
   PathBuffer path;
   if (OptionSet(kLogIgnored) && CombinePath(path.get(), SourcePath, source.cFileName)) {
     WriteLogLine(L"ignore", path.get());
@@ -127,6 +130,7 @@ void AddFile(const DirectoryEntry& source) {
       CombinePath(destinationFile.get(), DestinationPath, source.cFileName)) {
     WriteLogLine(L"add", destinationFile.get());
   }
+  CountCopyDecided(Summary.Added, source);
   if (OptionSet(kVirtual))
     return;
   if (!CombinePath(sourceFile.get(), SourcePath, source.cFileName) ||
@@ -135,6 +139,7 @@ void AddFile(const DirectoryEntry& source) {
   }
   // The archive attribute says the file is not backed up yet: it goes only with a good copy.
   if (CopySourceFile(sourceFile.get(), destinationFile.get(), false)) {
+    CountCopyDone(source);
     ClearSourceArchive(sourceFile.get(), source.dwFileAttributes);
   }
 }
@@ -151,9 +156,11 @@ void ProcessFileEntry(const DirectoryEntry* source, const DirectoryEntry* destin
       return;
     if (OptionSet(kNoDelete)) {
       LogIf(kLogIgnored, L"ignore", destinationFile.get());
+      Summary.Ignored++;
       return;
     }
     LogIf(kLogChanges, L"delete", destinationFile.get());
+    Summary.Deleted++;
     DeleteDestinationFile(destinationFile.get(), destination->dwFileAttributes);
     return;
   }
@@ -170,12 +177,15 @@ void ProcessFileEntry(const DirectoryEntry* source, const DirectoryEntry* destin
   bool timesEqual;
   if (CompareFiles(sourceFile.get(), destinationFile.get(), *source, *destination, timesEqual)) {
     LogIf(kLogEqual, L"equal", destinationFile.get());
+    Summary.Equal++;
     UpdateMetadata(destinationFile.get(), *source, *destination, timesEqual);
   } else if (OptionSet(kNoUpdate)) {
     LogIf(kLogIgnored, L"ignore", destinationFile.get());
+    Summary.Ignored++;
     return;
   } else {
     LogIf(kLogChanges, L"update", destinationFile.get());
+    CountCopyDecided(Summary.Updated, *source);
     if (OptionSet(kVirtual))
       return;
     ClearProtectiveAttributes(destinationFile.get(), destination->dwFileAttributes);
@@ -186,6 +196,7 @@ void ProcessFileEntry(const DirectoryEntry* source, const DirectoryEntry* destin
         SetFileAttributesW(destinationFile.get(), destination->dwFileAttributes);
       return;
     }
+    CountCopyDone(*source);
   }
   ClearSourceArchive(sourceFile.get(), source->dwFileAttributes);
 }

@@ -8,6 +8,7 @@
 #include "sync/metadata.h"
 #include "sync/paths.h"
 #include "sync/walk_guard.h"
+#include "sync/run_summary.h"
 
 namespace {
 
@@ -70,10 +71,12 @@ void ProcessExtraDirectory(const DirectoryEntry* source, const DirectoryEntry* d
   if (OptionSet(kNoDelete)) {
     if (OptionSet(kLogIgnored))
       WriteLogLine(L"ignore dir", path.get());
+    Summary.Ignored++;
     return;
   }
   if (OptionSet(kLogChanges))
     WriteLogLine(L"delete dir", path.get());
+  Summary.DirectoriesDeleted++;
   if (IsDirectoryLink(*destination)) {
     RemoveDirectoryLink(path.get());
   } else {

@@ -28,7 +28,7 @@ TEST(CommandLine, HelpScreenLayout) {
     EXPECT_LE(lines.back().size(), 80u) << lines.back();
   }
   ASSERT_GE(lines.size(), 3u);
-  EXPECT_EQ(lines[0], "Tandrel 1.5.0");
+  EXPECT_EQ(lines[0], "Tandrel " TANDREL_VERSION);
 #ifdef _WIN32
   EXPECT_EQ(lines[1], sizeof(void*) == 8
                           ? "x64 Unicode version"

@@ -19,8 +19,8 @@ namespace {
 
 using CommandLineTest = ProgramStateTest;
 
-TEST_F(CommandLineTest, TwentySevenRowsInOrderEachSetByItsOwnTwoNamesOnly) {
-  static_assert(std::size(OptionTable) == std::size(kOptionRows) && kOptionCount == 27);
+TEST_F(CommandLineTest, TwentyEightRowsInOrderEachSetByItsOwnTwoNamesOnly) {
+  static_assert(std::size(OptionTable) == std::size(kOptionRows) && kOptionCount == 28);
   for (int row = 0; row < kOptionCount; row++) {
     const auto& [longName, shortName, defaultValue] = kOptionRows[row];
     // Each name sets its own row to another value than its default, and leaves every other row
@@ -174,9 +174,10 @@ TEST_F(CommandLineTest, NativeDirectoryGetsTheAnswerOfTheMountHoldingIt) {
     std::error_code error;
     if (!fs::create_directories(deep, error))
       continue;
-    // The longest mount point above it (later mounts on one point hide earlier ones).
+    // The longest mount point above it (later mounts on one point hide earlier ones); "/" when
+    // none is listed, as in a chroot, whose root the mount table does not show.
     std::ifstream mounts("/proc/self/mounts");
-    std::string point, type, path = deep.string() + "/";
+    std::string point = "/", type, path = deep.string() + "/";
     for (std::string device, at, fileSystem, rest; mounts >> device >> at >> fileSystem;) {
       std::getline(mounts, rest);
       at += at == "/" ? "" : "/";

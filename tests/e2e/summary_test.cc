@@ -1,0 +1,59 @@
+// The run summary under --log-summary: one last line with the counts of the run, what a dry
+// run would do, the reports written on the standard error; nothing without the option.
+#include <algorithm>
+#include <cstdlib>
+#include <regex>
+#include <sstream>
+#include <tuple>
+
+#include "tandrel_test.h"
+
+TEST(Summary, CountsOfEachRun) {
+  // Options, whether the destination directory "locked" is immutable, and the counts:
+  // added, updated, deleted, directories deleted, equal, ignored, failed, bytes copied ("": no
+  // summary line). The locked case is last: where no lock can be made, the test ends there.
+  const std::tuple<std::vector<std::string>, bool, std::string> cases[] = {
+      {{"-ls"}, false, "1 1 1 1 1 0 0 10"},
+      {{"-ls", "-v"}, false, "1 1 1 1 1 0 0 10"},
+      {{"-ls", "-nd", "-nu"}, false, "1 0 0 0 1 3 0 4"},
+      {{"-ls=y", "-na", "-ll"}, false, "0 1 1 1 1 1 0 6"},
+      {{"-ls", "-ls=n", "-le", "-li"}, false, ""},
+      {{"-ls"}, true, "1 1 1 1 1 0 1 4"}};
+  const char* const kWords[] = {" added, ", " updated, ", " deleted, ", " directories deleted, ",
+                                " equal, ", " ignored, ", " failed; ",  " bytes copied"};
+  for (const auto& [options, locked, counts] : cases) {
+    SCOPED_TRACE(options.back() + " " + counts);
+    TreePair t;
+    MakeFiles(t.source, "new/n.txt=nnnn locked/eq.txt=same");
+    MakeFile(t.source / "locked/up.txt", "fresh!", kFileTime + 100 * kSecond);
+    MakeFiles(t.destination, "locked/eq.txt=same locked/up.txt=old del.txt=x gone/g.txt=g");
+    const std::string before = Snapshot(t.destination),
+                      dir = TempDir::PathText(t.destination / "locked");
+    if (locked && (kWindowsBuild || std::system(("chattr +i '" + dir + "' 2>/dev/null").c_str()))) {
+      GTEST_SKIP() << "No directory can be made immutable here (chattr +i, as root on Linux)";
+    }
+    RunResult r = t.Run(options);
+    if (locked) {
+      EXPECT_EQ(std::system(("chattr -i '" + dir + "'").c_str()), 0);
+    }
+    // The failed count of the table is the number of reports, one line each; the exit code
+    // follows it.
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), locked ? 1 : 0) << r.err;
+    EXPECT_EQ(r.exitCode, locked ? 1 : 0);
+    size_t summary = r.out.find("Summary: ");
+    if (counts.empty()) {
+      EXPECT_EQ(summary, std::string::npos) << r.out;
+      continue;
+    }
+    std::istringstream numbers(counts);
+    std::string line = "Summary: ", number;
+    for (const char* word : kWords) line += (numbers >> number, number) + word;
+    ASSERT_NE(summary, std::string::npos) << r.out;  // the last line, seconds as a pattern
+    EXPECT_TRUE(std::regex_match(r.out.substr(summary),
+                                 std::regex(line + " in [0-9]+\\.[0-9] seconds" + Console("\n"))))
+        << r.out;
+    if (options.back() == "-v") {
+      EXPECT_EQ(Snapshot(t.destination), before);
+    }
+  }
+}
