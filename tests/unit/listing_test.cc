@@ -2,6 +2,9 @@
 // the include/exclude filter that matches full paths.
 #include <gtest/gtest.h>
 
+#include <clocale>
+#include <cwctype>
+#include <random>
 #include <tuple>
 
 #include "capture.h"
@@ -31,6 +34,35 @@ std::wstring Walk(const Strings& source, const Strings& destination = {}) {
 }
 
 using FilterTest = ProgramStateTest;
+
+TEST(NameOrder, CaseInsensitiveOrderIsTheCLibraryFoldingOfEveryCharacter) {
+  if (kWindowsBuild)
+    GTEST_SKIP() << "The Windows builds use the platform's own comparison";
+  std::setlocale(LC_CTYPE, "C.UTF-8");
+  // Short names over the edges of the ASCII letters and characters that fold into ASCII (the
+  // Kelvin sign, dotted capital I), fold elsewhere or not at all.
+  std::wstring alphabet = L"@AZ[`az{_.0bB\u00C0\u00E0\u0130\u212A\u00DF\U0001F600";
+  alphabet += static_cast<wchar_t>(0xDC80);  // a byte that is not UTF-8, as the names carry it
+  auto folded = [](const wchar_t* a, const wchar_t* b) {
+    for (;; a++, b++) {
+      wint_t x = std::towlower(static_cast<wint_t>(*a)), y = std::towlower(static_cast<wint_t>(*b));
+      if (x != y)
+        return x < y ? -1 : 1;
+      if (*a == 0)
+        return 0;
+    }
+  };
+  std::mt19937 random(7);
+  for (int i = 0; i < 50000; i++) {
+    std::wstring name[2];
+    for (std::wstring& n : name)
+      for (size_t length = random() % 5; length > 0; length--)
+        n += alphabet[random() % alphabet.size()];
+    int order = lstrcmpiW(name[0].c_str(), name[1].c_str());
+    ASSERT_EQ((order > 0) - (order < 0), folded(name[0].c_str(), name[1].c_str()))
+        << Narrow(name[0]) << " " << Narrow(name[1]);
+  }
+}
 
 TEST(NameOrder, DotNamesAndCaseIgnoredFirstInTheSortAndTheWalk) {
   EXPECT_TRUE(IsDotName(L".") && IsDotName(L".."));

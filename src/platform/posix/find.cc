@@ -30,6 +30,15 @@ bool NextEntry(PosixSearch* search, WIN32_FIND_DATAW* data) {
         SetLastErrorCode(ERROR_NO_MORE_FILES);
       return false;
     }
+    const char* n = entry->d_name;
+    if (n[0] == '.' && (n[1] == 0 || (n[1] == '.' && n[2] == 0))) {
+      // "." and "..": listed as directories, with nothing the program reads looked up.
+      std::memset(data, 0, sizeof *data);
+      data->cFileName[0] = data->cFileName[1] = L'.';
+      data->cFileName[n[1] == 0 ? 1 : 2] = 0;
+      data->dwFileAttributes = FILE_ATTRIBUTE_DIRECTORY;
+      return true;
+    }
     int fd = dirfd(search->dir);
     struct stat link, target;
     if (fstatat(fd, entry->d_name, &link, AT_SYMLINK_NOFOLLOW) != 0) {
@@ -51,7 +60,7 @@ bool NextEntry(PosixSearch* search, WIN32_FIND_DATAW* data) {
     }
     name.copy(data->cFileName, name.size());
     data->dwFileAttributes =
-        AttributesOf(target, isLink, entry->d_name, search->directory + entry->d_name);
+        AttributesOf(target, isLink, fd, search->directory, entry->d_name, entry->d_name);
     data->ftLastWriteTime = ToFileTime(target.st_mtim);
     data->ftLastAccessTime = ToFileTime(target.st_atim);
     data->ftCreationTime = ToFileTime(target.st_ctim);

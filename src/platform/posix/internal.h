@@ -33,12 +33,14 @@ FILETIME ToFileTime(const struct timespec& time);
 struct timespec FromFileTime(const FILETIME& time);
 
 // The attribute word of a file system object: stat data of what it names (the target of a
-// link), whether the name itself is a link, its name and its path for user.DOSATTRIB.
-DWORD AttributesOf(const struct stat& target, bool isLink, const char* name,
-                   const std::string& path);
-// The hidden, system and archive bits as stored in user.DOSATTRIB at a path (following links),
-// or archive alone when the attribute is missing; dot names report hidden too.
-DWORD StoredDosAttributes(const std::string& path, const char* name);
+// link), whether the name itself is a link, where it is (name relative to a directory
+// descriptor or AT_FDCWD; prefix + name is its whole path) and its last component.
+DWORD AttributesOf(const struct stat& target, bool isLink, int directory, const std::string& prefix,
+                   const char* name, const char* baseName);
+// The hidden, system and archive bits as stored in user.DOSATTRIB (following links), or
+// archive alone when the attribute is missing; dot names report hidden too.
+DWORD StoredDosAttributes(int directory, const std::string& prefix, const char* name,
+                          const char* baseName);
 // The last component of a byte path.
 const char* BaseName(const std::string& path);
 // Copies user.DOSATTRIB between open files where the source has one; false when refused.

@@ -127,13 +127,20 @@ int WideCharToMultiByte(UINT, DWORD, LPCWSTR text, int chars, LPSTR out, int out
   return static_cast<int>(bytes.size());
 }
 
+// Characters compared as the C library folds them; equal characters and ASCII letters without
+// asking it (a fifth of a large directory's sort went to towlower).
 int lstrcmpiW(LPCWSTR a, LPCWSTR b) {
   for (;; a++, b++) {
-    wint_t x = Fold(*a), y = Fold(*b);
+    wchar_t c = *a, d = *b;
+    if (c == d) {
+      if (c == 0)
+        return 0;
+      continue;
+    }
+    wint_t x = c < 0x80 ? static_cast<wint_t>(c >= 'A' && c <= 'Z' ? c + 32 : c) : Fold(c);
+    wint_t y = d < 0x80 ? static_cast<wint_t>(d >= 'A' && d <= 'Z' ? d + 32 : d) : Fold(d);
     if (x != y)
       return x < y ? -1 : 1;
-    if (*a == 0)
-      return 0;
   }
 }
 
