@@ -5,7 +5,7 @@
 std::vector<const wchar_t*> PatternList;
 bool IncludeMode = false;
 
-bool EntryPassesFilter(const wchar_t* directory, const WIN32_FIND_DATAW& entry, bool* tooLong) {
+bool EntryPassesFilter(const wchar_t* directory, const DirectoryEntry& entry, bool* tooLong) {
   PathBuffer path;
   if (!CombinePath(path.get(), directory, entry.cFileName)) {
     if (tooLong)

@@ -3,7 +3,7 @@
 
 #include <vector>
 
-#include "platform/win32.h"
+#include "scan/listing.h"
 
 // The pattern texts in command-line order (parts of the argument strings themselves).
 extern std::vector<const wchar_t*> PatternList;
@@ -12,7 +12,7 @@ extern bool IncludeMode;
 
 // Joins directory and the entry's name (reporting a path that does not fit, which then does not
 // pass and sets *tooLong) and asks the patterns; every directory passes in include mode.
-bool EntryPassesFilter(const wchar_t* directory, const WIN32_FIND_DATAW& entry,
+bool EntryPassesFilter(const wchar_t* directory, const DirectoryEntry& entry,
                        bool* tooLong = nullptr);
 // The pattern test alone, on a full path.
 bool PathPassesFilter(const wchar_t* path);

@@ -21,23 +21,53 @@ bool IsDotName(const wchar_t* name) {
 
 // Names equal but for case (on a case-sensitive source) keep one order from run to run, by their
 // character codes, so the same one of them is paired and copied first every time.
-void SortEntryList(EntryList& list) {
-  std::sort(list.begin(), list.end(), [](const DirectoryEntry& a, const DirectoryEntry& b) {
-    int order = CompareNames(a.cFileName, b.cFileName);
-    if (order != 0)
-      return order < 0;
-    const wchar_t *x = a.cFileName, *y = b.cFileName;
-    for (; *x != 0 && *x == *y; x++, y++) {
-    }
-    return *x < *y;
-  });
+DirectoryEntry ListedEntry(const WIN32_FIND_DATAW& data) {
+  DirectoryEntry entry;
+  entry.cFileName = data.cFileName;
+  entry.ftLastWriteTime = data.ftLastWriteTime;
+  entry.IdentityKnown = ListedIdentity(data, &entry.Identity);
+  entry.dwFileAttributes = data.dwFileAttributes;
+  entry.nFileSizeLow = data.nFileSizeLow;
+  entry.nFileSizeHigh = data.nFileSizeHigh;
+  entry.Mark = 0;
+  return entry;
 }
 
-HANDLE BeginDirectorySearch(const wchar_t* directory, DirectoryEntry* entry) {
+const wchar_t* NameStore::Add(const wchar_t* name) {
+  size_t chars = static_cast<size_t>(lstrlenW(name)) + 1;
+  if (used_ + chars > kBlockChars) {
+    blocks_.emplace_back(new wchar_t[chars > kBlockChars ? chars : kBlockChars]);
+    used_ = 0;
+  }
+  wchar_t* copy = blocks_.back().get() + used_;
+  lstrcpyW(copy, name);
+  used_ += chars;
+  return copy;
+}
+
+void EntryList::Add(const DirectoryEntry& entry) {
+  Entries.push_back(entry);
+  Entries.back().cFileName = Names.Add(entry.cFileName);
+}
+
+void SortEntryList(EntryList& list) {
+  std::sort(list.Entries.begin(), list.Entries.end(),
+            [](const DirectoryEntry& a, const DirectoryEntry& b) {
+              int order = CompareNames(a.cFileName, b.cFileName);
+              if (order != 0)
+                return order < 0;
+              const wchar_t *x = a.cFileName, *y = b.cFileName;
+              for (; *x != 0 && *x == *y; x++, y++) {
+              }
+              return *x < *y;
+            });
+}
+
+HANDLE BeginDirectorySearch(const wchar_t* directory, WIN32_FIND_DATAW* data) {
   PathBuffer pattern;
   if (!CombinePath(pattern.get(), directory, L"*"))
     return INVALID_HANDLE_VALUE;
-  HANDLE search = FindFirstFileW(pattern.get(), entry);
+  HANDLE search = FindFirstFileW(pattern.get(), data);
   if (search == INVALID_HANDLE_VALUE) {
     ReportSystemError(L"Unable to browse directory %s", directory);
   }
@@ -54,11 +84,13 @@ bool EnumerationComplete(const wchar_t* directory) {
 bool ListDirectory(const wchar_t* directory, EntryList& files, EntryList& subdirectories,
                    ListingSide side) {
   bool keepTooLong = side == kSourceSide;
-  DirectoryEntry entry;
-  HANDLE search = BeginDirectorySearch(directory, &entry);
+  // The platform's record is large: one serves the whole enumeration.
+  std::unique_ptr<WIN32_FIND_DATAW> data(new WIN32_FIND_DATAW);
+  HANDLE search = BeginDirectorySearch(directory, data.get());
   if (search == INVALID_HANDLE_VALUE)
     return false;
   do {
+    DirectoryEntry entry = ListedEntry(*data);
     if (OptionSet(kNoJunctions) && (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
       continue;
     }
@@ -73,24 +105,24 @@ bool ListDirectory(const wchar_t* directory, EntryList& files, EntryList& subdir
       if (!tooLong || !keepTooLong)
         continue;
       // Kept, marked, in both lists: whatever the other side holds under this name stays.
-      entry.dwReserved1 = kEntryTooLong;
-      (list == &files ? subdirectories : files).push_back(entry);
+      entry.Mark = kEntryTooLong;
+      (list == &files ? subdirectories : files).Add(entry);
     } else if (list == &subdirectories && side == kSourceSide) {
       SourceDirectoryKind kind = ClassifySourceDirectory(entry);
       if (kind == kDestinationRoot)
         continue;  // the mirror never holds itself
       if (kind == kLoopDirectory)
-        entry.dwReserved1 = kEntryLoop;
+        entry.Mark = kEntryLoop;
     }
-    list->push_back(entry);
-  } while (FindNextFileW(search, &entry));
+    list->Add(entry);
+  } while (FindNextFileW(search, data.get()));
   // An enumeration that broke off is a failed listing: acting on part of a directory could
   // delete the counterparts of entries that were never seen.
   bool complete = EnumerationComplete(directory);
   FindClose(search);
   if (!complete) {
-    files.clear();
-    subdirectories.clear();
+    files.Clear();
+    subdirectories.Clear();
     return false;
   }
   SortEntryList(files);

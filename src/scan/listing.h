@@ -1,30 +1,65 @@
 // Listing one directory into name-sorted lists of files and sub-directories.
 #pragma once
 
+#include <memory>
 #include <vector>
 
 #include "platform/win32.h"
 
-// One enumerated entry, the platform's whole record.
-typedef WIN32_FIND_DATAW DirectoryEntry;
-typedef std::vector<DirectoryEntry> EntryList;
+// One listed entry: only what the run reads of the platform's find record, the name kept in the
+// listing's name store. Small, so that a directory of a million entries fits in little memory
+// and the sort moves little.
+struct DirectoryEntry {
+  const wchar_t* cFileName;
+  FILETIME ftLastWriteTime;
+  FileIdentity Identity;  // where IdentityKnown: the listing gave it (POSIX)
+  DWORD dwFileAttributes;
+  DWORD nFileSizeLow;
+  DWORD nFileSizeHigh;
+  BYTE Mark;  // 0, kEntryTooLong or kEntryLoop
+  bool IdentityKnown;
+};
+
+// The entry of a find record, its name still in the record.
+DirectoryEntry ListedEntry(const WIN32_FIND_DATAW& data);
+
+// The names of a listing, copied into blocks that never move, so entries can point into them.
+class NameStore {
+ public:
+  const wchar_t* Add(const wchar_t* name);
+  void Clear() { blocks_.clear(), used_ = kBlockChars; }
+
+ private:
+  static const size_t kBlockChars = 16384;
+  std::vector<std::unique_ptr<wchar_t[]>> blocks_;
+  size_t used_ = kBlockChars;
+};
+
+// The entries of a listing, sorted by name, and the store holding their names.
+struct EntryList {
+  std::vector<DirectoryEntry> Entries;
+  NameStore Names;
+  // Appends a copy of entry whose name is kept in this list's store.
+  void Add(const DirectoryEntry& entry);
+  void Clear() { Entries.clear(), Names.Clear(); }
+};
 
 // Read-only, hidden and system: cleared before an overwrite or deletion, and the only bits whose
 // difference causes an attribute correction.
 const DWORD kProtectiveAttributes =
     FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
 
-// Marks, in dwReserved1, a source entry left out because its full path does not fit: it is
-// never acted on, and the destination entry of the same name is kept.
-const DWORD kEntryTooLong = 0x544C4F4E;
+// Marks a source entry left out because its full path does not fit: it is never acted on, and
+// the destination entry of the same name is kept.
+const BYTE kEntryTooLong = 1;
 inline bool EntryTooLong(const DirectoryEntry* entry) {
-  return entry != nullptr && entry->dwReserved1 == kEntryTooLong;
+  return entry != nullptr && entry->Mark == kEntryTooLong;
 }
-// Marks, in dwReserved1, a source directory that is one of the directories being walked above
+// Marks a source directory that is one of the directories being walked above
 // it (a link loop): it is reported, never entered, and its destination counterpart is kept.
-const DWORD kEntryLoop = 0x4C4F4F50;
+const BYTE kEntryLoop = 2;
 inline bool EntryLoop(const DirectoryEntry* entry) {
-  return entry != nullptr && entry->dwReserved1 == kEntryLoop;
+  return entry != nullptr && entry->Mark == kEntryLoop;
 }
 
 // Which tree a listing reads: the source side keeps entries too long to list (marked), leaves
@@ -37,7 +72,7 @@ int CompareNames(const wchar_t* a, const wchar_t* b);
 bool IsDotName(const wchar_t* name);
 void SortEntryList(EntryList& list);
 // Joins directory with "*" and starts an enumeration, reporting a failure itself.
-HANDLE BeginDirectorySearch(const wchar_t* directory, DirectoryEntry* entry);
+HANDLE BeginDirectorySearch(const wchar_t* directory, WIN32_FIND_DATAW* data);
 // After FindNextFileW returned false: true when the enumeration reached the end. One that broke
 // off is reported as a failure to browse the directory.
 bool EnumerationComplete(const wchar_t* directory);

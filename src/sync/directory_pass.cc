@@ -6,8 +6,10 @@
 #include "sync/paths.h"
 #include "sync/tree_actions.h"
 
-void MergeEntryLists(const EntryList& source, const EntryList& destination,
+void MergeEntryLists(const EntryList& sourceList, const EntryList& destinationList,
                      EntryPairHandler handler) {
+  const std::vector<DirectoryEntry>& source = sourceList.Entries;
+  const std::vector<DirectoryEntry>& destination = destinationList.Entries;
   size_t s = 0, d = 0;
   while (s < source.size() && d < destination.size()) {
     int order = CompareNames(source[s].cFileName, destination[d].cFileName);

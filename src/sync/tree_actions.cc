@@ -30,13 +30,15 @@ bool RemoveDirectoryLink(const wchar_t* path) {
 bool DeleteTree(const wchar_t* directory) {
   if (OptionSet(kLogDirectories))
     WriteLogLine(L"directory", directory);
-  std::unique_ptr<DirectoryEntry> entry(new DirectoryEntry);
-  HANDLE search = BeginDirectorySearch(directory, entry.get());
+  std::unique_ptr<WIN32_FIND_DATAW> data(new WIN32_FIND_DATAW);
+  HANDLE search = BeginDirectorySearch(directory, data.get());
   if (search == INVALID_HANDLE_VALUE)
     return false;
   bool succeeded = true, nothingKept = true;
   PathBuffer path;
   do {
+    DirectoryEntry listed = ListedEntry(*data);
+    const DirectoryEntry* entry = &listed;
     if (!CombinePath(path.get(), directory, entry->cFileName))
       continue;
     if (entry->dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
@@ -51,7 +53,7 @@ bool DeleteTree(const wchar_t* directory) {
     } else if (!DeleteDestinationFile(path.get(), entry->dwFileAttributes)) {
       succeeded = false;
     }
-  } while (FindNextFileW(search, entry.get()));
+  } while (FindNextFileW(search, data.get()));
   if (!EnumerationComplete(directory))
     succeeded = false;
   FindClose(search);
@@ -95,11 +97,13 @@ bool CopyNewTree(const DirectoryEntry& source) {
       GetLastError() != ERROR_ALREADY_EXISTS) {
     ReportSystemError(L"Unable to create directory %s", DestinationPath);
   } else {
-    std::unique_ptr<DirectoryEntry> entry(new DirectoryEntry);
-    HANDLE search = BeginDirectorySearch(SourcePath, entry.get());
+    std::unique_ptr<WIN32_FIND_DATAW> data(new WIN32_FIND_DATAW);
+    HANDLE search = BeginDirectorySearch(SourcePath, data.get());
     if (search != INVALID_HANDLE_VALUE) {
       PathBuffer path;
       do {
+        DirectoryEntry listed = ListedEntry(*data);
+        const DirectoryEntry* entry = &listed;
         if (entry->dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
           if (IsDotName(entry->cFileName))
             continue;
@@ -117,7 +121,7 @@ bool CopyNewTree(const DirectoryEntry& source) {
         } else if (EntryPassesFilter(SourcePath, *entry)) {
           AddFile(*entry);
         }
-      } while (FindNextFileW(search, entry.get()));
+      } while (FindNextFileW(search, data.get()));
       complete = EnumerationComplete(SourcePath);
       FindClose(search);
     }

@@ -96,8 +96,10 @@ bool LevelIdentity(SourceLevel& level, FileIdentity* identity) {
 // entry is a link or may lead to the destination root. A plain sub-directory of a directory that
 // does not hold the destination can be neither the destination nor a loop.
 bool EntryIdentity(const DirectoryEntry& entry, const wchar_t* path, FileIdentity* identity) {
-  if (ListedIdentity(entry, identity))
+  if (entry.IdentityKnown) {
+    *identity = entry.Identity;
     return true;
+  }
   bool link = (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
   if (!link && (SourceLevels.empty() || !SourceLevels.back().holdsDestination))
     return false;
@@ -146,8 +148,7 @@ SourceDirectoryKind ClassifySourceDirectory(const DirectoryEntry& entry) {
   if (DestinationRootKnown && identity == DestinationRoot)
     return kDestinationRoot;
   // Where identities are not free (Windows), only a link can lead to one of its own parents.
-  FileIdentity listed;
-  if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) && !ListedIdentity(entry, &listed))
+  if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) && !entry.IdentityKnown)
     return kWalkDirectory;
   FileIdentity levelIdentity;
   for (SourceLevel& level : SourceLevels) {

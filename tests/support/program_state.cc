@@ -53,8 +53,9 @@ void ProgramStateTest::Derive(const Strings& arguments) {
 
 DirectoryEntry Entry(const std::wstring& name, DWORD attributes, uint64_t writeTime,
                      uint64_t size) {
+  static NameStore names;  // the test's names live as long as the test program
   DirectoryEntry entry{};
-  name.copy(entry.cFileName, name.size());
+  entry.cFileName = names.Add(name.c_str());
   entry.dwFileAttributes = attributes;
   entry.ftLastWriteTime.dwLowDateTime = static_cast<DWORD>(writeTime);
   entry.ftLastWriteTime.dwHighDateTime = static_cast<DWORD>(writeTime >> 32);

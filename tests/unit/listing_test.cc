@@ -23,7 +23,7 @@ std::wstring calls;
 std::wstring Walk(const Strings& source, const Strings& destination = {}) {
   EntryList lists[2];
   for (int side = 0; side < 2; side++) {
-    for (const std::wstring& name : side ? destination : source) lists[side].push_back(Entry(name));
+    for (const std::wstring& name : side ? destination : source) lists[side].Add(Entry(name));
     SortEntryList(lists[side]);
   }
   calls.clear();
