@@ -97,8 +97,10 @@ void ReportSystemError(const wchar_t* message, const wchar_t* argument) {
   }
 }
 
+// One write a line.
 void WriteLogLine(const wchar_t* label, const wchar_t* text) {
-  if (!OptionSet(kLogList))
-    WriteOutput(L"%-12s", label);
-  WriteOutput(L"%s\n", text);
+  if (OptionSet(kLogList))
+    WriteOutput(L"%s\n", text);
+  else
+    WriteOutput(L"%-12s%s\n", label, text);
 }

@@ -36,7 +36,7 @@ int OpenRegularFile(const std::string& path, struct stat* st) {
     Fail(error);
     return -1;
   }
-  fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+  // O_NONBLOCK stays: reads of a regular file ignore it.
   return fd;
 }
 
