@@ -54,7 +54,8 @@ if(TANDREL_E2E_TESTS)
   target_link_libraries(tandrel_e2e_tests PRIVATE tandrel_test_support GTest::gtest_main)
   add_dependencies(tandrel_e2e_tests tandrel)
   target_compile_definitions(tandrel_e2e_tests PRIVATE
-    TANDREL_TEST_VOLUMES="${TANDREL_TEST_VOLUMES}")
+    TANDREL_TEST_VOLUMES="${TANDREL_TEST_VOLUMES}"
+    TANDREL_FAULT_INJECTION=$<BOOL:${TANDREL_FAULT_INJECTION}>)
   list(APPEND TANDREL_TEST_SUITES tandrel_e2e_tests)
 endif()
 
@@ -66,6 +67,12 @@ if(CMAKE_CROSSCOMPILING)
   # The deliverable may import Windows system DLLs only.
   add_test(NAME windows_imports
     COMMAND ${CMAKE_SOURCE_DIR}/cmake/check-imports ${TANDREL_OBJDUMP} $<TARGET_FILE:tandrel>)
+endif()
+
+# A build without fault injection carries none of it (neither its wrappers nor its variables).
+if(NOT TANDREL_FAULT_INJECTION AND NOT CMAKE_CROSSCOMPILING)
+  add_test(NAME no_fault_injection
+    COMMAND sh -c "! grep -a -q -e __wrap_ -e TANDREL_FAIL_CALL \"$1\"" sh $<TARGET_FILE:tandrel>)
 endif()
 
 foreach(suite ${TANDREL_TEST_SUITES})
