@@ -54,7 +54,8 @@ if(TANDREL_E2E_TESTS)
   target_link_libraries(tandrel_e2e_tests PRIVATE tandrel_test_support GTest::gtest_main)
   add_dependencies(tandrel_e2e_tests tandrel)
   target_compile_definitions(tandrel_e2e_tests PRIVATE
-    TANDREL_TEST_VOLUMES="${TANDREL_TEST_VOLUMES}")
+    TANDREL_TEST_VOLUMES="${TANDREL_TEST_VOLUMES}"
+    TANDREL_FAULT_INJECTION=$<BOOL:${TANDREL_FAULT_INJECTION}>)
   list(APPEND TANDREL_TEST_SUITES tandrel_e2e_tests)
 endif()
 
@@ -74,6 +75,12 @@ if(NOT WIN32)
   add_test(NAME manual_page COMMAND ${CMAKE_SOURCE_DIR}/cmake/check-manual
     ${CMAKE_BINARY_DIR}/tandrel.1 ${CMAKE_SOURCE_DIR}/src/cli/options.cc
     ${CMAKE_SOURCE_DIR}/README.md)
+endif()
+
+# A build without fault injection carries none of it (neither its wrappers nor its variables).
+if(NOT TANDREL_FAULT_INJECTION AND NOT CMAKE_CROSSCOMPILING)
+  add_test(NAME no_fault_injection
+    COMMAND sh -c "! grep -a -q -e __wrap_ -e TANDREL_FAIL_CALL \"$1\"" sh $<TARGET_FILE:tandrel>)
 endif()
 
 foreach(suite ${TANDREL_TEST_SUITES})

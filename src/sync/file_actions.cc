@@ -101,6 +101,9 @@ bool DeleteDestinationFile(const wchar_t* file, DWORD attributes) {
   if (GetLastError() == ERROR_FILE_NOT_FOUND)
     return true;
   ReportSystemError(L"Unable to delete %s", file);
+  // A file that stays keeps its protective attributes.
+  if (attributes & kProtectiveAttributes)
+    SetFileAttributesW(file, attributes);
   return false;
 }
 

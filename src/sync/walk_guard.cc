@@ -17,11 +17,9 @@ struct SourceLevel {
 
 std::vector<SourceLevel> SourceLevels;
 FileIdentity DestinationRoot;
-bool DestinationRootKnown = false;
 // The destination root's parents as the file system holds them, nearest first.
 std::vector<FileIdentity> DestinationParents;
 FileIdentity SourceRoot;
-bool SourceRootKnown = false;
 
 bool OpenedIdentity(const wchar_t* path, FileIdentity* identity) {
   HANDLE file = CreateFileW(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
@@ -40,7 +38,8 @@ bool OpenedIdentity(const wchar_t* path, FileIdentity* identity) {
 }
 
 // The identities of a directory and of every directory above it once links are resolved,
-// nearest first; empty when the directory cannot be opened.
+// nearest first, as far up as they can be opened; empty, with the last error set, when the
+// directory itself cannot be.
 std::vector<FileIdentity> DirectoryChain(const wchar_t* directory) {
   std::vector<FileIdentity> chain;
   HANDLE file = CreateFileW(directory, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
@@ -49,7 +48,9 @@ std::vector<FileIdentity> DirectoryChain(const wchar_t* directory) {
     return chain;
   PathBuffer final;
   DWORD length = GetFinalPathNameByHandleW(file, final.get(), MAX_PATH, FILE_NAME_NORMALIZED);
+  DWORD error = GetLastError();
   CloseHandle(file);
+  SetLastError(length >= MAX_PATH ? ERROR_FILENAME_EXCED_RANGE : error);
   if (length == 0 || length >= MAX_PATH)
     return chain;
   // Windows gives "\\?\C:\..." or "\\?\UNC\server\...": back to the plain forms.
@@ -110,30 +111,33 @@ bool EntryIdentity(const DirectoryEntry& entry, const wchar_t* path, FileIdentit
 
 bool CheckRoots() {
   SourceLevels.clear();
+  // Without both identities nothing could tell whether the mirror would delete its source.
   std::vector<FileIdentity> source = DirectoryChain(SourcePath);
+  if (source.empty()) {
+    ReportSystemError(L"Unable to browse directory %s", SourcePath);
+    return false;
+  }
   std::vector<FileIdentity> destination = DirectoryChain(DestinationPath);
-  SourceRootKnown = !source.empty();
-  DestinationRootKnown = !destination.empty();
-  if (SourceRootKnown)
-    SourceRoot = source[0];
-  if (DestinationRootKnown) {
-    DestinationRoot = destination[0];
-    DestinationParents.assign(destination.begin() + 1, destination.end());
-    if (SourceRootKnown && SourceRoot == DestinationRoot) {
-      WriteError(L"Error: the source and destination directories are the same: `%s'\n",
-                 DestinationPath);
+  if (destination.empty()) {
+    ReportSystemError(L"Unable to browse directory %s", DestinationPath);
+    return false;
+  }
+  SourceRoot = source[0];
+  DestinationRoot = destination[0];
+  DestinationParents.assign(destination.begin() + 1, destination.end());
+  if (SourceRoot == DestinationRoot) {
+    WriteError(L"Error: the source and destination directories are the same: `%s'\n",
+               DestinationPath);
+    return false;
+  }
+  for (size_t i = 1; i < source.size(); i++) {
+    if (source[i] == DestinationRoot) {
+      WriteError(L"Error: the source directory lies inside the destination directory: `%s'\n",
+                 SourcePath);
       return false;
     }
-    for (size_t i = 1; i < source.size(); i++) {
-      if (source[i] == DestinationRoot) {
-        WriteError(L"Error: the source directory lies inside the destination directory: `%s'\n",
-                   SourcePath);
-        return false;
-      }
-    }
   }
-  SourceLevels.push_back(SourceLevel{SourceRoot, SourceRootKnown,
-                                     SourceRootKnown && Contains(DestinationParents, SourceRoot),
+  SourceLevels.push_back(SourceLevel{SourceRoot, true, Contains(DestinationParents, SourceRoot),
                                      lstrlenW(SourcePath)});
   return true;
 }
@@ -145,7 +149,7 @@ SourceDirectoryKind ClassifySourceDirectory(const DirectoryEntry& entry) {
       !EntryIdentity(entry, path.get(), &identity)) {
     return kWalkDirectory;
   }
-  if (DestinationRootKnown && identity == DestinationRoot)
+  if (identity == DestinationRoot)
     return kDestinationRoot;
   // Where identities are not free (Windows), only a link can lead to one of its own parents.
   if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) && !entry.IdentityKnown)
@@ -171,7 +175,7 @@ void LeaveSourceDirectory() {
 }
 
 bool LeadsIntoSource(const wchar_t* path) {
-  return SourceRootKnown && Contains(DirectoryChain(path), SourceRoot);
+  return Contains(DirectoryChain(path), SourceRoot);
 }
 
 void ReportLoop(const wchar_t* path) {

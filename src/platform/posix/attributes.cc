@@ -77,6 +77,10 @@ DWORD StoredDosAttributes(int directory, const std::string& prefix, const char* 
                           const char* baseName) {
   char text[64];
   ssize_t length = ReadDosAttribute(directory, prefix, name, text, sizeof text);
+  // An attribute that cannot be read is not a missing one. A path too long to name (its entry
+  // is too long for the walk, which leaves it out) reports the defaults.
+  if (length < 0 && errno != ENODATA && errno != ENOTSUP && errno != ENAMETOOLONG)
+    return INVALID_FILE_ATTRIBUTES;
   DWORD bits = FILE_ATTRIBUTE_ARCHIVE;
   DWORD stored;
   if (length > 0 && ParseDosAttribute(text, length, &stored))
@@ -89,6 +93,8 @@ DWORD StoredDosAttributes(int directory, const std::string& prefix, const char* 
 DWORD AttributesOf(const struct stat& target, bool isLink, int directory, const std::string& prefix,
                    const char* name, const char* baseName) {
   DWORD attributes = StoredDosAttributes(directory, prefix, name, baseName);
+  if (attributes == INVALID_FILE_ATTRIBUTES)
+    return attributes;
   if (S_ISDIR(target.st_mode)) {
     attributes |= FILE_ATTRIBUTE_DIRECTORY;
   } else if ((target.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) {
@@ -131,7 +137,10 @@ DWORD GetFileAttributesW(LPCWSTR path) {
   bool isLink = S_ISLNK(link.st_mode);
   if (!isLink || stat(bytes.c_str(), &target) != 0)
     target = link;
-  return AttributesOf(target, isLink, AT_FDCWD, "", bytes.c_str(), BaseName(bytes));
+  DWORD attributes = AttributesOf(target, isLink, AT_FDCWD, "", bytes.c_str(), BaseName(bytes));
+  if (attributes == INVALID_FILE_ATTRIBUTES)
+    SetLastErrorFromErrno(errno);
+  return attributes;
 }
 
 // Read-only goes to the permission bits (clearing it gives back the owner's write bit);
@@ -148,6 +157,12 @@ BOOL SetFileAttributesW(LPCWSTR path, DWORD attributes) {
     SetLastErrorFromErrno(ENOTSUP);
     return FALSE;
   }
+  DWORD stored = StoredDosAttributes(AT_FDCWD, "", bytes.c_str(), BaseName(bytes));
+  if (stored == INVALID_FILE_ATTRIBUTES) {
+    SetLastErrorFromErrno(errno);
+    return FALSE;
+  }
+  bool modeChanged = false;
   if (!S_ISDIR(st.st_mode)) {
     mode_t writeBits = S_IWUSR | S_IWGRP | S_IWOTH;
     bool readOnlyNow = (st.st_mode & writeBits) == 0;
@@ -158,14 +173,18 @@ BOOL SetFileAttributesW(LPCWSTR path, DWORD attributes) {
         SetLastErrorFromErrno(errno);
         return FALSE;
       }
+      modeChanged = true;
     }
   }
   DWORD wanted = attributes & kStoredBits;
-  if (wanted != StoredDosAttributes(AT_FDCWD, "", bytes.c_str(), BaseName(bytes))) {
+  if (wanted != stored) {
     char text[16];
     int length = std::snprintf(text, sizeof text, "0x%x", static_cast<unsigned>(wanted));
     if (setxattr(bytes.c_str(), kDosAttributeName, text, static_cast<size_t>(length), 0) != 0) {
-      SetLastErrorFromErrno(errno);
+      int error = errno;
+      if (modeChanged)  // a failed change leaves the entry as it was
+        chmod(bytes.c_str(), st.st_mode & 07777);
+      SetLastErrorFromErrno(error);
       return FALSE;
     }
   }
@@ -177,7 +196,10 @@ BOOL SetFileAttributesW(LPCWSTR path, DWORD attributes) {
 bool CopyDosAttribute(int from, int to) {
   char text[64];
   ssize_t length = fgetxattr(from, kDosAttributeName, text, sizeof text);
-  if (length <= 0)
+  if (length < 0)
+    return errno == ENODATA || errno == ENOTSUP;
+  if (length == 0)
     return true;
-  return fsetxattr(to, kDosAttributeName, text, static_cast<size_t>(length), 0) == 0;
+  return fsetxattr(to, kDosAttributeName, text, static_cast<size_t>(length), 0) == 0 ||
+         RefusedByFileSystem(errno);
 }

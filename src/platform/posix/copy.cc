@@ -156,14 +156,12 @@ BOOL CopyFileW(LPCWSTR from, LPCWSTR to, BOOL failIfExists) {
   if (!CopyContents(in, out, st))
     error = errno;
   // Permission bits and the attribute may be refused by the target file system (FAT): the
-  // contents and the time still make a good copy. Both times are set in one call: some FUSE
-  // file systems drop a modification time set alone.
-  if (error == 0) {
-    fchmod(out, st.st_mode & 07777);
-    CopyDosAttribute(in, out);
-    struct timespec times[2] = {st.st_atim, st.st_mtim};
-    if (futimens(out, times) != 0)
-      error = errno;
+  // contents and the time still make a good copy; any other failure fails the copy. Both times
+  // are set in one call: some FUSE file systems drop a modification time set alone.
+  struct timespec times[2] = {st.st_atim, st.st_mtim};
+  if (error == 0 && ((fchmod(out, st.st_mode & 07777) != 0 && !RefusedByFileSystem(errno)) ||
+                     !CopyDosAttribute(in, out) || futimens(out, times) != 0)) {
+    error = errno;
   }
   if (close(out) != 0 && error == 0)
     error = errno;

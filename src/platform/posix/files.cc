@@ -254,15 +254,23 @@ BOOL CreateDirectoryExW(LPCWSTR templateDirectory, LPCWSTR path, LPSECURITY_ATTR
     return Fail(errno);
   if (mkdir(to.c_str(), 0700) != 0)
     return Fail(errno);
-  chmod(to.c_str(), (st.st_mode & 07777) | S_IWUSR);
-  int source = open(from.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  int target = open(to.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (source >= 0 && target >= 0)
-    CopyDosAttribute(source, target);
+  // A directory whose bits or attribute could not be given is removed again: the creation failed.
+  int error = 0, source = -1, target = -1;
+  if (chmod(to.c_str(), (st.st_mode & 07777) | S_IWUSR) != 0 && !RefusedByFileSystem(errno)) {
+    error = errno;
+  } else if ((source = open(from.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)) < 0 ||
+             (target = open(to.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)) < 0 ||
+             !CopyDosAttribute(source, target)) {
+    error = errno;
+  }
   if (source >= 0)
     close(source);
   if (target >= 0)
     close(target);
+  if (error != 0) {
+    rmdir(to.c_str());
+    return Fail(error);
+  }
   return TRUE;
 }
 

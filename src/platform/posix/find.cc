@@ -61,6 +61,10 @@ bool NextEntry(PosixSearch* search, WIN32_FIND_DATAW* data) {
     name.copy(data->cFileName, name.size());
     data->dwFileAttributes =
         AttributesOf(target, isLink, fd, search->directory, entry->d_name, entry->d_name);
+    if (data->dwFileAttributes == INVALID_FILE_ATTRIBUTES) {
+      SetLastErrorFromErrno(errno);  // the listing breaks off rather than show wrong attributes
+      return false;
+    }
     data->ftLastWriteTime = ToFileTime(target.st_mtim);
     data->ftLastAccessTime = ToFileTime(target.st_atim);
     data->ftCreationTime = ToFileTime(target.st_ctim);

@@ -1,6 +1,7 @@
 // Helpers shared by the POSIX implementation of the platform layer.
 #pragma once
 
+#include <cerrno>
 #include <string>
 #include <sys/stat.h>
 
@@ -32,18 +33,26 @@ DWORD VolumeSerial(dev_t device);
 FILETIME ToFileTime(const struct timespec& time);
 struct timespec FromFileTime(const FILETIME& time);
 
-// The attribute word of a file system object: stat data of what it names (the target of a
-// link), whether the name itself is a link, where it is (name relative to a directory
-// descriptor or AT_FDCWD; prefix + name is its whole path) and its last component.
+// The attribute word of a file system object (INVALID_FILE_ATTRIBUTES with errno set when its
+// stored attribute cannot be read): stat data of what it names (the target of a link), whether
+// the name itself is a link, where it is (name relative to a directory descriptor or AT_FDCWD;
+// prefix + name is its whole path) and its last component.
 DWORD AttributesOf(const struct stat& target, bool isLink, int directory, const std::string& prefix,
                    const char* name, const char* baseName);
 // The hidden, system and archive bits as stored in user.DOSATTRIB (following links), or
 // archive alone when the attribute is missing; dot names report hidden too.
+// INVALID_FILE_ATTRIBUTES with errno set when it cannot be read.
 DWORD StoredDosAttributes(int directory, const std::string& prefix, const char* name,
                           const char* baseName);
 // The last component of a byte path.
 const char* BaseName(const std::string& path);
-// Copies user.DOSATTRIB between open files where the source has one; false when refused.
+// A change of permission bits or extended attributes that the file system cannot keep (FAT),
+// as opposed to one that failed.
+inline bool RefusedByFileSystem(int error) {
+  return error == ENOTSUP || error == EPERM;
+}
+// Copies user.DOSATTRIB between open files where the source has one; false (errno set) when it
+// cannot be read or written, unless the target's file system refuses it.
 bool CopyDosAttribute(int from, int to);
 // Renames from over to (each relative to its directory descriptor, or AT_FDCWD). Without replace
 // a taken name fails with EEXIST, in one step where the file system can refuse it itself.

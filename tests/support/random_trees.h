@@ -1,0 +1,197 @@
+// Random pairs of trees for the end-to-end tests: a generator driven by a 64-bit seed (the same
+// trees on every build), the destination a run must leave, and trees written to and read back
+// from disk.
+#pragma once
+
+#include <map>
+#include <random>
+
+#include "tandrel_test.h"
+
+struct Random {  // the engine's sequence is the same on every build
+  std::mt19937_64 engine;
+  uint64_t Below(uint64_t bound) { return engine() % bound; }
+  bool Chance(unsigned percent) { return Below(100) < percent; }
+  template <class T>
+  T Pick(const std::vector<T>& values) {
+    return values[Below(values.size())];
+  }
+};
+
+// No two differ in punctuation alone, so names pair exactly when they differ in letter case
+// alone (on Windows).
+const std::vector<std::string> kNames = {"a",         "b",          "C",       "Data",
+                                         "notes.txt", "x.y.z",      "it's",    "-dash",
+                                         "--help",    "Report.TXT", ".hidden", "with space.txt"};
+// POSIX only: a quote, characters Windows refuses, names that are not UTF-8 (a lone byte,
+// Latin-1, an encoded surrogate, an overlong slash), UTF-8 beyond ASCII, spaces at the ends.
+const std::vector<std::string> kPosixNames = {
+    "\"quoted\"", "\xff\xfe",  "caf\xe9",     "\xed\xb2\x80", "\xc0\xaf", "\xc3\xa9t\xc3\xa9",
+    "st*ar",      "tab\tname", " lead space", "trail space ", "-",        "--"};
+const std::vector<size_t> kSizes = {0, 0, 1, 100, 4095, 4096, 4097, 8192};
+// Equal up to 6 seconds apart less one unit (precision 5 s, in whole seconds).
+const std::vector<uint64_t> kTimeDifferences = {
+    0, 0, 1, 5 * kSecond, 6 * kSecond - 1, 6 * kSecond, 400 * 86400 * kSecond};
+const std::vector<DWORD> kAttributes = {
+    0, 0, 0, FILE_ATTRIBUTE_READONLY, FILE_ATTRIBUTE_HIDDEN, kStored};
+
+// An entry, its path relative to the root with the build's separator between names.
+struct Entry {
+  std::string path;
+  bool directory = false;
+  std::string contents;
+  uint64_t time = 0;
+  DWORD attributes = 0;
+};
+
+// Names pair regardless of letter case on Windows, byte for byte on the POSIX build.
+inline std::string Key(std::string path) {
+  for (char& c : path) c = static_cast<char>(kWindowsBuild && c >= 'A' && c <= 'Z' ? c + 32 : c);
+  return path;
+}
+using Tree = std::map<std::string, Entry>;  // by Key(path): parents before their children
+
+struct Generator {
+  Random random;
+  int budget;
+  Tree source = {}, destination = {};
+
+  // Fills from (source) and to (destination): entries on one side only, a file facing a
+  // directory, directory pairs, and file pairs that differ or not in size, contents, time and
+  // attributes. On Windows the destination's name may differ in case.
+  void Pair(const std::string& from, const std::string& to, int depth) {
+    for (auto n = 2 + random.Below(depth == 0 ? 10 : 4); n > 0 && budget > 0; n--, budget--) {
+      std::string name = FreshName(from, to);
+      if (name.empty())
+        break;
+      std::string s = from + name,
+                  d = to + (kWindowsBuild && random.Chance(25) ? Flip(name) : name);
+      uint64_t kind = random.Below(10);
+      if (kind < 2) {
+        OneSide(kind ? source : destination, kind ? s : d, depth, false);
+      } else if (kind == 2) {
+        bool fileInSource = random.Chance(50);
+        Add(fileInSource ? source : destination, fileInSource ? s : d, false);
+        OneSide(fileInSource ? destination : source, fileInSource ? d : s, depth, true);
+      } else if (kind < 5 && depth < 3) {
+        Add(source, s, true);
+        Add(destination, d, true);
+        Pair(s + kSeparator, d + kSeparator, depth + 1);
+      } else {
+        Entry &a = Add(source, s, false), &b = Add(destination, d, false);
+        uint64_t difference = random.Pick(kTimeDifferences), how = random.Below(3);
+        b.time = random.Chance(50) ? a.time + difference : a.time - difference;
+        if (how < 2)
+          b.contents = a.contents;
+        if (how == 1 && !b.contents.empty())  // the same size, the last byte differs
+          b.contents.back() = static_cast<char>(b.contents.back() ^ 1);
+        if (random.Chance(60))
+          b.attributes = a.attributes;
+      }
+    }
+  }
+
+  std::string Flip(std::string name) {  // the case of some letters
+    for (char& c : name) {
+      if ((c | 0x20) >= 'a' && (c | 0x20) <= 'z' && random.Chance(50))
+        c = static_cast<char>(c ^ 0x20);
+    }
+    return name;
+  }
+
+  // On the POSIX build names that differ in case alone are entries of their own.
+  std::string FreshName(const std::string& from, const std::string& to) {
+    for (int attempt = 0; attempt < 40; attempt++) {
+      std::string name = random.Pick(!kWindowsBuild && random.Chance(30) ? kPosixNames : kNames);
+      if (!kWindowsBuild && random.Chance(30))
+        name = Flip(name);
+      if (random.Chance(35))
+        name += std::to_string(random.Below(10));
+      if (!source.count(Key(from + name)) && !destination.count(Key(to + name)))
+        return name;
+    }
+    return {};
+  }
+
+  Entry& Add(Tree& tree, const std::string& path, bool directory) {
+    Entry& entry = tree[Key(path)];
+    entry.path = path;
+    entry.directory = directory;
+    entry.contents.resize(directory ? 0 : random.Pick(kSizes));
+    for (char& c : entry.contents) c = static_cast<char>(random.engine());
+    entry.time = directory ? 0 : kFileTime + random.Below(700 * 86400 * kSecond);
+    // The POSIX build keeps read-only for files alone; a name beginning with "." is hidden.
+    entry.attributes = random.Pick(kAttributes);
+    if (directory)
+      entry.attributes &= ~DWORD{FILE_ATTRIBUTE_READONLY};
+    if (path[path.rfind(kSeparator[0]) + 1] == '.')
+      entry.attributes |= FILE_ATTRIBUTE_HIDDEN;
+    return entry;
+  }
+
+  // A file, or a directory with a few entries below it, on one side only.
+  void OneSide(Tree& tree, const std::string& path, int depth, bool directory) {
+    if (!Add(tree, path, directory || (depth < 3 && random.Chance(30))).directory)
+      return;
+    for (auto n = random.Below(4); n > 0 && budget > 0; n--, budget--) {
+      std::string name = FreshName(path + kSeparator, path + kSeparator);
+      if (!name.empty())
+        OneSide(tree, path + kSeparator + name, depth + 1, false);
+    }
+  }
+};
+
+// What the destination must hold: a file pair of one size and times less than 6 s apart is equal
+// and keeps the destination's contents and time; all else arrives as an exact copy.
+inline Tree Settled(const Tree& source, const Tree& destination) {
+  Tree result = source;
+  for (auto& [key, want] : result) {
+    auto found = destination.find(key);
+    if (found == destination.end() || want.directory || found->second.directory)
+      continue;
+    const Entry& have = found->second;
+    uint64_t apart = want.time > have.time ? want.time - have.time : have.time - want.time;
+    if (want.contents.size() == have.contents.size() && apart < 6 * kSecond) {
+      want.contents = have.contents;
+      want.time = have.time;
+    }
+  }
+  return result;
+}
+
+inline void Materialize(const fs::path& root, const Tree& tree) {
+  fs::create_directories(root);
+  for (const auto& [key, entry] : tree) {
+    fs::path path = root / fs::path(entry.path);
+    if (!entry.directory)
+      MakeFile(path, entry.contents, entry.time, entry.attributes);
+    else if (fs::create_directory(path) && entry.attributes != 0)
+      SetAttributes(path, entry.attributes);
+  }
+}
+
+inline Tree ReadBack(const fs::path& root, DWORD attributeMask = kStored) {
+  Tree tree;
+  for (const auto& item : fs::recursive_directory_iterator(root)) {
+    std::string path = TempDir::PathText(item.path().lexically_relative(root));
+    bool directory = item.is_directory();
+    tree[Key(path)] = {path, directory, directory ? "" : ReadTextFile(item.path()),
+                       directory ? 0 : WriteTime(item.path()),
+                       Attributes(item.path()) & attributeMask};
+  }
+  return tree;
+}
+
+// One line per entry: path, kind, size, hash of the contents, time and attributes.
+inline std::string Text(const Tree& tree, bool foldCase = false, bool withAttributes = true) {
+  std::string text;
+  for (const auto& [key, entry] : tree) {
+    text += foldCase ? key : entry.path;
+    for (uint64_t field : {uint64_t{entry.directory}, uint64_t{entry.contents.size()},
+                           uint64_t{std::hash<std::string>()(entry.contents)}, entry.time,
+                           uint64_t{withAttributes ? entry.attributes : 0}})
+      (text += ' ') += std::to_string(field);
+    text += '\n';
+  }
+  return text;
+}
