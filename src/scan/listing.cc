@@ -67,7 +67,9 @@ HANDLE BeginDirectorySearch(const wchar_t* directory, WIN32_FIND_DATAW* data) {
   PathBuffer pattern;
   if (!CombinePath(pattern.get(), directory, L"*"))
     return INVALID_HANDLE_VALUE;
-  HANDLE search = FindFirstFileW(pattern.get(), data);
+  // The basic record (no short names) in large batches: less work per entry on Windows.
+  HANDLE search = FindFirstFileExW(pattern.get(), FindExInfoBasic, data, FindExSearchNameMatch,
+                                   nullptr, FIND_FIRST_EX_LARGE_FETCH);
   if (search == INVALID_HANDLE_VALUE) {
     ReportSystemError(L"Unable to browse directory %s", directory);
   }

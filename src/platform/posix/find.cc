@@ -112,6 +112,11 @@ HANDLE FindFirstFileW(LPCWSTR pattern, WIN32_FIND_DATAW* data) {
   return search;
 }
 
+HANDLE FindFirstFileExW(LPCWSTR pattern, FINDEX_INFO_LEVELS, WIN32_FIND_DATAW* data,
+                        FINDEX_SEARCH_OPS, void*, DWORD) {
+  return FindFirstFileW(pattern, data);
+}
+
 BOOL FindNextFileW(HANDLE search, WIN32_FIND_DATAW* data) {
   return NextEntry(static_cast<PosixSearch*>(search), data) ? TRUE : FALSE;
 }

@@ -215,6 +215,12 @@ BOOL GetVolumeInformationW(LPCWSTR root, LPWSTR volumeName, DWORD volumeNameChar
 
 // Enumeration.
 HANDLE FindFirstFileW(LPCWSTR pattern, WIN32_FIND_DATAW* data);
+typedef enum { FindExInfoStandard, FindExInfoBasic } FINDEX_INFO_LEVELS;
+typedef enum { FindExSearchNameMatch } FINDEX_SEARCH_OPS;
+#define FIND_FIRST_EX_LARGE_FETCH 0x2
+// FindFirstFileW: the POSIX record has no short name and the batch size is the system's.
+HANDLE FindFirstFileExW(LPCWSTR pattern, FINDEX_INFO_LEVELS level, WIN32_FIND_DATAW* data,
+                        FINDEX_SEARCH_OPS search, void* filter, DWORD flags);
 BOOL FindNextFileW(HANDLE search, WIN32_FIND_DATAW* data);
 BOOL FindClose(HANDLE search);
 
