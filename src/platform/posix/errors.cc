@@ -88,10 +88,15 @@ DWORD GetLastError() {
   return lastError;
 }
 
-// The program sets a code itself only where the text of an errno fits it.
+// The program sets a code itself to keep an error across other calls (the same code: its text
+// stays) or where the text of an errno fits it.
 void SetLastError(DWORD code) {
+  if (code == lastError)
+    return;
   if (code == ERROR_CANT_RESOLVE_FILENAME)
     SetLastErrorFromErrno(ELOOP);
+  else if (code == ERROR_FILENAME_EXCED_RANGE)
+    SetLastErrorFromErrno(ENAMETOOLONG);
   else
     SetLastErrorCode(code);
 }
