@@ -1,6 +1,6 @@
 // The actions of a run: add, update, delete, equal, ignore and meta on files and trees, in the
-// order of the walk; the options that leave entries alone or change the log; the contents
-// comparisons, the metadata correction, the archive attribute and sparse copies.
+// order of the walk; the options that leave entries alone or change the log; the metadata
+// correction, the archive attribute and sparse copies. (The comparison itself: compare_test.cc.)
 #include "tandrel_test.h"
 #ifndef _WIN32
 #include <fcntl.h>
@@ -43,36 +43,14 @@ TEST(FileActions, EveryKindOfDifferenceInWalkOrderAndItsDryRun) {
   EXPECT_EQ(r.exitCode, 0);
   EXPECT_EQ(r.err + dry.err, "");
   EXPECT_EQ(r.out, dry.out);
-  EXPECT_EQ(r.out, Header("src", dst) + LogLine("directory", dst) +
-                       LogLines("dst", {"delete dir D",
-                                        "directory D",
-                                        "directory D/S",
-                                        "delete dir y",
-                                        "directory y",
-                                        "equal eq0",
-                                        "equal eq5",
-                                        "delete gone",
-                                        "equal meta",
-                                        "meta meta",
-                                        "add new",
-                                        "delete old",
-                                        "update ro",
-                                        "update size",
-                                        "update t6",
-                                        "delete x",
-                                        "add y",
-                                        "directory alpha",
-                                        "add alpha/a",
-                                        "directory alpha/inner",
-                                        "add alpha/inner/b",
-                                        "directory Beta",
-                                        "directory gamma",
-                                        "add gamma/z",
-                                        "directory n",
-                                        "directory n/s",
-                                        "add n/s/n2",
-                                        "directory x",
-                                        "add x/in"}));
+  // clang-format off
+  EXPECT_EQ(r.out, Header("src", dst) + LogLine("directory", dst) + LogLines("dst", {
+      "delete dir D", "directory D", "directory D/S", "delete dir y", "directory y", "equal eq0",
+      "equal eq5", "delete gone", "equal meta", "meta meta", "add new", "delete old", "update ro",
+      "update size", "update t6", "delete x", "add y", "directory alpha", "add alpha/a",
+      "directory alpha/inner", "add alpha/inner/b", "directory Beta", "directory gamma",
+      "add gamma/z", "directory n", "directory n/s", "add n/s/n2", "directory x", "add x/in"}));
+  // clang-format on
   // Equal pairs keep the destination's contents and time; everything else is an exact copy.
   EXPECT_EQ(ReadTextFile(d / "eq0") + std::to_string(WriteTime(d / "eq5") - kFileTime),
             "SAME" + std::to_string(6 * kSecond - 1));
@@ -93,37 +71,31 @@ TEST(FileActions, OptionsThatLeaveEntriesAloneOrChangeTheLog) {
     std::vector<std::string> options, rows;
     std::string after, undeleted = "";
   } cases[] = {
-      {{"-na", "-li"},
-       {"delete dir dst/E", "delete dir dst/O", "update dst/diff.txt", "ignore src/new.txt",
-        "ignore src/new.log", "delete dst/old.txt", "ignore src/N"},
+      // clang-format off
+      {{"-na", "-li"}, {"delete dir dst/E", "delete dir dst/O", "update dst/diff.txt",
+        "ignore src/new.txt", "ignore src/new.log", "delete dst/old.txt", "ignore src/N"},
        "diff.txt=src"},
-      {{"-nu", "-li"},
-       {"delete dir dst/E", "delete dir dst/O", "ignore dst/diff.txt", "add dst/new.txt",
-        "add dst/new.log", "delete dst/old.txt", "add dst/N/f.txt", "add dst/N/n.log"},
-       "N/ N/f.txt=f N/n.log=n diff.txt=dest new.log=l new.txt=new"},
-      {{"-nd", "-li"},
-       {"ignore dir dst/E", "ignore dir dst/O", "update dst/diff.txt", "add dst/new.txt",
-        "add dst/new.log", "ignore dst/old.txt", "add dst/N/f.txt", "add dst/N/n.log"},
-       "E/ E/b.log=b N/ N/f.txt=f N/n.log=n O/ O/S/ O/S/keep.txt=k O/T/ O/T/e.log=e O/g.txt=g "
-       "diff.txt=src new.log=l new.txt=new old.txt=old"},
+      {{"-nu", "-li"}, {"delete dir dst/E", "delete dir dst/O", "ignore dst/diff.txt",
+        "add dst/new.txt", "add dst/new.log", "delete dst/old.txt", "add dst/N/f.txt",
+        "add dst/N/n.log"}, "N/ N/f.txt=f N/n.log=n diff.txt=dest new.log=l new.txt=new"},
+      {{"-nd", "-li"}, {"ignore dir dst/E", "ignore dir dst/O", "update dst/diff.txt",
+        "add dst/new.txt", "add dst/new.log", "ignore dst/old.txt", "add dst/N/f.txt",
+        "add dst/N/n.log"}, "E/ E/b.log=b N/ N/f.txt=f N/n.log=n O/ O/S/ O/S/keep.txt=k O/T/ "
+       "O/T/e.log=e O/g.txt=g diff.txt=src new.log=l new.txt=new old.txt=old"},
       {{"-lc=n"}, {}, copied},
       // Bare paths, the tree actions' "directory" lines too.
-      {{"-ll", "-ld"},
-       {"dst", "dst/E", "dst/E", "dst/O", "dst/O", "dst/O/S", "dst/O/T", "dst/diff.txt",
-        "dst/new.txt", "dst/new.log", "dst/old.txt", "dst/N", "dst/N/f.txt", "dst/N/n.log"},
-       copied},
-      {{"-x=*keep.txt"},
-       {"delete dir dst/E", "delete dir dst/O", "update dst/diff.txt", "add dst/new.txt",
-        "add dst/new.log", "delete dst/old.txt", "add dst/N/f.txt", "add dst/N/n.log"},
-       "N/ N/f.txt=f N/n.log=n O/ O/S/ O/S/keep.txt=k diff.txt=src new.log=l new.txt=new",
-       "O"},
+      {{"-ll", "-ld"}, {"dst", "dst/E", "dst/E", "dst/O", "dst/O", "dst/O/S", "dst/O/T",
+        "dst/diff.txt", "dst/new.txt", "dst/new.log", "dst/old.txt", "dst/N", "dst/N/f.txt",
+        "dst/N/n.log"}, copied},
+      {{"-x=*keep.txt"}, {"delete dir dst/E", "delete dir dst/O", "update dst/diff.txt",
+        "add dst/new.txt", "add dst/new.log", "delete dst/old.txt", "add dst/N/f.txt",
+        "add dst/N/n.log"}, "N/ N/f.txt=f N/n.log=n O/ O/S/ O/S/keep.txt=k diff.txt=src new.log=l "
+       "new.txt=new", "O"},
       // Include mode leaves out the other files on both sides, in new trees too.
-      {{"-i=*.txt"},
-       {"delete dir dst/E", "delete dir dst/O", "update dst/diff.txt", "add dst/new.txt",
-        "delete dst/old.txt", "add dst/N/f.txt"},
-       "E/ E/b.log=b N/ N/f.txt=f O/ O/T/ O/T/e.log=e diff.txt=src new.txt=new",
-       "O"},
-  };
+      {{"-i=*.txt"}, {"delete dir dst/E", "delete dir dst/O", "update dst/diff.txt",
+        "add dst/new.txt", "delete dst/old.txt", "add dst/N/f.txt"},
+       "E/ E/b.log=b N/ N/f.txt=f O/ O/T/ O/T/e.log=e diff.txt=src new.txt=new", "O"},
+  };  // clang-format on
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::PrintToString(c.options));
     TreePair t;
@@ -137,37 +109,6 @@ TEST(FileActions, OptionsThatLeaveEntriesAloneOrChangeTheLog) {
       reports.push_back("Unable to delete directory " + Under(t.temp.str(), "dst/" + c.undeleted));
     ExpectReports(r.err, reports, "Directory not empty\n");
     EXPECT_EQ(Listing(t.destination), c.after);
-  }
-}
-
-TEST(FileActions, ContentsComparisons) {
-  // Longer than one 4096-byte block; the pairs that differ do so in the last byte only.
-  const std::string contents(2 * 4096 + 100, 'b'), changed = contents.substr(1) + "c";
-  // -cc reads pairs whose sizes and times agree; -tcc those whose times differ, and with -tm
-  // the equal pair whose times differ takes the source's time.
-  const std::pair<std::vector<std::string>, std::vector<std::string>> cases[] = {
-      {{"-cc"},
-       {"comparing dst/differ", "update dst/differ", "comparing dst/same", "equal dst/same",
-        "update dst/time", "update dst/timediffer"}},
-      {{"-tcc", "-tm", "-lcc=n"},
-       {"equal dst/differ", "equal dst/same", "equal dst/time", "meta dst/time",
-        "update dst/timediffer"}}};
-  for (const auto& [options, rows] : cases) {
-    SCOPED_TRACE(options[0]);
-    TreePair t;
-    const fs::path& d = t.destination;
-    for (const char* name : {"differ", "same", "time", "timediffer"})
-      MakeFile(t.source / name, contents);
-    MakeFile(d / "differ", changed);
-    MakeFile(d / "same", contents);
-    MakeFile(d / "time", contents, kFileTime - 100 * kSecond);
-    MakeFile(d / "timediffer", changed, kFileTime - 100 * kSecond);
-    std::vector<std::string> arguments = options;
-    arguments.push_back("-le");
-    EXPECT_TRUE(t.Writes(arguments, rows));
-    EXPECT_EQ(ReadTextFile(d / "differ"), options[0] == "-cc" ? contents : changed);
-    EXPECT_EQ(ReadTextFile(d / "timediffer"), contents);
-    EXPECT_EQ(WriteTime(d / "time"), kFileTime);
   }
 }
 
@@ -195,27 +136,6 @@ TEST(FileActions, MetadataOfEqualPairsIsCorrected) {
     EXPECT_EQ(Attributes(t.destination / names[i]) & kStored, sourceBits[i]) << names[i];
     EXPECT_EQ(WriteTime(t.destination / names[i]), kFileTime + (i == 5 ? 5 * kSecond : 0));
   }
-}
-
-TEST(FileActions, TimeDifferenceLines) {
-  TreePair t;
-  const fs::path& d = t.destination;
-  MakeFiles(t.source, "a=a b=b c=c d=dd");
-  MakeFile(d / "a", "a", kFileTime + kSecond / 2);
-  MakeFile(d / "b", "b", kFileTime - 3 * kSecond);
-  MakeFile(d / "c", "c", kFileTime + 7 * kSecond + kSecond / 2);
-  MakeFile(d / "d", "d", kFileTime + 60 * kSecond);  // sizes decide first: no time line
-  auto line = [&](const std::string& text, const std::string& name) {
-    return text + "   " + Under(TempDir::PathText(d), name);
-  };
-  RunResult r = t.Run({"-ltd", "-le"});
-  EXPECT_EQ(r.exitCode, 0);
-  EXPECT_EQ(r.out, Console(line("same time", "a") + "\n") + t.Log({"equal dst/a"}) +
-                       Console(line("source more recent by 3 second(s)", "b") + "\n") +
-                       t.Log({"equal dst/b"}) +
-                       Console(line("dest more recent by 7 second(s)", "c") + "\n") +
-                       t.Log({"update dst/c", "update dst/d"}));
-  EXPECT_EQ(r.err, "");
 }
 
 TEST(FileActions, UnsetArchiveClearsItOnHandledSourceFilesOnly) {
