@@ -58,6 +58,9 @@ TEST_F(CommandLineTest, ValueRules) {
     ASSERT_TRUE(Parse(arguments)) << err_;
     EXPECT_EQ(OptionTable[row].Value, value);
   }
+  // A pattern option without a value sets the kind only: include mode, no pattern.
+  ASSERT_TRUE(Parse({L"--include"}));
+  EXPECT_TRUE(IncludeMode && PatternList.empty());
 }
 
 TEST(StrToIntW, SignAndDigitsUpToTheFirstOtherCharacterNoDigitsZero) {
