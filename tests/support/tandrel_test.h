@@ -58,6 +58,15 @@ class TempDir {
   fs::path path_;
 };
 
+// A path removed with everything below it when the object goes.
+struct RemovedAtEnd {
+  fs::path path;
+  ~RemovedAtEnd() {
+    std::error_code error;
+    fs::remove_all(path, error);
+  }
+};
+
 void WriteTextFile(const fs::path& path, const std::string& contents);
 std::string ReadTextFile(const fs::path& path);
 uint64_t WriteTime(const fs::path& path);  // 100 ns units since 1601
