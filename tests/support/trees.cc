@@ -47,16 +47,14 @@ std::string ReadTextFile(const fs::path& path) {
 
 uint64_t WriteTime(const fs::path& path) {
 #ifdef _WIN32
-  WIN32_FILE_ATTRIBUTE_DATA data;
-  if (!GetFileAttributesExW(path.wstring().c_str(), GetFileExInfoStandard, &data))
-    return 0;
+  WIN32_FILE_ATTRIBUTE_DATA data{};  // 0 where the path cannot be read
+  GetFileAttributesExW(path.wstring().c_str(), GetFileExInfoStandard, &data);
   return (uint64_t{data.ftLastWriteTime.dwHighDateTime} << 32) | data.ftLastWriteTime.dwLowDateTime;
 #else
   struct stat st;
-  if (stat(path.c_str(), &st) != 0)
-    return 0;
-  return (static_cast<uint64_t>(st.st_mtim.tv_sec) + 11644473600ULL) * kSecond +
-         static_cast<uint64_t>(st.st_mtim.tv_nsec) / 100;
+  return stat(path.c_str(), &st) != 0 ? 0
+                                      : (st.st_mtim.tv_sec + 11644473600ULL) * kSecond +
+                                            static_cast<uint64_t>(st.st_mtim.tv_nsec) / 100;
 #endif
 }
 
