@@ -21,24 +21,22 @@ TEST(CaseFoldingDestination, SettlesAndTwoNamesDifferingInCaseGiveOneFailureEach
                     "device and exfat-fuse)";
   }
   const std::string S = TempDir::PathText(s), D = TempDir::PathText(d);
-  RunResult first = RunTandrel({S, D, "-lh=n"});
-  // The name listed first is copied; the other finds its name taken, every run.
-  const bool upperFirst = first.out.find("README.TXT") < first.out.find("Readme.txt");
-  const std::string refused = upperFirst ? "Readme.txt" : "README.TXT";
-  const std::string report = "Unable to copy " + Under(S, "case/" + refused);
-  EXPECT_EQ(first.exitCode, 1);
-  ExpectReports(first.err, {report}, "File exists\n");
-  for (int run = 2; run <= 3; run++) {
+  std::string refused;
+  for (int run = 1; run <= 3; run++) {
     SCOPED_TRACE(run);
 #ifndef _WIN32
     if (run == 3)  // local time with daylight saving: the drive's times still match
       setenv("TZ", "EST5EDT,M3.2.0,M11.1.0", 1);
 #endif
     RunResult r = RunTandrel({S, D, "-lh=n"});
+    // The name listed first is copied; the other finds its name taken, every run.
+    if (run == 1)
+      refused = r.out.find("README.TXT") < r.out.find("Readme.txt") ? "Readme.txt" : "README.TXT";
+    else
+      EXPECT_EQ(r.out, LogLines(D, {"add case/" + refused}));
     EXPECT_EQ(r.exitCode, 1);
-    EXPECT_EQ(r.out, LogLines(D, {"add case/" + refused}));
-    ExpectReports(r.err, {report}, "File exists\n");
-    EXPECT_EQ(ReadTextFile(d / "case/readme.txt"), upperFirst ? "upper\n" : "lower\n");
+    ExpectReports(r.err, {"Unable to copy " + Under(S, "case/" + refused)}, "File exists\n");
+    EXPECT_EQ(ReadTextFile(d / "case/readme.txt"), refused == "Readme.txt" ? "upper\n" : "lower\n");
   }
 #ifndef _WIN32
   unsetenv("TZ");

@@ -3,13 +3,11 @@
 #include "output/console.h"
 #ifndef _WIN32
 #include <fcntl.h>
-#include <unistd.h>
 
 #include "platform/posix/internal.h"
 #endif
 
-namespace {
-HANDLE OpenCaptureFile(const fs::path& path) {
+static HANDLE OpenCaptureFile(const fs::path& path) {
 #ifdef _WIN32
   return CreateFileW(path.wstring().c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
                      0, nullptr);
@@ -18,15 +16,10 @@ HANDLE OpenCaptureFile(const fs::path& path) {
   return new PosixFile{fd, path.native()};
 #endif
 }
-}  // namespace
 
-CapturedConsole::CapturedConsole()
-    : savedOut_(OutputHandle),
-      savedErr_(ErrorHandle),
-      out_(OpenCaptureFile(dir_.path() / "out")),
-      err_(OpenCaptureFile(dir_.path() / "err")) {
-  OutputHandle = out_;
-  ErrorHandle = err_;
+CapturedConsole::CapturedConsole() : savedOut_(OutputHandle), savedErr_(ErrorHandle) {
+  OutputHandle = out_ = OpenCaptureFile(dir_.path() / "out");
+  ErrorHandle = err_ = OpenCaptureFile(dir_.path() / "err");
 }
 
 CapturedConsole::~CapturedConsole() {
@@ -34,11 +27,4 @@ CapturedConsole::~CapturedConsole() {
   ErrorHandle = savedErr_;
   CloseHandle(out_);
   CloseHandle(err_);
-}
-
-std::string CapturedConsole::out() const {
-  return ReadTextFile(dir_.path() / "out");
-}
-std::string CapturedConsole::err() const {
-  return ReadTextFile(dir_.path() / "err");
 }

@@ -11,8 +11,9 @@ class CapturedConsole {
   ~CapturedConsole();  // puts the previous handles back
   CapturedConsole(const CapturedConsole&) = delete;
   CapturedConsole& operator=(const CapturedConsole&) = delete;
-  std::string out() const;  // the bytes written to the standard output so far
-  std::string err() const;  // the bytes written to the standard error so far
+  // The bytes written to the standard output, and to the standard error, so far.
+  std::string out() const { return ReadTextFile(dir_.path() / "out"); }
+  std::string err() const { return ReadTextFile(dir_.path() / "err"); }
 
  private:
   TempDir dir_;

@@ -35,10 +35,10 @@ void ProgramStateTest::Reset() {
 
 bool ProgramStateTest::Parse(const Strings& arguments) {
   Reset();
-  args_ = {L"tandrel"};
-  args_.insert(args_.end(), arguments.begin(), arguments.end());
+  args_ = arguments;
+  args_.insert(args_.begin(), L"tandrel");
   argv_.clear();
-  for (std::wstring& argument : args_) argv_.push_back(&argument[0]);
+  for (std::wstring& argument : args_) argv_.push_back(argument.data());
   CapturedConsole console;
   bool accepted = ParseCommandLine(static_cast<int>(args_.size()), argv_.data());
   err_ = console.err();
@@ -57,8 +57,7 @@ DirectoryEntry Entry(const std::wstring& name, DWORD attributes, uint64_t writeT
   DirectoryEntry entry{};
   entry.cFileName = names.Add(name.c_str());
   entry.dwFileAttributes = attributes;
-  entry.ftLastWriteTime.dwLowDateTime = static_cast<DWORD>(writeTime);
-  entry.ftLastWriteTime.dwHighDateTime = static_cast<DWORD>(writeTime >> 32);
+  entry.ftLastWriteTime = {static_cast<DWORD>(writeTime), static_cast<DWORD>(writeTime >> 32)};
   entry.nFileSizeLow = static_cast<DWORD>(size);
   entry.nFileSizeHigh = static_cast<DWORD>(size >> 32);
   return entry;

@@ -11,8 +11,8 @@ bool RunningUnderWine() {
 }
 
 RunResult RunTandrel(const std::vector<std::string>& arguments, const fs::path& workingDirectory) {
-  std::vector<std::string> copies{TANDREL_PROGRAM_PATH};
-  copies.insert(copies.end(), arguments.begin(), arguments.end());
+  std::vector<std::string> copies = arguments;
+  copies.insert(copies.begin(), TANDREL_PROGRAM_PATH);
   std::vector<char*> argv;
   for (auto& argument : copies) argv.push_back(argument.data());
   argv.push_back(nullptr);
@@ -31,13 +31,10 @@ RunResult RunTandrel(const std::vector<std::string>& arguments, const fs::path& 
   posix_spawn_file_actions_destroy(&actions);
   RunResult result;
   result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-  std::string* sinks[2] = {&result.out, &result.err};
-  for (int i = 0; i < 2; i++) {
-    char buffer[65536];
-    lseek(streams[i], 0, SEEK_SET);
-    for (ssize_t n; (n = read(streams[i], buffer, sizeof buffer)) > 0;)
-      sinks[i]->append(buffer, static_cast<size_t>(n));
-    close(streams[i]);
-  }
+  // The memory files read again from their start through their /proc names.
+  result.out = ReadTextFile("/proc/self/fd/" + std::to_string(streams[0]));
+  result.err = ReadTextFile("/proc/self/fd/" + std::to_string(streams[1]));
+  close(streams[0]);
+  close(streams[1]);
   return result;
 }

@@ -4,18 +4,12 @@
 
 #include "tandrel_test.h"
 
-namespace {
-
-std::wstring WideFromUtf8(const std::string& text) {
-  std::wstring wide(text.size(), L'\0');
-  wide.resize(static_cast<size_t>(MultiByteToWideChar(CP_UTF8, 0, text.data(),
-                                                      static_cast<int>(text.size()), wide.data(),
-                                                      static_cast<int>(wide.size()))));
-  return wide;
+static std::wstring WideFromUtf8(const std::string& text) {
+  return fs::path(std::u8string(text.begin(), text.end())).wstring();
 }
 
 // One argument quoted as the C runtime splits a command line.
-std::wstring Quote(const std::wstring& argument) {
+static std::wstring Quote(const std::wstring& argument) {
   if (!argument.empty() && argument.find_first_of(L" \t\"") == std::wstring::npos)
     return argument;
   std::wstring quoted = L"\"";
@@ -28,20 +22,6 @@ std::wstring Quote(const std::wstring& argument) {
   }
   return quoted.append(backslashes, L'\\') + L"\"";
 }
-
-// Without the lines Wine itself writes, perhaps after a thread number such as "0024:".
-std::string WithoutWineLines(const std::string& text) {
-  static const std::regex wine("([0-9a-f]{1,4}:)?(wine|fixme|err|warn|trace):.*\n?");
-  std::string kept;
-  for (size_t start = 0, end; start < text.size(); start = end) {
-    end = std::min(text.find('\n', start), text.size() - 1) + 1;
-    if (!std::regex_match(text.begin() + start, text.begin() + end, wine))
-      kept.append(text, start, end - start);
-  }
-  return kept;
-}
-
-}  // namespace
 
 bool RunningUnderWine() {
   HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
@@ -86,6 +66,10 @@ RunResult RunTandrel(const std::vector<std::string>& arguments, const fs::path& 
   CloseHandle(process.hProcess);
   result.exitCode = static_cast<int>(code);
   result.out = ReadTextFile(paths[0]);
-  result.err = WithoutWineLines(ReadTextFile(paths[1]));
+  // Without the lines Wine itself writes, perhaps after a thread number such as "0024:".
+  static const std::regex wine("([0-9a-f]{1,4}:)?(wine|fixme|err|warn|trace):.*\n?");
+  for (const std::string& line : Lines(ReadTextFile(paths[1])))
+    if (!std::regex_match(line, wine))
+      result.err += line;
   return result;
 }

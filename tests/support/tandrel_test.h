@@ -4,10 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdint>
 #include <filesystem>
-#include <string>
-#include <vector>
 
 #include "platform/win32.h"
 
@@ -25,10 +22,8 @@ bool RunningUnderWine();
 constexpr bool kWindowsBuild = NAMES_IGNORE_CASE != 0;
 extern const char kSeparator[];  // the program's path separator
 
-// The console text of this build for a text with single line feeds (CR added on Windows), and
-// under log-oem=n its UTF-16LE bytes.
+// The console text of this build for a text with single line feeds (CR added on Windows).
 std::string Console(const std::string& text);
-std::string Utf16(const std::string& utf8Text);
 // A log line: the label padded to 12 columns, the text, the line end.
 std::string LogLine(const std::string& label, const std::string& text);
 std::string Header(const std::string& source, const std::string& destination);
@@ -37,34 +32,31 @@ std::string Under(const std::string& root, std::string relative);
 // One log line per row "label path" (the label may hold spaces, the path as for Under); a row
 // without a label is the bare path that log-list writes.
 std::string LogLines(const std::string& root, const std::vector<std::string>& rows);
-std::vector<std::string> SortedLines(const std::string& text);  // each with its line end
+std::vector<std::string> Lines(const std::string& text);  // each with its line end
+std::vector<std::string> SortedLines(const std::string& text);
 // One system-error report per message, in order: "message: " and the system's text, which on
 // the POSIX build must be nativeText.
 void ExpectReports(const std::string& err, const std::vector<std::string>& messages,
                    const std::string& nativeText);
 
+// A path removed with everything below it, read-only entries too, when the object goes.
+struct RemovedAtEnd {
+  fs::path path;
+  ~RemovedAtEnd();
+};
+
 // A fresh temporary directory, removed with everything in it when the object goes.
 class TempDir {
  public:
   TempDir();
-  ~TempDir();
   TempDir(const TempDir&) = delete;
   TempDir& operator=(const TempDir&) = delete;
-  const fs::path& path() const { return path_; }
-  std::string str() const { return PathText(path_); }
+  const fs::path& path() const { return removed_.path; }
+  std::string str() const { return PathText(path()); }
   static std::string PathText(const fs::path& path);  // the path as the program prints it
 
  private:
-  fs::path path_;
-};
-
-// A path removed with everything below it when the object goes.
-struct RemovedAtEnd {
-  fs::path path;
-  ~RemovedAtEnd() {
-    std::error_code error;
-    fs::remove_all(path, error);
-  }
+  RemovedAtEnd removed_;
 };
 
 void WriteTextFile(const fs::path& path, const std::string& contents);
@@ -97,7 +89,7 @@ bool MakeDirectoryLink(const fs::path& target, const fs::path& at);
 struct TreePair {
   TempDir temp;
   fs::path source = temp.path() / "src", destination = temp.path() / "dst";
-  TreePair();
+  TreePair() { MakeFiles(temp.path(), "src/ dst/"); }
   // Log lines for rows whose paths begin with "src" or "dst".
   std::string Log(const std::vector<std::string>& rows) const { return LogLines(temp.str(), rows); }
   // A run on the two directories with -lh=n and these options.

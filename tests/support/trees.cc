@@ -1,7 +1,7 @@
-#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <fstream>
+#include <set>
 #include <sstream>
 
 #include "program_state.h"
@@ -11,34 +11,29 @@
 #endif
 
 TempDir::TempDir() {
-  static std::atomic<int> counter{0};
-  auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
-  std::error_code error;
-  do {
-    path_ = fs::temp_directory_path() /
-            ("tandrel-test-" + std::to_string(stamp) + "-" + std::to_string(counter++));
-  } while (!fs::create_directory(path_, error));
+  static std::atomic<int> counter;
+  auto stamp = std::to_string(std::chrono::steady_clock::now().time_since_epoch().count());
+  do
+    removed_.path =
+        fs::temp_directory_path() / ("tandrel-test-" + stamp + "-" + std::to_string(counter++));
+  while (!fs::create_directory(removed_.path));
 }
 
-TempDir::~TempDir() {
+RemovedAtEnd::~RemovedAtEnd() {
   std::error_code error;
   // Read-only entries cannot be removed on Windows.
-  for (auto it = fs::recursive_directory_iterator(path_, error);
+  for (auto it = fs::recursive_directory_iterator(path, error);
        !error && it != fs::recursive_directory_iterator(); it.increment(error)) {
     DWORD attributes = Attributes(it->path());
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
       SetAttributes(it->path(), attributes & ~kStored);
   }
-  fs::remove_all(path_, error);
+  fs::remove_all(path, error);
 }
 
 std::string TempDir::PathText(const fs::path& path) {
-#ifdef _WIN32
   std::u8string text = path.u8string();
   return std::string(text.begin(), text.end());
-#else
-  return path.native();
-#endif
 }
 
 void WriteTextFile(const fs::path& path, const std::string& contents) {
@@ -46,23 +41,20 @@ void WriteTextFile(const fs::path& path, const std::string& contents) {
 }
 
 std::string ReadTextFile(const fs::path& path) {
-  std::ostringstream contents;
-  contents << std::ifstream(path, std::ios::binary).rdbuf();
-  return contents.str();
+  std::ifstream file(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(file), {}};
 }
 
 uint64_t WriteTime(const fs::path& path) {
 #ifdef _WIN32
-  WIN32_FILE_ATTRIBUTE_DATA data;
-  if (!GetFileAttributesExW(path.wstring().c_str(), GetFileExInfoStandard, &data))
-    return 0;
+  WIN32_FILE_ATTRIBUTE_DATA data{};  // 0 where the path cannot be read
+  GetFileAttributesExW(path.wstring().c_str(), GetFileExInfoStandard, &data);
   return (uint64_t{data.ftLastWriteTime.dwHighDateTime} << 32) | data.ftLastWriteTime.dwLowDateTime;
 #else
   struct stat st;
-  if (stat(path.c_str(), &st) != 0)
-    return 0;
-  return (static_cast<uint64_t>(st.st_mtim.tv_sec) + 11644473600ULL) * kSecond +
-         static_cast<uint64_t>(st.st_mtim.tv_nsec) / 100;
+  return stat(path.c_str(), &st) != 0 ? 0
+                                      : (st.st_mtim.tv_sec + 11644473600ULL) * kSecond +
+                                            static_cast<uint64_t>(st.st_mtim.tv_nsec) / 100;
 #endif
 }
 
@@ -100,24 +92,21 @@ void MakeFiles(const fs::path& root, const std::string& entries) {
 }
 
 std::string Listing(const fs::path& root, bool details) {
-  std::vector<std::string> entries;
+  std::set<std::string> entries;
   std::error_code error;
   for (auto it = fs::recursive_directory_iterator(root, error);
        !error && it != fs::recursive_directory_iterator(); it.increment(error)) {
     std::string entry;
     for (const auto& name : fs::relative(it->path(), root))
       entry.append(entry.empty() ? "" : "/").append(TempDir::PathText(name));
-    if (it->is_directory())
-      entry += '/';
-    else
-      entry.append("=").append(ReadTextFile(it->path()));
-    if (details && !it->is_directory())
+    bool directory = it->is_directory();
+    entry.append(directory ? "/" : "=").append(directory ? "" : ReadTextFile(it->path()));
+    if (details && !directory)
       entry.append("@").append(std::to_string(WriteTime(it->path())));
     if (details)
       entry.append("#").append(std::to_string(Attributes(it->path()) & kStored));
-    entries.push_back(entry);
+    entries.insert(entry);
   }
-  std::sort(entries.begin(), entries.end());
   std::string text;
   for (const auto& entry : entries) text += (text.empty() ? "" : " ") + entry;
   return text;
@@ -133,11 +122,6 @@ bool MakeDirectoryLink(const fs::path& target, const fs::path& at) {
   return Attributes(at) != INVALID_FILE_ATTRIBUTES;
 }
 
-TreePair::TreePair() {
-  fs::create_directory(source);
-  fs::create_directory(destination);
-}
-
 RunResult TreePair::Run(const std::vector<std::string>& options) const {
   std::vector<std::string> arguments{TempDir::PathText(source), TempDir::PathText(destination),
                                      "-lh=n"};
@@ -148,11 +132,9 @@ RunResult TreePair::Run(const std::vector<std::string>& options) const {
 testing::AssertionResult TreePair::Writes(const std::vector<std::string>& options,
                                           const std::vector<std::string>& rows) const {
   RunResult r = Run(options);
-  std::string expected = Log(rows);
-  if (r.exitCode == 0 && r.out == expected && r.err.empty())
+  if (r.exitCode == 0 && r.out == Log(rows) && r.err.empty())
     return testing::AssertionSuccess();
-  return testing::AssertionFailure() << "exit code " << r.exitCode << "\nout:\n"
-                                     << r.out << "expected:\n"
-                                     << expected << "err:\n"
-                                     << r.err;
+  return testing::AssertionFailure()
+         << "exit code " << r.exitCode
+         << "\nout:\n" + r.out + "expected:\n" + Log(rows) + "err:\n" + r.err;
 }
