@@ -1,6 +1,6 @@
 // The actions of a run: add, update, delete, equal, ignore and meta on files and trees, in the
 // order of the walk; the options that leave entries alone or change the log; the metadata
-// correction, the archive attribute and sparse copies. (The comparison itself: compare_test.cc.)
+// correction and sparse copies. (The comparison itself: compare_test.cc.)
 #include "tandrel_test.h"
 #ifndef _WIN32
 #include <fcntl.h>
@@ -104,12 +104,11 @@ TEST(FileActions, OptionsThatLeaveEntriesAloneOrChangeTheLog) {
 TEST(FileActions, MetadataOfEqualPairsIsCorrected) {
   // Equal pairs (-ct=n) whose attributes or times differ; times within the precision (u) agree.
   // Each: name, source attributes, destination attributes, destination time less the source's.
+  // clang-format off
   const std::tuple<const char*, DWORD, DWORD, int> pairs[] = {{"both", kHidden | kReadOnly, 0, 100},
-                                                              {"h", kHidden, 0, 0},
-                                                              {"n", 0, kHidden, 0},
-                                                              {"r", kReadOnly, 0, 0},
-                                                              {"t", 0, 0, -100},
-                                                              {"u", 0, 0, 5}};
+      {"h", kHidden, 0, 0}, {"n", 0, kHidden, 0}, {"r", kReadOnly, 0, 0}, {"t", 0, 0, -100},
+      {"u", 0, 0, 5}};
+  // clang-format on
   TreePair t;
   for (const auto& [name, source, destination, seconds] : pairs) {
     MakeFile(t.source / name, name, kFileTime, source);
@@ -149,27 +148,23 @@ TEST(FileActions, SparseFilesStaySparseAndSharedHolesAreNotCompared) {
   TreePair t;
   const fs::path s = t.source / "vm.img", d = t.destination / "vm.img";
   const off_t size = off_t{2} << 30, middle = size / 2;
-  // 2 GiB holding data at its start, in its middle and at its end.
+  // 2 GiB holding a byte of data at its start, in its middle and at its end.
   auto make = [&](const fs::path& path, char mark, time_t seconds) {
     int fd = open(path.c_str(), O_WRONLY | O_CREAT, 0644);
     const struct timespec times[2] = {{seconds, 0}, {seconds, 0}};
-    EXPECT_EQ(
-        pwrite(fd, "start", 5, 0) + pwrite(fd, &mark, 1, middle) + pwrite(fd, "end!", 4, size - 4),
-        10);
+    EXPECT_EQ(pwrite(fd, "s", 1, 0) + pwrite(fd, &mark, 1, middle) + pwrite(fd, "e", 1, size - 1),
+              3);
     EXPECT_EQ(futimens(fd, times), 0);
     close(fd);
   };
-  // The middle byte, the size and the blocks, where the data regions are too.
+  // The size, the blocks and the middle byte.
   auto layout = [&](const fs::path& path) {
     int fd = open(path.c_str(), O_RDONLY);
     char mark = 0;
     struct stat st;
     EXPECT_EQ(pread(fd, &mark, 1, middle) + fstat(fd, &st), 1);
-    std::string text = std::to_string(st.st_size) + " " + std::to_string(st.st_blocks) + mark;
-    for (off_t data = 0, hole; (data = lseek(fd, data, SEEK_DATA)) >= 0; data = hole)
-      text += std::to_string(data) + "-" + std::to_string(hole = lseek(fd, data, SEEK_HOLE)) + " ";
     close(fd);
-    return text;
+    return std::to_string(st.st_size) + " " + std::to_string(st.st_blocks) + mark;
   };
   make(s, 'a', 1600000000);
   struct stat st;
