@@ -4,9 +4,9 @@
 
 namespace {
 
-// A short root "r" and a tree "g" beside it, renamed by Lengthen() to a name 20 characters
-// longer (the test's own file calls could not reach its entries there). A name n long fits
-// below the short root with 5 characters to spare, and not below the long one.
+// A short root "r" and a tree "g" beside it, renamed before the run to a name 20 characters
+// longer, and back at the end (the test's own file calls could not reach its entries there). A name
+// n long fits below the short root with 5 characters to spare, and not below the long one.
 struct LongPaths {
   TempDir temp;
   fs::path parent = temp.path(), shortRoot, longRoot, growing;
@@ -17,10 +17,6 @@ struct LongPaths {
     fs::create_directories(shortRoot = parent / "r");
     longRoot = parent / std::string("r").append(20, 'x'), growing = parent / "g";
     n = MAX_PATH - 7 - TempDir::PathText(shortRoot).size();
-  }
-  std::string Lengthen() {
-    fs::rename(growing, longRoot);
-    return TempDir::PathText(longRoot);
   }
   ~LongPaths() {
     std::error_code error;
@@ -37,17 +33,17 @@ TEST(Pass, SourceEntryTooLongIsReportedAndItsDestinationKept) {
   MakeFiles(p.growing, file + "=src " + dir + "/k=src " + fileFacingDir + "=src z.txt=zz zz/f=ff");
   MakeFiles(p.shortRoot,
             file + "=dst " + dir + "/k=dst " + fileFacingDir + "/k=dst z.txt=z zz/f=f");
-  const std::string S = p.Lengthen(), D = TempDir::PathText(p.shortRoot);
+  fs::rename(p.growing, p.longRoot);
+  const std::string S = TempDir::PathText(p.longRoot), D = TempDir::PathText(p.shortRoot);
   // Left out of the source listing with one report each, their destination counterparts are
   // kept and reported as ignored; the walk goes on with correct paths.
   RunResult r = RunTandrel({S, D, "-lh=n", "-li", "-ld"});
   EXPECT_EQ(r.exitCode, 1);
   EXPECT_EQ(r.out, LogLines(D, {"directory .", "ignore " + file, "update z.txt", "ignore " + dir,
                                 "ignore " + fileFacingDir, "directory zz", "update zz/f"}));
-  std::string err;
-  for (const auto& name : {dir, file, fileFacingDir})
-    err += Console("Error: path too long: " + Under(S, name) + "\n");
-  EXPECT_EQ(SortedLines(r.err), SortedLines(err));
+  const std::string tooLong = "Error: path too long: " + S + kSeparator;
+  EXPECT_EQ(SortedLines(r.err), SortedLines(Console(tooLong + dir + "\n" + tooLong + file + "\n" +
+                                                    tooLong + fileFacingDir + "\n")));
   EXPECT_EQ(Listing(p.shortRoot), dir + "/ " + dir + "/k=dst " + file + "=dst " + fileFacingDir +
                                       "/ " + fileFacingDir + "/k=dst z.txt=zz zz/ zz/f=ff");
 }
@@ -60,7 +56,8 @@ TEST(Pass, DestinationPathsUpToTheLimitAreWrittenLongerOnesReported) {
   MakeFiles(p.shortRoot, file + "=new " + dir + "/k=new " + added + "=new " + updated +
                              "=newer z.txt=z zz/f=ff");
   MakeFiles(p.growing, updated + "=old zz/f=f");
-  const std::string S = TempDir::PathText(p.shortRoot), D = p.Lengthen();
+  fs::rename(p.growing, p.longRoot);
+  const std::string S = TempDir::PathText(p.shortRoot), D = TempDir::PathText(p.longRoot);
   ASSERT_EQ(Under(D, added).size(), MAX_PATH - 1u);
   RunResult r = RunTandrel({S, D, "-lh=n", "-ld"});
   EXPECT_EQ(r.exitCode, 1);
@@ -68,8 +65,7 @@ TEST(Pass, DestinationPathsUpToTheLimitAreWrittenLongerOnesReported) {
                                 "directory zz", "update zz/f"}));
   // The new file's log line and its copy both fail to join the path; the new directory
   // cannot be made.
-  const std::string fileError = Console("Error: path too long: " + Under(D, file) + "\n");
-  EXPECT_EQ(r.err,
-            fileError + fileError + Console("Error: path too long: " + Under(D, dir) + "\n"));
+  const std::string tooLong = "Error: path too long: " + D + kSeparator;
+  EXPECT_EQ(r.err, Console(tooLong + file + "\n" + tooLong + file + "\n" + tooLong + dir + "\n"));
   EXPECT_EQ(Listing(p.longRoot), added + "=new " + updated + "=newer z.txt=z zz/ zz/f=ff");
 }
