@@ -45,9 +45,9 @@ TEST(Safety, DestinationInsideTheSourceIsMirroredWithoutItself) {
   const std::string D = TempDir::PathText(d);
   RunResult r = RunTandrel({TempDir::PathText(s), D, "-lh=n"});
   // The destination root is invisible on the source side, so its own "backup" is destination-only.
-  EXPECT_EQ(
-      std::to_string(r.exitCode) + r.err + r.out,
-      "0" + LogLines(D, {"delete dir backup", "add a.txt", "delete old.txt", "add sub/b.txt"}));
+  EXPECT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_EQ(r.out + r.err,
+            LogLines(D, {"delete dir backup", "add a.txt", "delete old.txt", "add sub/b.txt"}));
   EXPECT_EQ(Listing(d), "a.txt=a sub/ sub/b.txt=b");
 }
 
