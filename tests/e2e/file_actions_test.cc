@@ -17,14 +17,12 @@ TEST(FileActions, EveryKindOfDifferenceInWalkOrderAndItsDryRun) {
   // (eq5); an equal pair whose attributes differ (meta). A source directory facing a
   // destination file (x) and the reverse (y). Read-only and hidden destination entries are
   // updated and deleted all the same.
-  MakeFiles(s, "eq0=same eq5=five size=longer t6=new6 ro=fresh x/in=in y=y meta=m n/s/n2=n2");
+  MakeFiles(s, "eq0=same eq5=five size=longer t6=new6 x/in=in y=y meta=m n/s/n2=n2 new=new");
   MakeFiles(s, "alpha/a=a alpha/inner/b=b Beta/ gamma/z=z");
   MakeFiles(d, "eq0=SAME size=short old=old x=x y/old=old meta=m D/x=x D/S/y=y");
   MakeFiles(d, "alpha/inner/ Beta/ gamma/");
   MakeFile(d / "eq5", "five", kFileTime + 6 * kSecond - 1);
-  MakeFile(d / "t6", "old6", kFileTime - 6 * kSecond);
-  MakeFile(s / "new", "new", kFileTime + 3 * kSecond);
-  MakeFile(d / "ro", "old", kFileTime, kReadOnly);
+  MakeFile(d / "t6", "old6", kFileTime - 6 * kSecond, kReadOnly);
   MakeFile(d / "gone", "gone", kFileTime, kReadOnly | kHidden);
   SetAttributes(s / "meta", kReadOnly);
   SetAttributes(d / "D/x", kReadOnly | kHidden);
@@ -42,7 +40,7 @@ TEST(FileActions, EveryKindOfDifferenceInWalkOrderAndItsDryRun) {
   // clang-format off
   EXPECT_EQ(r.out, Header("src", dst) + LogLine("directory", dst) + LogLines("dst", {
       "delete dir D", "directory D", "directory D/S", "delete dir y", "directory y", "equal eq0",
-      "equal eq5", "delete gone", "equal meta", "meta meta", "add new", "delete old", "update ro",
+      "equal eq5", "delete gone", "equal meta", "meta meta", "add new", "delete old",
       "update size", "update t6", "delete x", "add y", "directory alpha", "add alpha/a",
       "directory alpha/inner", "add alpha/inner/b", "directory Beta", "directory gamma",
       "add gamma/z", "directory n", "directory n/s", "add n/s/n2", "directory x", "add x/in"}));
