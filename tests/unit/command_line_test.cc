@@ -11,7 +11,6 @@
 #include "cli/run.h"
 #include "program_state.h"
 #include "scan/filter.h"
-#include "sync/paths.h"
 
 namespace {
 
@@ -28,12 +27,11 @@ TEST_F(CommandLineTest, TwentyEightRowsInOrderEachSetByItsOwnTwoNamesOnly) {
     std::wstring value = number ? L"=-9" : defaultValue ? L"=n" : L"";
     for (const std::wstring& argument : {L"--" + (longName + value), L"-" + (shortName + value)}) {
       ASSERT_TRUE(Parse({argument})) << Narrow(argument);
-      for (int other = 0; other < kOptionCount; other++) {
+      for (int other = 0; other < kOptionCount; other++)
         EXPECT_EQ(OptionTable[other].Value, other != row ? std::get<2>(kOptionRows[other])
                                             : number     ? -9
                                                          : 1 - defaultValue)
             << Narrow(argument) << " row " << other;
-      }
     }
   }
 }
@@ -81,9 +79,8 @@ TEST(StrToIntW, SignAndDigitsUpToTheFirstOtherCharacterNoDigitsZero) {
   if (!RunningUnderWine())  // leading blanks and a plus sign
     cases.insert(cases.end(), {{L"+1", 1}, {L" \t-25", -25}, {L" +8x", 8}});
   for (const auto& [text, value] : cases) EXPECT_EQ(StrToIntW(text), value) << Narrow(text);
-  if (RunningUnderWine()) {
+  if (RunningUnderWine())
     GTEST_SKIP() << "Wine's StrToIntW gives 0 for \" 1\" and \"+1\"";
-  }
 }
 
 TEST_F(CommandLineTest, FatVolumesByTheFileSystemNameAndRootsOnly) {
@@ -97,9 +94,8 @@ TEST_F(CommandLineTest, FatVolumesByTheFileSystemNameAndRootsOnly) {
   SetLastError(0x2000FFFF);
   EXPECT_FALSE(IsOnFatVolume(WidePath(dir.path()).c_str()));
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(0x2000FFFF));
-  if (kWindowsBuild) {
+  if (kWindowsBuild)
     GTEST_SKIP() << "mount points are the native build's";
-  }
   wchar_t name[256] = L"";
   EXPECT_TRUE(GetVolumeInformationW(L"/", nullptr, 0, nullptr, nullptr, nullptr, name, 256));
   EXPECT_FALSE(GetVolumeInformationW((WidePath(dir.path()) + L"/").c_str(), nullptr, 0, nullptr,

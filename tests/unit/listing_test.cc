@@ -77,38 +77,35 @@ TEST_F(FilterTest, PatternsMatchTheWholePathThatFits) {
   using Patterns = std::vector<const wchar_t*>;
   const Patterns git = {L"*.tmp", L"*" SEP L".git"}, txt = {L"*.txt"}, one = {L"d" SEP L"?.txt"};
   const std::wstring fits(MAX_PATH - 4, L'd'), over(MAX_PATH - 3, L'd');
-  // Include mode; the patterns; the entry's path ('/' at the end: a directory); passes?
+  // Include mode; the patterns; the entry's path ('/' at the end: a directory); passes? Exclude:
+  // any matching pattern leaves out files and directories alike. Include: matching files only;
+  // every directory passes, also without patterns. An empty pattern matches no entry. Letters
+  // match regardless of case; '*' spans separators; '?' is one character. The whole path, not a
+  // part of it. A path that does not fit is reported whole and left out, in include mode a
+  // directory too.
   // clang-format off
   const std::tuple<bool, Patterns, std::wstring, bool> cases[] = {
-      // Exclude: any matching pattern leaves out files and directories alike.
       {false, git, L"src/a.tmp", false}, {false, git, L"src/a.txt", true},
-      {false, git, L"src/sub/.git/", false},
-      // Include: matching files only; every directory passes, also without patterns.
-      {true, txt, L"src/a.txt", true}, {true, txt, L"src/a.tmp", false},
-      {true, txt, L"src/sub/", true}, {true, {}, L"src/sub/", true}, {true, {}, L"src/a.txt", false},
-      // An empty pattern matches no entry.
-      {false, {L""}, L"src/a", true}, {true, {L""}, L"src/a", false},
-      // Letters match regardless of case; '*' spans separators; '?' is one character.
+      {false, git, L"src/sub/.git/", false}, {true, txt, L"src/a.txt", true},
+      {true, txt, L"src/a.tmp", false}, {true, txt, L"src/sub/", true}, {true, {}, L"src/sub/", true},
+      {true, {}, L"src/a.txt", false}, {false, {L""}, L"src/a", true}, {true, {L""}, L"src/a", false},
       {false, {L"*.TXT"}, L"docs/Notes.txt", false}, {false, {L"src*z"}, L"src/a/b/z", false},
-      {false, one, L"d/a.txt", false}, {false, one, L"d/ab.txt", true},
-      {false, one, L"d/.txt", true},
-      // The whole path, not a part of it.
+      {false, one, L"d/a.txt", false}, {false, one, L"d/ab.txt", true}, {false, one, L"d/.txt", true},
       {false, {L"a.txt"}, L"dir/a.txt", true}, {false, {L"dir" SEP L"a"}, L"dir/a.txt", true},
       {false, {L"*a.txt"}, L"dir/data.txt", false}, {false, {L"*a.txt"}, L"dir/a.txt2", true},
-      // A path that does not fit is reported whole and left out, a directory in include mode too.
       {true, {}, fits + L"/ab/", true}, {true, {}, over + L"/ab/", false}};
   // clang-format on
   for (auto [include, patterns, path, passes] : cases) {
     std::replace(path.begin(), path.end(), L'/', static_cast<wchar_t>(kSeparator[0]));
     bool isDirectory = path.back() == kSeparator[0], tooLong = false;
     path.resize(path.size() - isDirectory);
-    SCOPED_TRACE(Narrow(path.substr(0, 40)));
     IncludeMode = include;
     PatternList = patterns;
     CapturedConsole console;
     size_t cut = path.rfind(kSeparator[0]);
     DirectoryEntry entry = Entry(path.substr(cut + 1), isDirectory ? FILE_ATTRIBUTE_DIRECTORY : 0);
-    EXPECT_EQ(EntryPassesFilter(path.substr(0, cut).c_str(), entry, &tooLong), passes);
+    EXPECT_EQ(EntryPassesFilter(path.substr(0, cut).c_str(), entry, &tooLong), passes)
+        << Narrow(path.substr(0, 40));
     EXPECT_EQ(console.err() + console.out(),
               tooLong ? Console("Error: path too long: " + Narrow(path) + "\n") : "");
   }
