@@ -19,11 +19,10 @@ TEST(FaultWalk, NoFailureLosesDataOrPassesForSuccess) {
 namespace {
 
 // The seed of the trees, the options, the injected errno's name.
-using FaultCase = std::tuple<uint64_t, std::vector<std::string>, const char*>;
+using FaultCase = std::tuple<uint64_t, std::vector<std::string>, std::string>;
 
 const Entry* Find(const Tree& tree, const std::string& key) {
-  auto found = tree.find(key);
-  return found == tree.end() ? nullptr : &found->second;
+  return tree.count(key) ? &tree.at(key) : nullptr;
 }
 // Two entries alike in name, kind, contents, time and attributes.
 bool Same(const Entry* a, const Entry* b) {
@@ -42,7 +41,7 @@ TEST_P(FaultWalk, NoFailureLosesDataOrPassesForSuccess) {
   arguments.insert(arguments.end(), options.begin(), options.end());
   const bool unsetArchive = std::count(options.begin(), options.end(), "-ua") > 0;
   const DWORD mask = kStored | FILE_ATTRIBUTE_ARCHIVE;
-  setenv("TANDREL_FAIL_ERRNO", error, 1);
+  setenv("TANDREL_FAIL_ERRNO", error.c_str(), 1);
   setenv("TANDREL_COUNT_CALLS", count.c_str(), 1);
   Tree sourceBefore, destinationBefore;
   long calls = 0;
@@ -120,6 +119,7 @@ TEST_P(FaultWalk, NoFailureLosesDataOrPassesForSuccess) {
     if (failed.rfind("readdir ", 0) == 0 && std::stol(failed.substr(8)) > 3) {
       ASSERT_EQ(r.err.rfind(browse, 0), 0u);
       std::string line = r.err.substr(0, r.err.find(": "));
+      // The two roots are of one length.
       std::string key = line.substr(std::min(line.size(), browse.size() + d.native().size() + 1));
       bool inDestination = line.rfind(browse + d.native(), 0) == 0;
       const Entry *a = Find(sourceBefore, key), *b = Find(destinationBefore, key);

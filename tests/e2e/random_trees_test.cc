@@ -1,7 +1,6 @@
 // Random pairs of trees: one run (-lh=n, default options) makes the destination hold the source's
 // names, contents, times and stored attribute bits; a second run writes nothing. Each case comes
 // from a 64-bit seed, printed on failure; TANDREL_RANDOM_SEED=<seed> reruns that case alone.
-#include <cstdio>
 #include <cstdlib>
 
 #include "random_trees.h"
@@ -12,9 +11,8 @@ TEST(RandomTrees, OneRunMakesTheDestinationEqualAndTheNextHasNothingToDo) {
   const bool one = chosen != nullptr && chosen[0] != 0, wine = RunningUnderWine();
   for (uint64_t i = 0; i < (one ? 1 : wine ? 20 : 300) && !testing::Test::HasFailure(); i++) {
     uint64_t seed = one ? std::strtoull(chosen, nullptr, 0) : 0x7A4D2E1B00000000ULL + i;
-    char seedText[24];
-    std::snprintf(seedText, sizeof seedText, "0x%016llx", static_cast<unsigned long long>(seed));
-    SCOPED_TRACE(std::string("seed ") + seedText + ", rerun with TANDREL_RANDOM_SEED=" + seedText);
+    const std::string seedText = std::to_string(seed);
+    SCOPED_TRACE("seed " + seedText + ", rerun with TANDREL_RANDOM_SEED=" + seedText);
     Generator trees{std::mt19937_64(seed), kWindowsBuild ? 22 : 30};
     trees.Pair("", "", 0);
     const fs::path s = scratch.path() / seedText / "s", d = scratch.path() / seedText / "d";

@@ -71,16 +71,15 @@ TEST_F(CompareTest, WhenTheContentsDecide) {
 }
 
 TEST_F(CompareTest, SizeArchiveAndTimeTestsAndTheTimeLines) {
-  const DWORD archive = FILE_ATTRIBUTE_ARCHIVE;
   // Options besides -ltd; the source; the destination; the outcome.
   // clang-format off
   const std::tuple<Strings, DirectoryEntry, DirectoryEntry, Outcome> cases[] = {
       // A different size, or the source's archive bit, decides before the times are looked at.
       {{L"-cc", L"-ca"}, At(0), At(100 * kSecond, 6), {false, true, ""}},
       {{L"-cc", L"-ca"}, At(0), At(100 * kSecond, 5 + (1ULL << 32)), {false, true, ""}},
-      {{L"-cc", L"-ca"}, At(0, 5, archive), At(100 * kSecond), {false, true, ""}},
+      {{L"-cc", L"-ca"}, At(0, 5, FILE_ATTRIBUTE_ARCHIVE), At(100 * kSecond), {false, true, ""}},
       // The destination's archive bit plays no part.
-      {{L"-ca"}, At(0), At(0, 5, archive), {true, true, kSameTime}},
+      {{L"-ca"}, At(0), At(0, 5, FILE_ATTRIBUTE_ARCHIVE), {true, true, kSameTime}},
       // The precision is inclusive, in whole seconds (6 s apart differ: the random trees show it).
       {{}, At(0), At(6 * kSecond - 1), {true, true, Later("dest", "5")}},
       // Beyond 32 bits the count is logged by its low bits; the comparison uses the whole.
