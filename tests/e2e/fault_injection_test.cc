@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <set>
+#include <tuple>
 
 #include "random_trees.h"
 
@@ -17,74 +18,56 @@ TEST(FaultWalk, NoFailureLosesDataOrPassesForSuccess) {
 #else
 namespace {
 
-struct FaultCase {
-  uint64_t seed;
-  int budget;
-  std::vector<std::string> options;
-  const char* error;  // the injected errno's name
-};
+// The seed of the trees, the options, the injected errno's name.
+using FaultCase = std::tuple<uint64_t, std::vector<std::string>, std::string>;
 
-struct Counted {
-  RunResult run;
-  long calls = 0;
-  std::string failed;  // the failed call's name, for readdir with its place in the stream
-};
-
-Counted RunCounted(const fs::path& countFile, const std::vector<std::string>& arguments,
-                   long failAt, const char* error) {
-  setenv("TANDREL_FAIL_CALL", std::to_string(failAt).c_str(), 1);
-  setenv("TANDREL_FAIL_ERRNO", error, 1);
-  setenv("TANDREL_COUNT_CALLS", countFile.c_str(), 1);
-  Counted counted;
-  counted.run = RunTandrel(arguments);
-  unsetenv("TANDREL_FAIL_CALL");
-  std::ifstream in(countFile);
-  std::string word;
-  in >> word >> counted.calls >> word;
-  std::getline(in >> std::ws, counted.failed);
-  return counted;
+const Entry* Find(const Tree& tree, const std::string& key) {
+  return tree.count(key) ? &tree.at(key) : nullptr;
 }
-
 // Two entries alike in name, kind, contents, time and attributes.
 bool Same(const Entry* a, const Entry* b) {
   return a && b && Text(Tree{{"", *a}}) == Text(Tree{{"", *b}});
-}
-const Entry* Find(const Tree& tree, const std::string& key) {
-  auto found = tree.find(key);
-  return found == tree.end() ? nullptr : &found->second;
-}
-std::string Relative(const std::string& line, const std::string& root, size_t at) {
-  return line.size() > at + root.size() + 1 ? line.substr(at + root.size() + 1) : "";
 }
 
 class FaultWalk : public testing::TestWithParam<FaultCase> {};
 
 TEST_P(FaultWalk, NoFailureLosesDataOrPassesForSuccess) {
-  const FaultCase& c = GetParam();
+  const auto& [seed, options, error] = GetParam();
   TempDir scratch;
   const fs::path s = scratch.path() / "s", d = scratch.path() / "d", count = scratch.path() / "n";
-  Generator trees{Random{std::mt19937_64(c.seed)}, c.budget};
+  Generator trees{std::mt19937_64(seed), 12};
   trees.Pair("", "", 0);
-  auto restore = [&] {
-    fs::remove_all(s);
-    fs::remove_all(d);
+  std::vector<std::string> arguments = {s.native(), d.native(), "-lh=n"};
+  arguments.insert(arguments.end(), options.begin(), options.end());
+  const bool unsetArchive = std::count(options.begin(), options.end(), "-ua") > 0;
+  const DWORD mask = kStored | FILE_ATTRIBUTE_ARCHIVE;
+  setenv("TANDREL_FAIL_ERRNO", error.c_str(), 1);
+  setenv("TANDREL_COUNT_CALLS", count.c_str(), 1);
+  Tree sourceBefore, destinationBefore;
+  long calls = 0;
+  std::string failed, word;  // the failed call's name, for readdir with its place in the stream
+  // A run from the trees as generated, with call k failing (0: none), that counts the calls.
+  auto run = [&](long k) {
+    for (const fs::path& root : {s, d}) fs::remove_all(root);
     Materialize(s, trees.source);
     Materialize(d, trees.destination);
+    sourceBefore = ReadBack(s, mask);
+    destinationBefore = ReadBack(d, mask);
+    setenv("TANDREL_FAIL_CALL", std::to_string(k).c_str(), 1);
+    RunResult result = RunTandrel(arguments);
+    unsetenv("TANDREL_FAIL_CALL");
+    std::ifstream in(count);
+    failed.clear();
+    in >> word >> calls >> word;
+    std::getline(in >> std::ws, failed);
+    return result;
   };
-  const DWORD mask = kStored | FILE_ATTRIBUTE_ARCHIVE;
-  std::vector<std::string> arguments = {s.native(), d.native(), "-lh=n"};
-  arguments.insert(arguments.end(), c.options.begin(), c.options.end());
-  const bool unsetArchive = std::count(arguments.begin(), arguments.end(), "-ua") > 0;
-  restore();
-  const Tree sourceBefore = ReadBack(s, mask), destinationBefore = ReadBack(d, mask);
-  Counted clean = RunCounted(count, arguments, 0, c.error);
-  ASSERT_EQ(clean.run.exitCode, 0) << clean.run.err;
-  ASSERT_GT(clean.calls, 0) << "no call was counted";
+  RunResult clean = run(0);
+  ASSERT_EQ(clean.exitCode, 0) << clean.err;
+  ASSERT_GT(calls, 0) << "no call was counted";
   const Tree settled = ReadBack(d, mask);
   for (const char* label : {"add ", "update ", "delete ", "delete dir ", "meta "})
-    EXPECT_NE(clean.run.out.find(LogLine(label, "").substr(0, 12)), std::string::npos) << label;
-  const std::string sanitizerOptions =
-      std::getenv("ASAN_OPTIONS") ? std::getenv("ASAN_OPTIONS") : "";
+    EXPECT_NE(clean.out.find(LogLine(label, "").substr(0, 12)), std::string::npos) << label;
   // As a clean run leaves it, or (under -cc, after a comparison that failed) a copy of its source.
   auto mirrored = [&](const Entry& now, const std::string& key) {
     return Same(&now, Find(settled, key)) || Same(&now, Find(sourceBefore, key));
@@ -95,75 +78,63 @@ TEST_P(FaultWalk, NoFailureLosesDataOrPassesForSuccess) {
     return all;
   };
   std::set<std::string> brokenListings;
-  std::printf("seed 0x%llx: %ld ordinals\n", static_cast<unsigned long long>(c.seed), clean.calls);
-  for (long k = 1; k <= clean.calls && !testing::Test::HasFailure(); k++) {
-    restore();
-    Counted r = RunCounted(count, arguments, k, c.error);
-    SCOPED_TRACE("call " + std::to_string(k) + " (" + r.failed + ") failing; out:\n" + r.run.out +
-                 "err:\n" + r.run.err);
-    // Ends normally; exit code 1 exactly after a report.
-    ASSERT_EQ(r.run.exitCode, r.run.err.empty() ? 0 : 1);
+  for (long k = 1, n = calls; k <= n && !testing::Test::HasFailure(); k++) {
+    RunResult r = run(k);
+    SCOPED_TRACE("call " + std::to_string(k) + " (" + failed + ") failing; out:\n" + r.out +
+                 "err:\n" + r.err);
+    // Ends normally; exit code 1 exactly after a report, and a silent run did all its work.
+    ASSERT_EQ(r.exitCode, r.err.empty() ? 0 : 1);
     const Tree sourceAfter = ReadBack(s, mask), after = ReadBack(d, mask);
+    EXPECT_TRUE(!r.err.empty() || complete(after)) << "a silent run left work undone";
     // The source is only read; the archive attribute goes with a good copy alone.
     EXPECT_EQ(sourceAfter.size(), sourceBefore.size());
-    for (const auto& [key, was] : sourceBefore) {
-      const Entry* now = Find(sourceAfter, key);
-      Entry cleared = was;
-      cleared.attributes &= ~DWORD{FILE_ATTRIBUTE_ARCHIVE};
-      bool copied = was.directory || Same(Find(after, key), Find(settled, key)) ||
-                    Same(Find(after, key), &was);
-      EXPECT_TRUE(Same(now, &was) || (unsetArchive && copied && Same(now, &cleared)))
-          << "source " << key;
+    for (auto [key, was] : sourceBefore) {
+      const Entry *now = Find(sourceAfter, key), *copy = Find(after, key);
+      bool same = Same(now, &was),
+           copied = was.directory || Same(copy, Find(settled, key)) || Same(copy, &was);
+      was.attributes &= ~DWORD{FILE_ATTRIBUTE_ARCHIVE};
+      EXPECT_TRUE(same || (unsetArchive && copied && Same(now, &was))) << "source " << key;
     }
-    // Deletions announced; every entry as it was or as a good run leaves it; no temporary file
-    // but one whose own removal failed. A silent run did all its work.
-    std::set<std::string> announced;
-    for (const std::string& line : SortedLines(r.run.out)) {
-      std::string entry = line.substr(0, line.size() - 1);
+    // Deletions announced (an entry below a deleted directory goes with it); every entry as it
+    // was or as a good run leaves it; no temporary file but one whose own removal failed.
+    std::set<std::string> deleted;
+    const size_t at = 12 + d.native().size() + 1;  // after the label, the root and "/"
+    for (const std::string& line : SortedLines(r.out))
       if (line.rfind("delete", 0) == 0)
-        announced.insert(Key(Relative(entry, d.native(), 12)));
-    }
+        deleted.insert(line.substr(at, line.size() - at - 1));
     for (const auto& [key, was] : destinationBefore) {
       const Entry* now = Find(after, key);
-      bool deleted = announced.count(key) > 0;
-      for (size_t slash = key.find('/'); slash != std::string::npos;
-           slash = key.find('/', slash + 1))
-        deleted = deleted || announced.count(key.substr(0, slash)) > 0;
-      EXPECT_TRUE((now && now->directory == was.directory) || deleted) << "deleted " << key;
+      if (deleted.count(key.substr(0, key.rfind('/'))) > 0)
+        deleted.insert(key);
+      EXPECT_TRUE((now && now->directory == was.directory) || deleted.count(key) > 0)
+          << "deleted " << key;
     }
-    for (const auto& [key, now] : after) {
-      bool temporary = now.path.find(".tandrel-") != std::string::npos;
+    for (const auto& [key, now] : after)
       EXPECT_TRUE(Same(&now, Find(destinationBefore, key)) || mirrored(now, key) ||
-                  (temporary && r.failed == "unlinkat"))
+                  (now.path.find(".tandrel-") != std::string::npos && failed == "unlinkat"))
           << "destination " << key;
-    }
-    if (r.run.err.empty()) {
-      EXPECT_TRUE(complete(after)) << "a silent run left work undone";
-    }
-    // A directory read that breaks off after some entries is a failed listing.
+    // A directory read that breaks off after some entries is a failed listing: DeleteTree keeps
+    // the directory, CopyNewTree leaves the archive bit of its source.
     const std::string browse = "Unable to browse directory ";
-    if (r.failed.rfind("readdir ", 0) == 0 && std::stol(r.failed.substr(8)) > 3) {
-      ASSERT_EQ(r.run.err.rfind(browse, 0), 0u);
-      std::string line = r.run.err.substr(0, r.run.err.find(": "));
+    if (failed.rfind("readdir ", 0) == 0 && std::stol(failed.substr(8)) > 3) {
+      ASSERT_EQ(r.err.rfind(browse, 0), 0u);
+      std::string line = r.err.substr(0, r.err.find(": "));
+      // The two roots are of one length.
+      std::string key = line.substr(std::min(line.size(), browse.size() + d.native().size() + 1));
       bool inDestination = line.rfind(browse + d.native(), 0) == 0;
-      std::string key = Key(Relative(line, inDestination ? d.native() : s.native(), browse.size()));
       const Entry *a = Find(sourceBefore, key), *b = Find(destinationBefore, key);
-      if (key.empty() || (a && b && a->directory && b->directory)) {
-        brokenListings.insert("listing");
-      } else if (inDestination) {
-        EXPECT_TRUE(Find(after, key)) << "DeleteTree removed a directory it could not list";
-        brokenListings.insert("DeleteTree");
-      } else {
-        EXPECT_TRUE(Same(Find(sourceAfter, key), a)) << "CopyNewTree cleared the archive bit";
-        brokenListings.insert("CopyNewTree");
-      }
+      const char* kind = key.empty() || (a && b && a->directory && b->directory) ? "listing"
+                         : inDestination                                         ? "DeleteTree"
+                                                                                 : "CopyNewTree";
+      brokenListings.insert(kind);
+      EXPECT_TRUE(kind[0] == 'l' ||
+                  (inDestination ? Find(after, key) != nullptr : Same(Find(sourceAfter, key), a)))
+          << kind;
     }
     // The next run completes the mirror; the one after that has nothing to do.
-    setenv("ASAN_OPTIONS", (sanitizerOptions + ":detect_leaks=0").c_str(), 1);
-    RunResult next = RunTandrel(arguments), last = RunTandrel(arguments);
-    setenv("ASAN_OPTIONS", sanitizerOptions.c_str(), 1);
-    EXPECT_EQ(next.exitCode, 0) << next.err;
-    EXPECT_TRUE(complete(ReadBack(d, mask))) << "after the next run";
+    RunResult next = RunTandrel(arguments);
+    EXPECT_TRUE(next.exitCode == 0 && complete(ReadBack(d, mask))) << "the next run: " << next.err;
+    RunResult last = RunTandrel(arguments);
     EXPECT_EQ(last.exitCode, 0);
     for (const std::string& line : SortedLines(last.out + last.err))
       EXPECT_EQ(line.rfind("comparing ", 0), 0u) << "after the run that completed the mirror";
@@ -172,10 +143,9 @@ TEST_P(FaultWalk, NoFailureLosesDataOrPassesForSuccess) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Seeds, FaultWalk,
-                         testing::Values(FaultCase{329, 12, {"-ua", "-cc"}, "EIO"},
-                                         FaultCase{388, 12, {}, "ENOSPC"},
-                                         FaultCase{184, 12, {}, "EACCES"}),
-                         [](const auto& info) { return "Seed" + std::to_string(info.param.seed); });
+                         testing::Values(FaultCase{329, {"-ua", "-cc"}, "EIO"},
+                                         FaultCase{388, {}, "ENOSPC"},
+                                         FaultCase{184, {}, "EACCES"}));
 
 }  // namespace
 #endif

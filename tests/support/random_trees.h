@@ -3,20 +3,11 @@
 // from disk.
 #pragma once
 
+#include <algorithm>
 #include <map>
 #include <random>
 
 #include "tandrel_test.h"
-
-struct Random {  // the engine's sequence is the same on every build
-  std::mt19937_64 engine;
-  uint64_t Below(uint64_t bound) { return engine() % bound; }
-  bool Chance(unsigned percent) { return Below(100) < percent; }
-  template <class T>
-  T Pick(const std::vector<T>& values) {
-    return values[Below(values.size())];
-  }
-};
 
 // No two differ in punctuation alone, so names pair exactly when they differ in letter case
 // alone (on Windows).
@@ -51,26 +42,32 @@ inline std::string Key(std::string path) {
 }
 using Tree = std::map<std::string, Entry>;  // by Key(path): parents before their children
 
+// Fills pairs of trees from a seed (the engine's sequence is the same on every build).
 struct Generator {
-  Random random;
+  std::mt19937_64 engine;
   int budget;
   Tree source = {}, destination = {};
+  uint64_t Below(uint64_t bound) { return engine() % bound; }
+  bool Chance(unsigned percent) { return Below(100) < percent; }
+  template <class T>
+  T Pick(const std::vector<T>& values) {
+    return values[Below(values.size())];
+  }
 
   // Fills from (source) and to (destination): entries on one side only, a file facing a
   // directory, directory pairs, and file pairs that differ or not in size, contents, time and
   // attributes. On Windows the destination's name may differ in case.
   void Pair(const std::string& from, const std::string& to, int depth) {
-    for (auto n = 2 + random.Below(depth == 0 ? 10 : 4); n > 0 && budget > 0; n--, budget--) {
+    for (auto n = 2 + Below(depth == 0 ? 10 : 4); n > 0 && budget > 0; n--, budget--) {
       std::string name = FreshName(from, to);
       if (name.empty())
         break;
-      std::string s = from + name,
-                  d = to + (kWindowsBuild && random.Chance(25) ? Flip(name) : name);
-      uint64_t kind = random.Below(10);
+      std::string s = from + name, d = to + (kWindowsBuild && Chance(25) ? Flip(name) : name);
+      uint64_t kind = Below(10);
       if (kind < 2) {
         OneSide(kind ? source : destination, kind ? s : d, depth, false);
       } else if (kind == 2) {
-        bool fileInSource = random.Chance(50);
+        bool fileInSource = Chance(50);
         Add(fileInSource ? source : destination, fileInSource ? s : d, false);
         OneSide(fileInSource ? destination : source, fileInSource ? d : s, depth, true);
       } else if (kind < 5 && depth < 3) {
@@ -79,61 +76,49 @@ struct Generator {
         Pair(s + kSeparator, d + kSeparator, depth + 1);
       } else {
         Entry &a = Add(source, s, false), &b = Add(destination, d, false);
-        uint64_t difference = random.Pick(kTimeDifferences), how = random.Below(3);
-        b.time = random.Chance(50) ? a.time + difference : a.time - difference;
-        if (how < 2)
-          b.contents = a.contents;
+        uint64_t difference = Pick(kTimeDifferences), how = Below(3);
+        b.time = Chance(50) ? a.time + difference : a.time - difference;
+        b.contents = how < 2 ? a.contents : b.contents;
         if (how == 1 && !b.contents.empty())  // the same size, the last byte differs
-          b.contents.back() = static_cast<char>(b.contents.back() ^ 1);
-        if (random.Chance(60))
-          b.attributes = a.attributes;
+          b.contents.back() ^= 1;
+        b.attributes = Chance(60) ? a.attributes : b.attributes;
       }
     }
   }
 
   std::string Flip(std::string name) {  // the case of some letters
-    for (char& c : name) {
-      if ((c | 0x20) >= 'a' && (c | 0x20) <= 'z' && random.Chance(50))
-        c = static_cast<char>(c ^ 0x20);
-    }
+    for (char& c : name)
+      c = static_cast<char>((c | 0x20) >= 'a' && (c | 0x20) <= 'z' && Chance(50) ? c ^ 0x20 : c);
     return name;
   }
 
   // On the POSIX build names that differ in case alone are entries of their own.
   std::string FreshName(const std::string& from, const std::string& to) {
     for (int attempt = 0; attempt < 40; attempt++) {
-      std::string name = random.Pick(!kWindowsBuild && random.Chance(30) ? kPosixNames : kNames);
-      if (!kWindowsBuild && random.Chance(30))
-        name = Flip(name);
-      if (random.Chance(35))
-        name += std::to_string(random.Below(10));
+      std::string name = Pick(!kWindowsBuild && Chance(30) ? kPosixNames : kNames);
+      name = !kWindowsBuild && Chance(30) ? Flip(name) : name;
+      name += Chance(35) ? std::to_string(Below(10)) : "";
       if (!source.count(Key(from + name)) && !destination.count(Key(to + name)))
         return name;
     }
     return {};
   }
 
+  // The POSIX build keeps read-only for files alone; a name beginning with "." is hidden.
   Entry& Add(Tree& tree, const std::string& path, bool directory) {
-    Entry& entry = tree[Key(path)];
-    entry.path = path;
-    entry.directory = directory;
-    entry.contents.resize(directory ? 0 : random.Pick(kSizes));
-    for (char& c : entry.contents) c = static_cast<char>(random.engine());
-    entry.time = directory ? 0 : kFileTime + random.Below(700 * 86400 * kSecond);
-    // The POSIX build keeps read-only for files alone; a name beginning with "." is hidden.
-    entry.attributes = random.Pick(kAttributes);
-    if (directory)
-      entry.attributes &= ~DWORD{FILE_ATTRIBUTE_READONLY};
-    if (path[path.rfind(kSeparator[0]) + 1] == '.')
-      entry.attributes |= FILE_ATTRIBUTE_HIDDEN;
-    return entry;
+    std::string contents(directory ? 0 : Pick(kSizes), 0);
+    for (char& c : contents) c = static_cast<char>(engine());
+    bool dot = path[path.rfind(kSeparator[0]) + 1] == '.';
+    return tree[Key(path)] = {
+               path, directory, contents, directory ? 0 : kFileTime + Below(700 * 86400 * kSecond),
+               (Pick(kAttributes) & ~(directory ? DWORD{FILE_ATTRIBUTE_READONLY} : 0)) |
+                   (dot ? FILE_ATTRIBUTE_HIDDEN : 0)};
   }
 
   // A file, or a directory with a few entries below it, on one side only.
   void OneSide(Tree& tree, const std::string& path, int depth, bool directory) {
-    if (!Add(tree, path, directory || (depth < 3 && random.Chance(30))).directory)
-      return;
-    for (auto n = random.Below(4); n > 0 && budget > 0; n--, budget--) {
+    bool folder = Add(tree, path, directory || (depth < 3 && Chance(30))).directory;
+    for (auto n = folder ? Below(4) : 0; n > 0 && budget > 0; n--, budget--) {
       std::string name = FreshName(path + kSeparator, path + kSeparator);
       if (!name.empty())
         OneSide(tree, path + kSeparator + name, depth + 1, false);
@@ -147,14 +132,10 @@ inline Tree Settled(const Tree& source, const Tree& destination) {
   Tree result = source;
   for (auto& [key, want] : result) {
     auto found = destination.find(key);
-    if (found == destination.end() || want.directory || found->second.directory)
-      continue;
-    const Entry& have = found->second;
-    uint64_t apart = want.time > have.time ? want.time - have.time : have.time - want.time;
-    if (want.contents.size() == have.contents.size() && apart < 6 * kSecond) {
-      want.contents = have.contents;
-      want.time = have.time;
-    }
+    const Entry& have = found == destination.end() ? want : found->second;
+    if (!want.directory && !have.directory && want.contents.size() == have.contents.size() &&
+        std::max(want.time, have.time) - std::min(want.time, have.time) < 6 * kSecond)
+      want = {want.path, false, have.contents, have.time, want.attributes};
   }
   return result;
 }
@@ -185,13 +166,11 @@ inline Tree ReadBack(const fs::path& root, DWORD attributeMask = kStored) {
 // One line per entry: path, kind, size, hash of the contents, time and attributes.
 inline std::string Text(const Tree& tree, bool foldCase = false, bool withAttributes = true) {
   std::string text;
-  for (const auto& [key, entry] : tree) {
-    text += foldCase ? key : entry.path;
-    for (uint64_t field : {uint64_t{entry.directory}, uint64_t{entry.contents.size()},
-                           uint64_t{std::hash<std::string>()(entry.contents)}, entry.time,
-                           uint64_t{withAttributes ? entry.attributes : 0}})
-      (text += ' ') += std::to_string(field);
-    text += '\n';
+  for (const auto& [key, e] : tree) {
+    text += (foldCase ? key : e.path) + ' ' + std::to_string(e.directory) + ' ' +
+            std::to_string(e.contents.size()) + ' ' +
+            std::to_string(std::hash<std::string>()(e.contents)) + ' ' + std::to_string(e.time) +
+            ' ' + std::to_string(withAttributes ? e.attributes : 0) + '\n';
   }
   return text;
 }

@@ -11,7 +11,6 @@
 #include "cli/run.h"
 #include "program_state.h"
 #include "scan/filter.h"
-#include "sync/paths.h"
 
 namespace {
 
@@ -28,19 +27,19 @@ TEST_F(CommandLineTest, TwentyEightRowsInOrderEachSetByItsOwnTwoNamesOnly) {
     std::wstring value = number ? L"=-9" : defaultValue ? L"=n" : L"";
     for (const std::wstring& argument : {L"--" + (longName + value), L"-" + (shortName + value)}) {
       ASSERT_TRUE(Parse({argument})) << Narrow(argument);
-      for (int other = 0; other < kOptionCount; other++) {
+      for (int other = 0; other < kOptionCount; other++)
         EXPECT_EQ(OptionTable[other].Value, other != row ? std::get<2>(kOptionRows[other])
                                             : number     ? -9
                                                          : 1 - defaultValue)
             << Narrow(argument) << " row " << other;
-      }
     }
   }
 }
 
-TEST_F(CommandLineTest, ValueRules) {
+TEST_F(CommandLineTest, ValueRulesAndDerivedSettings) {
+  // The arguments; an option row (kOptionCount: the time shift in ticks); its value at last.
   // clang-format off
-  const std::tuple<Strings, OptionRow, int> cases[] = {
+  const std::tuple<Strings, int, int64_t> cases[] = {
       // Yes/no: no value, "y" or "1" is yes; any other single character is no ("Y" too).
       {{L"--virtual"}, kVirtual, 1}, {{L"-v=y"}, kVirtual, 1}, {{L"-v=1"}, kVirtual, 1},
       {{L"-ct=n"}, kCompareTime, 0}, {{L"-ct=Y"}, kCompareTime, 0}, {{L"-ct=0"}, kCompareTime, 0},
@@ -51,12 +50,18 @@ TEST_F(CommandLineTest, ValueRules) {
       // Numbers: no value and "y" leave the value; anything else is converted (no digits: 0).
       {{L"-tp"}, kTimePrecision, 5}, {{L"-tp=7", L"-tp"}, kTimePrecision, 7},
       {{L"-tp=7", L"--time-precision=y"}, kTimePrecision, 7}, {{L"-tp=Y"}, kTimePrecision, 0},
-      {{L"-tp=7", L"-tp="}, kTimePrecision, 0}, {{L"-ts=-12=5"}, kTimeShift, -12}};
+      {{L"-tp=7", L"-tp="}, kTimePrecision, 0}, {{L"-ts=-12=5"}, kTimeShift, -12},
+      // Derived: a negative precision is 0; contents compared: sizes too (not times), and when
+      // times differ, times too; the shift in ticks, widened before the multiplication.
+      {{L"-tp=-1"}, kTimePrecision, 0}, {{L"-ct=n", L"-cs=n", L"-cc"}, kCompareTime, 0},
+      {{L"-ct=n", L"-cs=n", L"-cc"}, kCompareSize, 1}, {{L"-ct=n", L"-tcc"}, kCompareTime, 1},
+      {{L"-cs=n", L"-tcc"}, kCompareSize, 1}, {{L"-ts=-3600"}, kOptionCount, -3600 * 10000000LL},
+      {{L"-ts=2147483647"}, kOptionCount, 2147483647 * 10000000LL}};
   // clang-format on
   for (const auto& [arguments, row, value] : cases) {
-    SCOPED_TRACE(Narrow(arguments.back()));
-    ASSERT_TRUE(Parse(arguments)) << err_;
-    EXPECT_EQ(OptionTable[row].Value, value);
+    Derive(arguments);
+    EXPECT_EQ(row < kOptionCount ? OptionTable[row].Value : TimeShiftTicks, value)
+        << Narrow(arguments.back()) << " " << err_;
   }
   // A pattern option without a value sets the kind only: include mode, no pattern.
   ASSERT_TRUE(Parse({L"--include"}));
@@ -71,50 +76,29 @@ TEST(StrToIntW, SignAndDigitsUpToTheFirstOtherCharacterNoDigitsZero) {
   // clang-format on
   if (!kWindowsBuild)  // native saturation; beyond 32 bits Windows gives the system's own
     cases.insert(cases.end(), {{L"4294967297", INT_MAX}, {L"-99999999999999999999999", INT_MIN}});
+  if (!RunningUnderWine())  // leading blanks and a plus sign
+    cases.insert(cases.end(), {{L"+1", 1}, {L" \t-25", -25}, {L" +8x", 8}});
   for (const auto& [text, value] : cases) EXPECT_EQ(StrToIntW(text), value) << Narrow(text);
-  if (RunningUnderWine()) {
+  if (RunningUnderWine())
     GTEST_SKIP() << "Wine's StrToIntW gives 0 for \" 1\" and \"+1\"";
-  }
-  EXPECT_EQ((std::vector<int>{StrToIntW(L"+1"), StrToIntW(L" \t-25"), StrToIntW(L" +8x")}),
-            (std::vector<int>{1, -25, 8}));
 }
 
-TEST(FatFileSystemName, OnlyNamesBeginningWithFatInAnyCase) {
-  const std::pair<const wchar_t*, bool> cases[] = {
-      {L"FAT", true},   {L"FAT32", true}, {L"fat16", true}, {L"Fat", true},  {L"exFAT", false},
-      {L"NTFS", false}, {L"", false},     {L"FA", false},   {L"vfat", false}};
-  for (const auto& [name, fat] : cases) EXPECT_EQ(IsFatFileSystemName(name), fat) << Narrow(name);
-}
-
-TEST_F(CommandLineTest, DerivedSettings) {
-  Derive({L"-tp=-1"});
-  EXPECT_EQ(OptionTable[kTimePrecision].Value, 0);
-  Derive({L"-tp=7", L"-ct=n", L"-cs=n", L"-cc"});  // contents compared: sizes too, not times
-  EXPECT_EQ(OptionTable[kTimePrecision].Value, 7);
-  EXPECT_EQ(OptionTable[kCompareTime].Value, 0);
-  EXPECT_EQ(OptionTable[kCompareSize].Value, 1);
-  Derive({L"-ct=n", L"-cs=n", L"-tcc"});  // contents compared when times differ: both
-  EXPECT_EQ(OptionTable[kCompareTime].Value + OptionTable[kCompareSize].Value, 2);
-  Derive({L"-ts=2147483647"});  // widened before the multiplication
-  EXPECT_EQ(TimeShiftTicks, 2147483647 * 10000000LL);
-  Derive({L"-ts=-3600"});
-  EXPECT_EQ(TimeShiftTicks, -3600 * 10000000LL);
+TEST_F(CommandLineTest, FatVolumesByTheFileSystemNameAndRootsOnly) {
+  std::string fat;  // only names beginning with "FAT" in any case
+  for (const wchar_t* name : {L"FAT", L"FAT32", L"fat16", L"Fat", L"exFAT", L"NTFS", L"", L"FA"})
+    fat += IsFatFileSystemName(name) ? 'y' : 'n';
+  EXPECT_EQ(fat, "yyyynnnn");
   // Without time-shift-fat no volume is queried: the last error stays as it was.
   TempDir dir;
   OptionTable[kTimeShiftFat].Value = 0;
   SetLastError(0x2000FFFF);
   EXPECT_FALSE(IsOnFatVolume(WidePath(dir.path()).c_str()));
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(0x2000FFFF));
-}
-
-TEST(Volume, TheRootIsAVolumeADirectoryBelowItIsNot) {
-  if (kWindowsBuild) {
+  if (kWindowsBuild)
     GTEST_SKIP() << "mount points are the native build's";
-  }
-  TempDir temp;
   wchar_t name[256] = L"";
   EXPECT_TRUE(GetVolumeInformationW(L"/", nullptr, 0, nullptr, nullptr, nullptr, name, 256));
-  EXPECT_FALSE(GetVolumeInformationW((WidePath(temp.path()) + L"/").c_str(), nullptr, 0, nullptr,
+  EXPECT_FALSE(GetVolumeInformationW((WidePath(dir.path()) + L"/").c_str(), nullptr, 0, nullptr,
                                      nullptr, nullptr, name, 256));
 }
 

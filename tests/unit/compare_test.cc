@@ -60,43 +60,41 @@ TEST_F(CompareTest, WhenTheContentsDecide) {
     WriteTextFile(d, destination);
     for (const auto& [options, results] : rows) {
       Derive(options);
-      for (int differ = 0; differ < 2; differ++) {
-        SCOPED_TRACE(destination.substr(0, 5) + " " + results[differ] + " " +
-                     Narrow(options.empty() ? L"" : options[0]));
-        bool contents = results[differ] == 'C';
-        EXPECT_EQ(Compare(At(0), At((differ ? 10 : 3) * kSecond), s, d),
-                  (Outcome{results[differ] == 'E' || (contents && same), !differ,
-                           contents ? LogLine("comparing", TempDir::PathText(d)) : ""}));
-      }
+      for (int differ = 0; differ < 2; differ++)  // 'C': compared, and logged as compared
+        EXPECT_EQ(
+            Compare(At(0), At((differ ? 10 : 3) * kSecond), s, d),
+            (Outcome{results[differ] == 'E' || (results[differ] == 'C' && same), !differ,
+                     results[differ] == 'C' ? LogLine("comparing", TempDir::PathText(d)) : ""}))
+            << destination.substr(0, 5) << " " << results[differ] << " " << options.size();
     }
   }
 }
 
 TEST_F(CompareTest, SizeArchiveAndTimeTestsAndTheTimeLines) {
-  // A different size, or the source's archive bit, decides before the times are looked at.
-  Derive({L"-ltd", L"-cc", L"-ca"});
-  for (uint64_t size : {6ULL, 5 + (1ULL << 32)}) {
-    EXPECT_EQ(Compare(At(0), At(100 * kSecond, size)), (Outcome{false, true, ""}));
+  // Options besides -ltd; the source; the destination; the outcome.
+  // clang-format off
+  const std::tuple<Strings, DirectoryEntry, DirectoryEntry, Outcome> cases[] = {
+      // A different size, or the source's archive bit, decides before the times are looked at.
+      {{L"-cc", L"-ca"}, At(0), At(100 * kSecond, 6), {false, true, ""}},
+      {{L"-cc", L"-ca"}, At(0), At(100 * kSecond, 5 + (1ULL << 32)), {false, true, ""}},
+      {{L"-cc", L"-ca"}, At(0, 5, FILE_ATTRIBUTE_ARCHIVE), At(100 * kSecond), {false, true, ""}},
+      // The destination's archive bit plays no part.
+      {{L"-ca"}, At(0), At(0, 5, FILE_ATTRIBUTE_ARCHIVE), {true, true, kSameTime}},
+      // The precision is inclusive, in whole seconds (6 s apart differ: the random trees show it).
+      {{}, At(0), At(6 * kSecond - 1), {true, true, Later("dest", "5")}},
+      // Beyond 32 bits the count is logged by its low bits; the comparison uses the whole.
+      {{}, At(((1LL << 32) + 5) * kSecond), At(0), {false, false, Later("source", "5")}},
+      // Below one second "same time" is written with its label, under log-list too.
+      {{L"-ll", L"-tp=0"}, At(kSecond - 1), At(0), {true, true, kSameTime}},
+      {{L"-ll", L"-tp=0"}, At(kSecond), At(0), {false, false, Later("source", "1")}},
+      // The shift moves the destination time only.
+      {{L"-ts=3600"}, At(0), At(-3600 * kSecond), {true, true, kSameTime}}};
+  // clang-format on
+  for (auto [options, source, destination, outcome] : cases) {
+    options.push_back(L"-ltd");
+    Derive(options);
+    EXPECT_EQ(Compare(source, destination), outcome) << Narrow(options[0]);
   }
-  EXPECT_EQ(Compare(At(0, 5, FILE_ATTRIBUTE_ARCHIVE), At(100 * kSecond)),
-            (Outcome{false, true, ""}));
-  Derive({L"-ltd", L"-ca"});  // the destination's archive bit plays no part
-  EXPECT_EQ(Compare(At(0), At(0, 5, FILE_ATTRIBUTE_ARCHIVE)), (Outcome{true, true, kSameTime}));
-  // The precision is inclusive, in whole seconds.
-  Derive({L"-ltd"});
-  EXPECT_EQ(Compare(At(0), At(6 * kSecond - 1)), (Outcome{true, true, Later("dest", "5")}));
-  EXPECT_EQ(Compare(At(0), At(6 * kSecond)), (Outcome{false, false, Later("dest", "6")}));
-  // Beyond 32 bits the count is logged by its low bits; the comparison uses the whole.
-  EXPECT_EQ(Compare(At(((1LL << 32) + 5) * kSecond), At(0)),
-            (Outcome{false, false, Later("source", "5")}));
-  // Below one second "same time" is written with its label, under log-list too.
-  Derive({L"-ltd", L"-ll", L"-tp=0"});
-  EXPECT_EQ(Compare(At(kSecond - 1), At(0)), (Outcome{true, true, kSameTime}));
-  EXPECT_EQ(Compare(At(kSecond), At(0)), (Outcome{false, false, Later("source", "1")}));
-  // The shift moves the destination time only.
-  Derive({L"-ltd", L"-ts=3600"});
-  EXPECT_EQ(Compare(At(0), At(-3600 * kSecond)), (Outcome{true, true, kSameTime}));
-  EXPECT_EQ(Compare(At(0), At(3600 * kSecond)), (Outcome{false, false, Later("dest", "7200")}));
 }
 
 }  // namespace

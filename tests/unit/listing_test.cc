@@ -2,6 +2,7 @@
 // the include/exclude filter that matches full paths.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <clocale>
 #include <cwctype>
 #include <random>
@@ -33,46 +34,36 @@ std::wstring Walk(const Strings& source, const Strings& destination = {}) {
   return calls;
 }
 
-using FilterTest = ProgramStateTest;
-
 TEST(NameOrder, CaseInsensitiveOrderIsTheCLibraryFoldingOfEveryCharacter) {
   if (kWindowsBuild)
     GTEST_SKIP() << "The Windows builds use the platform's own comparison";
   std::setlocale(LC_CTYPE, "C.UTF-8");
-  // Short names over the edges of the ASCII letters and characters that fold into ASCII (the
-  // Kelvin sign, dotted capital I), fold elsewhere or not at all.
-  std::wstring alphabet = L"@AZ[`az{_.0bB\u00C0\u00E0\u0130\u212A\u00DF\U0001F600";
-  alphabet += static_cast<wchar_t>(0xDC80);  // a byte that is not UTF-8, as the names carry it
-  auto folded = [](const wchar_t* a, const wchar_t* b) {
-    for (;; a++, b++) {
-      wint_t x = std::towlower(static_cast<wint_t>(*a)), y = std::towlower(static_cast<wint_t>(*b));
-      if (x != y)
-        return x < y ? -1 : 1;
-      if (*a == 0)
-        return 0;
-    }
-  };
+  // Short names over the edges of the ASCII letters, characters that fold into ASCII (the Kelvin
+  // sign, dotted capital I), fold elsewhere or not at all, and a byte that is not UTF-8.
+  const std::wstring alphabet = L"@AZ[`az{_.0bB\u00C0\u00E0\u0130\u212A\u00DF\U0001F600\xDC80";
   std::mt19937 random(7);
   for (int i = 0; i < 50000; i++) {
     std::wstring name[2];
     for (std::wstring& n : name)
       for (size_t length = random() % 5; length > 0; length--)
         n += alphabet[random() % alphabet.size()];
-    int order = lstrcmpiW(name[0].c_str(), name[1].c_str());
-    ASSERT_EQ((order > 0) - (order < 0), folded(name[0].c_str(), name[1].c_str()))
-        << Narrow(name[0]) << " " << Narrow(name[1]);
+    int order = lstrcmpiW(name[0].c_str(), name[1].c_str()), folded = 0;
+    for (size_t c = 0; folded == 0 && c <= std::min(name[0].size(), name[1].size()); c++) {
+      wint_t x = std::towlower(name[0].c_str()[c]), y = std::towlower(name[1].c_str()[c]);
+      folded = (x > y) - (x < y);
+    }
+    ASSERT_EQ((order > 0) - (order < 0), folded) << Narrow(name[0]) << " " << Narrow(name[1]);
   }
 }
 
 TEST(NameOrder, DotNamesAndCaseIgnoredFirstInTheSortAndTheWalk) {
-  EXPECT_TRUE(IsDotName(L".") && IsDotName(L".."));
-  for (const wchar_t* name : {L".git", L"..x", L"...", L"", L"x."}) {
-    EXPECT_FALSE(IsDotName(name)) << Narrow(name);
-  }
+  std::string dots;
+  for (const wchar_t* name : {L".", L"..", L".git", L"..x", L"...", L"", L"x."})
+    dots += IsDotName(name) ? 'y' : 'n';
+  EXPECT_EQ(dots, "yynnnnn");
   EXPECT_EQ(Walk({L"C.txt", L"b.txt", L"A.txt", L"ABCD", L"abc"}),
             L"A.txt,- abc,- ABCD,- b.txt,- C.txt,- ");
-  EXPECT_EQ(Walk({L"a", L"c"}, {L"b", L"c", L"d"}), L"a,- -,b c,c -,d ");
-  EXPECT_EQ(Walk({L"A.txt", L"C.txt"}, {L"b.txt"}), L"A.txt,- -,b.txt C.txt,- ");
+  EXPECT_EQ(Walk({L"a", L"C.txt", L"d"}, {L"B.txt", L"c", L"d"}), L"a,- -,B.txt -,c C.txt,- d,d ");
   if (kWindowsBuild) {  // names equal but for case pair up
     EXPECT_EQ(Walk({L"Report.txt"}, {L"report.TXT"}), L"Report.txt,report.TXT ");
   } else {  // they are two names, upper case first, in the sort and in the walk alike
@@ -80,61 +71,50 @@ TEST(NameOrder, DotNamesAndCaseIgnoredFirstInTheSortAndTheWalk) {
   }
 }
 
+using FilterTest = ProgramStateTest;
+
 TEST_F(FilterTest, PatternsMatchTheWholePathThatFits) {
-  // Include mode; the patterns; directory and name of the entry; a directory?; passes?
   using Patterns = std::vector<const wchar_t*>;
   const Patterns git = {L"*.tmp", L"*" SEP L".git"}, txt = {L"*.txt"}, one = {L"d" SEP L"?.txt"};
+  const std::wstring fits(MAX_PATH - 4, L'd'), over(MAX_PATH - 3, L'd');
+  // Include mode; the patterns; the entry's path ('/' at the end: a directory); passes? Exclude:
+  // any matching pattern leaves out files and directories alike. Include: matching files only;
+  // every directory passes, also without patterns. An empty pattern matches no entry. Letters
+  // match regardless of case; '*' spans separators; '?' is one character. The whole path, not a
+  // part of it. A path that does not fit is reported whole and left out, in include mode a
+  // directory too.
   // clang-format off
-  const std::tuple<bool, Patterns, const wchar_t*, const wchar_t*, bool, bool> cases[] = {
-      // Exclude: any matching pattern leaves out files and directories alike.
-      {false, git, L"src", L"a.tmp", false, false}, {false, git, L"src", L"a.txt", false, true},
-      {false, git, L"src" SEP L"sub", L".git", true, false},
-      // Include: matching files only; every directory passes, also without patterns.
-      {true, txt, L"src", L"a.txt", false, true}, {true, txt, L"src", L"a.tmp", false, false},
-      {true, txt, L"src", L"sub", true, true}, {true, {}, L"src", L"sub", true, true},
-      {true, {}, L"src", L"a.txt", false, false},
-      // An empty pattern matches no entry.
-      {false, {L""}, L"src", L"a", false, true}, {true, {L""}, L"src", L"a", false, false},
-      // Letters match regardless of case; '*' spans separators; '?' is one character.
-      {false, {L"*.TXT"}, L"docs", L"Notes.txt", false, false},
-      {false, {L"src*z"}, L"src" SEP L"a" SEP L"b", L"z", false, false},
-      {false, one, L"d", L"a.txt", false, false}, {false, one, L"d", L"ab.txt", false, true},
-      {false, one, L"d", L".txt", false, true},
-      // The whole path, not a part of it.
-      {false, {L"a.txt"}, L"dir", L"a.txt", false, true},
-      {false, {L"dir" SEP L"a"}, L"dir", L"a.txt", false, true},
-      {false, {L"*a.txt"}, L"dir", L"data.txt", false, false},
-      {false, {L"*a.txt"}, L"dir", L"a.txt2", false, true}};
+  const std::tuple<bool, Patterns, std::wstring, bool> cases[] = {
+      {false, git, L"src/a.tmp", false}, {false, git, L"src/a.txt", true},
+      {false, git, L"src/sub/.git/", false}, {true, txt, L"src/a.txt", true},
+      {true, txt, L"src/a.tmp", false}, {true, txt, L"src/sub/", true}, {true, {}, L"src/sub/", true},
+      {true, {}, L"src/a.txt", false}, {false, {L""}, L"src/a", true}, {true, {L""}, L"src/a", false},
+      {false, {L"*.TXT"}, L"docs/Notes.txt", false}, {false, {L"src*z"}, L"src/a/b/z", false},
+      {false, one, L"d/a.txt", false}, {false, one, L"d/ab.txt", true}, {false, one, L"d/.txt", true},
+      {false, {L"a.txt"}, L"dir/a.txt", true}, {false, {L"dir" SEP L"a"}, L"dir/a.txt", true},
+      {false, {L"*a.txt"}, L"dir/data.txt", false}, {false, {L"*a.txt"}, L"dir/a.txt2", true},
+      {true, {}, fits + L"/ab/", true}, {true, {}, over + L"/ab/", false}};
   // clang-format on
-  for (const auto& [include, patterns, directory, name, isDirectory, passes] : cases) {
-    SCOPED_TRACE(Narrow(std::wstring(directory) + L" " + name));
+  for (auto [include, patterns, path, passes] : cases) {
+    std::replace(path.begin(), path.end(), L'/', static_cast<wchar_t>(kSeparator[0]));
+    bool isDirectory = path.back() == kSeparator[0], tooLong = false;
+    path.resize(path.size() - isDirectory);
     IncludeMode = include;
     PatternList = patterns;
     CapturedConsole console;
-    DirectoryEntry entry = Entry(name, isDirectory ? FILE_ATTRIBUTE_DIRECTORY : 0);
-    EXPECT_EQ(EntryPassesFilter(directory, entry), passes);
-    EXPECT_EQ(console.err() + console.out(), "");
+    size_t cut = path.rfind(kSeparator[0]);
+    DirectoryEntry entry = Entry(path.substr(cut + 1), isDirectory ? FILE_ATTRIBUTE_DIRECTORY : 0);
+    EXPECT_EQ(EntryPassesFilter(path.substr(0, cut).c_str(), entry, &tooLong), passes)
+        << Narrow(path.substr(0, 40));
+    EXPECT_EQ(console.err() + console.out(),
+              tooLong ? Console("Error: path too long: " + Narrow(path) + "\n") : "");
   }
   // A matcher that tried every placement of the stars would not finish on 3000 characters.
   std::wstring run(kWindowsBuild ? 24 : 3000, L'a');  // Wine's does: 40 take seconds there
   IncludeMode = false;
-  PatternList = {L"*a*a*a*a*a*a*a*a*b"};
+  PatternList = {L"*a*a*a*a*a*a*a*a*b", L"*?*?*?*?*?*?*?*?*b"};
   EXPECT_TRUE(PathPassesFilter(run.c_str()));
   EXPECT_FALSE(PathPassesFilter((run + L"ab").c_str()));
-  PatternList = {L"*?*?*?*?*?*?*?*?*b"};
-  EXPECT_TRUE(PathPassesFilter(run.c_str()));
-  // A path that does not fit is reported whole and left out, a directory in include mode too.
-  IncludeMode = true;
-  CapturedConsole console;
-  DirectoryEntry entry = Entry(L"ab", FILE_ATTRIBUTE_DIRECTORY);
-  bool tooLong = false;
-  EXPECT_TRUE(EntryPassesFilter(std::wstring(MAX_PATH - 4, L'd').c_str(), entry, &tooLong));
-  EXPECT_FALSE(tooLong);
-  std::wstring directory(MAX_PATH - 3, L'd');
-  EXPECT_FALSE(EntryPassesFilter(directory.c_str(), entry, &tooLong));
-  EXPECT_TRUE(tooLong);
-  EXPECT_EQ(console.err(),
-            Console("Error: path too long: " + Narrow(directory) + kSeparator + "ab\n"));
 }
 
 }  // namespace
