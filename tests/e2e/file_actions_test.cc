@@ -121,21 +121,6 @@ TEST(FileActions, MetadataOfEqualPairsIsCorrected) {
   EXPECT_EQ(Snapshot(t.destination), Snapshot(t.source));
 }
 
-TEST(DirectoryPair, NamesEqualButForCase) {
-  TreePair t;
-  MakeFiles(t.source, "Case/new=new");
-  MakeFiles(t.destination, "case/x=x");
-  // Windows: one pair, named by the source's spelling, its case corrected, then entered.
-  // Native: two entries, the destination's deleted, the source's copied as a new tree.
-  EXPECT_TRUE(t.Writes(
-      {}, kWindowsBuild
-              ? std::vector<std::string>{"meta dst/Case", "add dst/Case/new", "delete dst/Case/x"}
-              : std::vector<std::string>{"delete dir dst/case", "add dst/Case/new"}));
-  // The stored name takes the source's case, except under Wine, whose MoveFileW keeps it.
-  EXPECT_EQ(Listing(t.destination),
-            RunningUnderWine() ? "case/ case/new=new" : "Case/ Case/new=new");
-}
-
 TEST(FileActions, SparseFilesStaySparseAndSharedHolesAreNotCompared) {
 #ifdef _WIN32
   GTEST_SKIP() << "Sparse files are made here with POSIX calls";

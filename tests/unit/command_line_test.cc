@@ -16,26 +16,6 @@ namespace {
 
 using CommandLineTest = ProgramStateTest;
 
-TEST_F(CommandLineTest, TwentyEightRowsInOrderEachSetByItsOwnTwoNamesOnly) {
-  static_assert(std::size(OptionTable) == std::size(kOptionRows) && kOptionCount == 28);
-  for (int row = 0; row < kOptionCount; row++) {
-    const auto& [longName, shortName, defaultValue] = kOptionRows[row];
-    // Each name sets its own row to another value than its default, and leaves every other row
-    // at its default; only the two number options take "-9".
-    bool number = row == kTimePrecision || row == kTimeShift;
-    EXPECT_EQ(OptionTable[row].Numeric, number);
-    std::wstring value = number ? L"=-9" : defaultValue ? L"=n" : L"";
-    for (const std::wstring& argument : {L"--" + (longName + value), L"-" + (shortName + value)}) {
-      ASSERT_TRUE(Parse({argument})) << Narrow(argument);
-      for (int other = 0; other < kOptionCount; other++)
-        EXPECT_EQ(OptionTable[other].Value, other != row ? std::get<2>(kOptionRows[other])
-                                            : number     ? -9
-                                                         : 1 - defaultValue)
-            << Narrow(argument) << " row " << other;
-    }
-  }
-}
-
 TEST_F(CommandLineTest, ValueRulesAndDerivedSettings) {
   // The arguments; an option row (kOptionCount: the time shift in ticks); its value at last.
   // clang-format off
