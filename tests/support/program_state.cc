@@ -10,20 +10,6 @@
 #include "platform/posix/internal.h"
 #endif
 
-// clang-format off
-const std::tuple<const wchar_t*, const wchar_t*, int> kOptionRows[28] = {
-    {L"virtual", L"v", 0}, {L"unset-archive", L"ua", 0}, {L"no-recurse", L"nr", 0},
-    {L"no-junctions", L"nj", 0}, {L"no-delete", L"nd", 0}, {L"no-add", L"na", 0},
-    {L"no-update", L"nu", 0}, {L"no-meta", L"nm", 0}, {L"compare-time", L"ct", 1},
-    {L"compare-size", L"cs", 1}, {L"compare-archive", L"ca", 0}, {L"compare-contents", L"cc", 0},
-    {L"time-compare-contents", L"tcc", 0}, {L"time-shift-fat", L"fsf", 1},
-    {L"time-precision", L"tp", 5}, {L"time-shift", L"ts", 0}, {L"time-meta", L"tm", 0},
-    {L"log-header", L"lh", 1}, {L"log-changes", L"lc", 1}, {L"log-equal", L"le", 0},
-    {L"log-ignored", L"li", 0}, {L"log-compare-contents", L"lcc", 1},
-    {L"log-time-diff", L"ltd", 0}, {L"log-meta", L"lm", 1}, {L"log-directories", L"ld", 0},
-    {L"log-summary", L"ls", 0}, {L"log-list", L"ll", 0}, {L"log-oem", L"lo", 1}};
-// clang-format on
-
 void ProgramStateTest::Reset() {
   RestoreDefaultOptions();
   PatternList.clear();

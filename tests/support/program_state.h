@@ -11,8 +11,6 @@
 
 using Strings = std::vector<std::wstring>;
 
-// Every option row in order: long name, short name, default.
-extern const std::tuple<const wchar_t*, const wchar_t*, int> kOptionRows[28];
 
 // A test whose state starts and ends as in a new process: options at their defaults, no
 // patterns, both current paths empty, run settings cleared.
