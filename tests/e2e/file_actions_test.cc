@@ -129,8 +129,9 @@ TEST(FileActions, SparseFilesStaySparseAndSharedHolesAreNotCompared) {
   const fs::path s = t.source / "vm.img", d = t.destination / "vm.img";
   const off_t size = off_t{2} << 30, middle = size / 2;
   // 2 GiB holding a byte of data at its start, in its middle and at its end.
-  auto make = [&](const fs::path& path, char mark, time_t seconds) {
+  auto make = [&](const fs::path& path, char mark, time_t seconds, off_t extra = 0) {
     int fd = open(path.c_str(), O_WRONLY | O_CREAT, 0644);
+    EXPECT_EQ(extra == 0 || pwrite(fd, "x", 1, extra) == 1, true);
     const struct timespec times[2] = {{seconds, 0}, {seconds, 0}};
     EXPECT_EQ(pwrite(fd, "s", 1, 0) + pwrite(fd, &mark, 1, middle) + pwrite(fd, "e", 1, size - 1),
               3);
@@ -156,5 +157,7 @@ TEST(FileActions, SparseFilesStaySparseAndSharedHolesAreNotCompared) {
   make(d, 'b', 1600000000);  // one byte differs in the middle block, same size and time
   EXPECT_TRUE(t.Writes({"-cc", "-lcc=n"}, {"update dst/vm.img"}));
   EXPECT_EQ(layout(d), layout(s));
+  make(d, 'a', 1600000000, size / 4);  // data facing a hole of the source is compared too
+  EXPECT_TRUE(t.Writes({"-cc", "-lcc=n"}, {"update dst/vm.img"}));
 #endif
 }
