@@ -96,7 +96,9 @@ bool LevelIdentity(SourceLevel& level, FileIdentity* identity) {
 // The entry's identity where the walk needs it: free from the listing, or asked for when the
 // entry is a link or may lead to the destination root. A plain sub-directory of a directory that
 // does not hold the destination can be neither the destination nor a loop.
-bool EntryIdentity(const DirectoryEntry& entry, const wchar_t* path, FileIdentity* identity) {
+// The path is that of the entry itself, or with a name, of the entry of that name below it.
+bool EntryIdentity(const DirectoryEntry& entry, const wchar_t* path, const wchar_t* name,
+                   FileIdentity* identity) {
   if (entry.IdentityKnown) {
     *identity = entry.Identity;
     return true;
@@ -104,7 +106,10 @@ bool EntryIdentity(const DirectoryEntry& entry, const wchar_t* path, FileIdentit
   bool link = (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
   if (!link && (SourceLevels.empty() || !SourceLevels.back().holdsDestination))
     return false;
-  return OpenedIdentity(path, identity);
+  PathBuffer joined;
+  if (name != nullptr && !PathCombineW(joined.get(), path, name))
+    return false;
+  return OpenedIdentity(name != nullptr ? joined.get() : path, identity);
 }
 
 }  // namespace
@@ -143,12 +148,9 @@ bool CheckRoots() {
 }
 
 SourceDirectoryKind ClassifySourceDirectory(const DirectoryEntry& entry) {
-  PathBuffer path;
   FileIdentity identity;
-  if (!PathCombineW(path.get(), SourcePath, entry.cFileName) ||
-      !EntryIdentity(entry, path.get(), &identity)) {
+  if (!EntryIdentity(entry, SourcePath, entry.cFileName, &identity))
     return kWalkDirectory;
-  }
   if (identity == DestinationRoot)
     return kDestinationRoot;
   // Where identities are not free (Windows), only a link can lead to one of its own parents.
@@ -164,7 +166,7 @@ SourceDirectoryKind ClassifySourceDirectory(const DirectoryEntry& entry) {
 
 void EnterSourceDirectory(const DirectoryEntry& entry) {
   SourceLevel level{};
-  level.known = EntryIdentity(entry, SourcePath, &level.identity);
+  level.known = EntryIdentity(entry, SourcePath, nullptr, &level.identity);
   level.holdsDestination = level.known && Contains(DestinationParents, level.identity);
   level.pathLength = lstrlenW(SourcePath);
   SourceLevels.push_back(level);
