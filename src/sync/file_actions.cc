@@ -62,10 +62,13 @@ bool CopyIntoPlace(const wchar_t* sourceFile, const wchar_t* destinationFile, bo
     if (CopyFileW(sourceFile, temporary.c_str(), TRUE))
       break;
     DWORD error = GetLastError();
-    if ((error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) || attempt == 100) {
-      RemoveTemporaryFile(temporary.c_str());  // a copy that failed part-way
-      return false;
+    if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS) {
+      if (attempt == 100)
+        return false;  // the name is another's: never removed
+      continue;
     }
+    RemoveTemporaryFile(temporary.c_str());  // a copy that failed part-way
+    return false;
   }
   if (MoveFileExW(temporary.c_str(), destinationFile, replace ? MOVEFILE_REPLACE_EXISTING : 0))
     return true;
