@@ -25,6 +25,18 @@ bool RemoveDirectoryLink(const wchar_t* path) {
   return false;
 }
 
+// A new directory whose name is taken by a directory (one differing in case alone, on a drive
+// that folds case) is entered; a file that took its name fails the whole tree.
+bool DirectoryAlreadyThere(const wchar_t* path) {
+  if (GetLastError() != ERROR_ALREADY_EXISTS)
+    return false;
+  DWORD attributes = GetFileAttributesW(path);
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
+    return true;
+  SetLastError(ERROR_ALREADY_EXISTS);
+  return false;
+}
+
 }  // namespace
 
 bool DeleteTree(const wchar_t* directory) {
@@ -94,7 +106,7 @@ bool CopyNewTree(const DirectoryEntry& source) {
   if (OptionSet(kLogDirectories))
     WriteLogLine(L"directory", DestinationPath);
   if (!OptionSet(kVirtual) && !CreateDirectoryExW(SourcePath, DestinationPath, nullptr) &&
-      GetLastError() != ERROR_ALREADY_EXISTS) {
+      !DirectoryAlreadyThere(DestinationPath)) {
     ReportSystemError(L"Unable to create directory %s", DestinationPath);
   } else {
     std::unique_ptr<WIN32_FIND_DATAW> data(new WIN32_FIND_DATAW);
