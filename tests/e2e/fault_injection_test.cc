@@ -21,11 +21,11 @@ namespace {
 // The seed of the trees, the options, the injected errno's name.
 using FaultCase = std::tuple<uint64_t, std::vector<std::string>, std::string>;
 
-const Entry* Find(const Tree& tree, const std::string& key) {
+const TreeEntry* Find(const Tree& tree, const std::string& key) {
   return tree.count(key) ? &tree.at(key) : nullptr;
 }
 // Two entries alike in name, kind, contents, time and attributes.
-bool Same(const Entry* a, const Entry* b) {
+bool Same(const TreeEntry* a, const TreeEntry* b) {
   return a && b && Text(Tree{{"", *a}}) == Text(Tree{{"", *b}});
 }
 
@@ -36,7 +36,7 @@ TEST_P(FaultWalk, NoFailureLosesDataOrPassesForSuccess) {
   TempDir scratch;
   const fs::path s = scratch.path() / "s", d = scratch.path() / "d", count = scratch.path() / "n";
   Generator trees{std::mt19937_64(seed), 12};
-  trees.Pair("", "", 0);
+  trees.Fill("", "", 0);
   std::vector<std::string> arguments = {s.native(), d.native(), "-lh=n"};
   arguments.insert(arguments.end(), options.begin(), options.end());
   const bool unsetArchive = std::count(options.begin(), options.end(), "-ua") > 0;
@@ -69,7 +69,7 @@ TEST_P(FaultWalk, NoFailureLosesDataOrPassesForSuccess) {
   for (const char* label : {"add ", "update ", "delete ", "delete dir ", "meta "})
     EXPECT_NE(clean.out.find(LogLine(label, "").substr(0, 12)), std::string::npos) << label;
   // As a clean run leaves it, or (under -cc, after a comparison that failed) a copy of its source.
-  auto mirrored = [&](const Entry& now, const std::string& key) {
+  auto mirrored = [&](const TreeEntry& now, const std::string& key) {
     return Same(&now, Find(settled, key)) || Same(&now, Find(sourceBefore, key));
   };
   auto complete = [&](const Tree& tree) {
@@ -89,7 +89,7 @@ TEST_P(FaultWalk, NoFailureLosesDataOrPassesForSuccess) {
     // The source is only read; the archive attribute goes with a good copy alone.
     EXPECT_EQ(sourceAfter.size(), sourceBefore.size());
     for (auto [key, was] : sourceBefore) {
-      const Entry *now = Find(sourceAfter, key), *copy = Find(after, key);
+      const TreeEntry *now = Find(sourceAfter, key), *copy = Find(after, key);
       bool same = Same(now, &was),
            copied = was.directory || Same(copy, Find(settled, key)) || Same(copy, &was);
       was.attributes &= ~DWORD{FILE_ATTRIBUTE_ARCHIVE};
@@ -103,7 +103,7 @@ TEST_P(FaultWalk, NoFailureLosesDataOrPassesForSuccess) {
       if (line.rfind("delete", 0) == 0)
         deleted.insert(line.substr(at, line.size() - at - 1));
     for (const auto& [key, was] : destinationBefore) {
-      const Entry* now = Find(after, key);
+      const TreeEntry* now = Find(after, key);
       if (deleted.count(key.substr(0, key.rfind('/'))) > 0)
         deleted.insert(key);
       EXPECT_TRUE((now && now->directory == was.directory) || deleted.count(key) > 0)
@@ -122,7 +122,7 @@ TEST_P(FaultWalk, NoFailureLosesDataOrPassesForSuccess) {
       // The two roots are of one length.
       std::string key = line.substr(std::min(line.size(), browse.size() + d.native().size() + 1));
       bool inDestination = line.rfind(browse + d.native(), 0) == 0;
-      const Entry *a = Find(sourceBefore, key), *b = Find(destinationBefore, key);
+      const TreeEntry *a = Find(sourceBefore, key), *b = Find(destinationBefore, key);
       const char* kind = key.empty() || (a && b && a->directory && b->directory) ? "listing"
                          : inDestination                                         ? "DeleteTree"
                                                                                  : "CopyNewTree";
@@ -143,9 +143,8 @@ TEST_P(FaultWalk, NoFailureLosesDataOrPassesForSuccess) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Seeds, FaultWalk,
-                         testing::Values(FaultCase{329, {"-ua", "-cc"}, "EIO"},
-                                         FaultCase{388, {}, "ENOSPC"},
-                                         FaultCase{184, {}, "EACCES"}));
+                         testing::Values(FaultCase{10, {"-ua", "-cc"}, "EIO"},
+                                         FaultCase{18, {}, "ENOSPC"}, FaultCase{50, {}, "EACCES"}));
 
 }  // namespace
 #endif

@@ -14,7 +14,7 @@ TEST(RandomTrees, OneRunMakesTheDestinationEqualAndTheNextHasNothingToDo) {
     const std::string seedText = std::to_string(seed);
     SCOPED_TRACE("seed " + seedText + ", rerun with TANDREL_RANDOM_SEED=" + seedText);
     Generator trees{std::mt19937_64(seed), kWindowsBuild ? 22 : 30};
-    trees.Pair("", "", 0);
+    trees.Fill("", "", 0);
     const fs::path s = scratch.path() / seedText / "s", d = scratch.path() / seedText / "d";
     Materialize(s, trees.source);
     Materialize(d, trees.destination);

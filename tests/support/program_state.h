@@ -11,7 +11,6 @@
 
 using Strings = std::vector<std::wstring>;
 
-
 // A test whose state starts and ends as in a new process: options at their defaults, no
 // patterns, both current paths empty, run settings cleared.
 class ProgramStateTest : public ::testing::Test {

@@ -4,7 +4,6 @@
 #pragma once
 
 #include <algorithm>
-#include <map>
 #include <random>
 
 #include "tandrel_test.h"
@@ -26,22 +25,6 @@ const std::vector<uint64_t> kTimeDifferences = {
 const std::vector<DWORD> kAttributes = {
     0, 0, 0, FILE_ATTRIBUTE_READONLY, FILE_ATTRIBUTE_HIDDEN, kStored};
 
-// An entry, its path relative to the root with the build's separator between names.
-struct Entry {
-  std::string path;
-  bool directory = false;
-  std::string contents;
-  uint64_t time = 0;
-  DWORD attributes = 0;
-};
-
-// Names pair regardless of letter case on Windows, byte for byte on the POSIX build.
-inline std::string Key(std::string path) {
-  for (char& c : path) c = static_cast<char>(kWindowsBuild && c >= 'A' && c <= 'Z' ? c + 32 : c);
-  return path;
-}
-using Tree = std::map<std::string, Entry>;  // by Key(path): parents before their children
-
 // Fills pairs of trees from a seed (the engine's sequence is the same on every build).
 struct Generator {
   std::mt19937_64 engine;
@@ -54,18 +37,25 @@ struct Generator {
     return values[Below(values.size())];
   }
 
-  // Fills from (source) and to (destination): entries on one side only, a file facing a
-  // directory, directory pairs, and file pairs that differ or not in size, contents, time and
-  // attributes. On Windows the destination's name may differ in case.
-  void Pair(const std::string& from, const std::string& to, int depth) {
+  // Fills from (source) and to (destination), or the tree `only` alone: entries on one side
+  // only, a file facing a directory, directory pairs, and file pairs that differ or not in size,
+  // contents, time and attributes. On Windows the destination's name may differ in case; on the
+  // POSIX build names that differ in case alone are entries of their own.
+  void Fill(const std::string& from, const std::string& to, int depth, Tree* only = nullptr) {
     for (auto n = 2 + Below(depth == 0 ? 10 : 4); n > 0 && budget > 0; n--, budget--) {
-      std::string name = FreshName(from, to);
-      if (name.empty())
-        break;
-      std::string s = from + name, d = to + (kWindowsBuild && Chance(25) ? Flip(name) : name);
-      uint64_t kind = Below(10);
+      std::string name = Pick(!kWindowsBuild && Chance(30) ? kPosixNames : kNames);
+      name = (!kWindowsBuild && Chance(30) ? Flip(name) : name) +
+             (Chance(35) ? std::to_string(Below(10)) : "");
+      if (source.count(Key(from + name)) || destination.count(Key(to + name)))
+        continue;
+      std::string s = from + name,
+                  d = to + (kWindowsBuild && !only && Chance(25) ? Flip(name) : name);
+      uint64_t kind = only ? 0 : Below(10);
       if (kind < 2) {
-        OneSide(kind ? source : destination, kind ? s : d, depth, false);
+        OneSide(only   ? *only
+                : kind ? source
+                       : destination,
+                kind ? s : d, depth, depth < 3 && Chance(30));
       } else if (kind == 2) {
         bool fileInSource = Chance(50);
         Add(fileInSource ? source : destination, fileInSource ? s : d, false);
@@ -73,9 +63,9 @@ struct Generator {
       } else if (kind < 5 && depth < 3) {
         Add(source, s, true);
         Add(destination, d, true);
-        Pair(s + kSeparator, d + kSeparator, depth + 1);
+        Fill(s + kSeparator, d + kSeparator, depth + 1);
       } else {
-        Entry &a = Add(source, s, false), &b = Add(destination, d, false);
+        TreeEntry &a = Add(source, s, false), &b = Add(destination, d, false);
         uint64_t difference = Pick(kTimeDifferences), how = Below(3);
         b.time = Chance(50) ? a.time + difference : a.time - difference;
         b.contents = how < 2 ? a.contents : b.contents;
@@ -85,6 +75,11 @@ struct Generator {
       }
     }
   }
+  // A file, or a directory with entries below it, on one side only.
+  void OneSide(Tree& tree, const std::string& path, int depth, bool directory) {
+    if (Add(tree, path, directory).directory)
+      Fill(path + kSeparator, path + kSeparator, depth + 1, &tree);
+  }
 
   std::string Flip(std::string name) {  // the case of some letters
     for (char& c : name)
@@ -92,20 +87,8 @@ struct Generator {
     return name;
   }
 
-  // On the POSIX build names that differ in case alone are entries of their own.
-  std::string FreshName(const std::string& from, const std::string& to) {
-    for (int attempt = 0; attempt < 40; attempt++) {
-      std::string name = Pick(!kWindowsBuild && Chance(30) ? kPosixNames : kNames);
-      name = !kWindowsBuild && Chance(30) ? Flip(name) : name;
-      name += Chance(35) ? std::to_string(Below(10)) : "";
-      if (!source.count(Key(from + name)) && !destination.count(Key(to + name)))
-        return name;
-    }
-    return {};
-  }
-
   // The POSIX build keeps read-only for files alone; a name beginning with "." is hidden.
-  Entry& Add(Tree& tree, const std::string& path, bool directory) {
+  TreeEntry& Add(Tree& tree, const std::string& path, bool directory) {
     std::string contents(directory ? 0 : Pick(kSizes), 0);
     for (char& c : contents) c = static_cast<char>(engine());
     bool dot = path[path.rfind(kSeparator[0]) + 1] == '.';
@@ -113,16 +96,6 @@ struct Generator {
                path, directory, contents, directory ? 0 : kFileTime + Below(700 * 86400 * kSecond),
                (Pick(kAttributes) & ~(directory ? DWORD{FILE_ATTRIBUTE_READONLY} : 0)) |
                    (dot ? FILE_ATTRIBUTE_HIDDEN : 0)};
-  }
-
-  // A file, or a directory with a few entries below it, on one side only.
-  void OneSide(Tree& tree, const std::string& path, int depth, bool directory) {
-    bool folder = Add(tree, path, directory || (depth < 3 && Chance(30))).directory;
-    for (auto n = folder ? Below(4) : 0; n > 0 && budget > 0; n--, budget--) {
-      std::string name = FreshName(path + kSeparator, path + kSeparator);
-      if (!name.empty())
-        OneSide(tree, path + kSeparator + name, depth + 1, false);
-    }
   }
 };
 
@@ -132,7 +105,7 @@ inline Tree Settled(const Tree& source, const Tree& destination) {
   Tree result = source;
   for (auto& [key, want] : result) {
     auto found = destination.find(key);
-    const Entry& have = found == destination.end() ? want : found->second;
+    const TreeEntry& have = found == destination.end() ? want : found->second;
     if (!want.directory && !have.directory && want.contents.size() == have.contents.size() &&
         std::max(want.time, have.time) - std::min(want.time, have.time) < 6 * kSecond)
       want = {want.path, false, have.contents, have.time, want.attributes};
@@ -149,18 +122,6 @@ inline void Materialize(const fs::path& root, const Tree& tree) {
     else if (fs::create_directory(path) && entry.attributes != 0)
       SetAttributes(path, entry.attributes);
   }
-}
-
-inline Tree ReadBack(const fs::path& root, DWORD attributeMask = kStored) {
-  Tree tree;
-  for (const auto& item : fs::recursive_directory_iterator(root)) {
-    std::string path = TempDir::PathText(item.path().lexically_relative(root));
-    bool directory = item.is_directory();
-    tree[Key(path)] = {path, directory, directory ? "" : ReadTextFile(item.path()),
-                       directory ? 0 : WriteTime(item.path()),
-                       Attributes(item.path()) & attributeMask};
-  }
-  return tree;
 }
 
 // One line per entry: path, kind, size, hash of the contents, time and attributes.

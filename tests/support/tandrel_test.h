@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <map>
 
 #include "platform/win32.h"
 
@@ -74,6 +75,22 @@ void MakeFile(const fs::path& path, const std::string& contents, uint64_t time =
               DWORD attributes = 0);
 // Entries separated by spaces: "path=contents" for a file at kFileTime, "path/" a directory.
 void MakeFiles(const fs::path& root, const std::string& entries);
+
+// An entry, its path relative to the root with the build's separator between names.
+struct TreeEntry {
+  std::string path;
+  bool directory = false;
+  std::string contents;
+  uint64_t time = 0;
+  DWORD attributes = 0;
+};
+// Names pair regardless of letter case on Windows, byte for byte on the POSIX build.
+inline std::string Key(std::string path) {
+  for (char& c : path) c = static_cast<char>(kWindowsBuild && c >= 'A' && c <= 'Z' ? c + 32 : c);
+  return path;
+}
+using Tree = std::map<std::string, TreeEntry>;  // by Key(path): parents before their children
+Tree ReadBack(const fs::path& root, DWORD attributeMask = kStored);
 // The tree below root as MakeFiles takes it, in name order; with details, each file's write
 // time and every entry's stored attributes too.
 std::string Listing(const fs::path& root, bool details = false);

@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <fstream>
@@ -91,21 +92,28 @@ void MakeFiles(const fs::path& root, const std::string& entries) {
   }
 }
 
+Tree ReadBack(const fs::path& root, DWORD attributeMask) {
+  Tree tree;
+  for (const auto& item : fs::recursive_directory_iterator(root)) {
+    std::string path = TempDir::PathText(item.path().lexically_relative(root));
+    bool directory = item.is_directory();
+    tree[Key(path)] = {path, directory, directory ? "" : ReadTextFile(item.path()),
+                       directory ? 0 : WriteTime(item.path()),
+                       Attributes(item.path()) & attributeMask};
+  }
+  return tree;
+}
+
 std::string Listing(const fs::path& root, bool details) {
   std::set<std::string> entries;
-  std::error_code error;
-  for (auto it = fs::recursive_directory_iterator(root, error);
-       !error && it != fs::recursive_directory_iterator(); it.increment(error)) {
-    std::string entry;
-    for (const auto& name : fs::relative(it->path(), root))
-      entry.append(entry.empty() ? "" : "/").append(TempDir::PathText(name));
-    bool directory = it->is_directory();
-    entry.append(directory ? "/" : "=").append(directory ? "" : ReadTextFile(it->path()));
-    if (details && !directory)
-      entry.append("@").append(std::to_string(WriteTime(it->path())));
+  for (auto [key, e] : ReadBack(root)) {
+    std::replace(e.path.begin(), e.path.end(), kSeparator[0], '/');
+    e.path.append(e.directory ? "/" : "=").append(e.contents);
+    if (details && !e.directory)
+      e.path.append("@").append(std::to_string(e.time));
     if (details)
-      entry.append("#").append(std::to_string(Attributes(it->path()) & kStored));
-    entries.insert(entry);
+      e.path.append("#").append(std::to_string(e.attributes));
+    entries.insert(e.path);
   }
   std::string text;
   for (const auto& entry : entries) text += (text.empty() ? "" : " ") + entry;
