@@ -20,7 +20,7 @@ TEST(CaseFoldingDestination, SettlesAndTwoNamesDifferingInCaseGiveOneFailureEach
     GTEST_SKIP() << "No case-folding destination here (the exFAT drive needs root, a loop "
                     "device and exfat-fuse)";
   }
-  const std::string S = TempDir::PathText(s), D = TempDir::PathText(d);
+  const std::string S = PathText(s), D = PathText(d);
   std::string refused;
   for (int run = 1; run <= 3; run++) {
     SCOPED_TRACE(run);

@@ -27,14 +27,14 @@ TEST(FileActions, EveryKindOfDifferenceInWalkOrderAndItsDryRun) {
   SetAttributes(s / "meta", kReadOnly);
   SetAttributes(d / "D/x", kReadOnly | kHidden);
   SetAttributes(d / "D/S", kHidden);
-  const std::string before = Snapshot(s) + " | " + Snapshot(d);
+  const std::string before = Listing(s, true) + " | " + Listing(d, true);
   // Arguments printed as typed; one with a trailing separator is joined to a name by one
   // separator. Walk 1 deletes destination-only directories (a "directory" line per level),
   // walk 2 handles the files, walk 3 enters directory pairs and copies new trees, depth first,
   // in name order without regard to letter case. The dry run writes the same and changes nothing.
   const std::string dst = std::string("dst") + kSeparator;
   RunResult dry = RunTandrel({"src", dst, "-ld", "-le", "-v"}, t.temp.path());
-  EXPECT_EQ(Snapshot(s) + " | " + Snapshot(d), before);
+  EXPECT_EQ(Listing(s, true) + " | " + Listing(d, true), before);
   RunResult r = RunTandrel({"src", dst, "-ld", "-le"}, t.temp.path());
   EXPECT_EQ(dry.out + dry.err + std::to_string(dry.exitCode), r.out + r.err + "0");
   // clang-format off
@@ -48,7 +48,7 @@ TEST(FileActions, EveryKindOfDifferenceInWalkOrderAndItsDryRun) {
   // Equal pairs keep the destination's contents and time; everything else is an exact copy.
   MakeFile(s / "eq0", "SAME");
   MakeFile(s / "eq5", "five", kFileTime + 6 * kSecond - 1);
-  EXPECT_EQ(Snapshot(d), Snapshot(s));
+  EXPECT_EQ(Listing(d, true), Listing(s, true));
 }
 
 TEST(FileActions, OptionsThatLeaveEntriesAloneOrChangeTheLog) {
@@ -111,14 +111,14 @@ TEST(FileActions, MetadataOfEqualPairsIsCorrected) {
   }
   if (!(Attributes(t.source / "h") & kHidden))
     GTEST_SKIP() << "the file system keeps no hidden attribute (no extended attributes)";
-  const std::string before = Snapshot(t.destination);
+  const std::string before = Listing(t.destination, true);
   EXPECT_TRUE(t.Writes({"-ct=n", "-tm", "-nm"}, {}));
-  EXPECT_EQ(Snapshot(t.destination), before);
+  EXPECT_EQ(Listing(t.destination, true), before);
   // One "meta" line for a pair whose attributes and time both differ.
   EXPECT_TRUE(t.Writes({"-ct=n", "-tm"},
                        {"meta dst/both", "meta dst/h", "meta dst/n", "meta dst/r", "meta dst/t"}));
   MakeFile(t.source / "u", "u", kFileTime + 5 * kSecond);
-  EXPECT_EQ(Snapshot(t.destination), Snapshot(t.source));
+  EXPECT_EQ(Listing(t.destination, true), Listing(t.source, true));
 }
 
 TEST(FileActions, SparseFilesStaySparseAndSharedHolesAreNotCompared) {

@@ -12,11 +12,11 @@ struct LongPaths {
   fs::path parent = temp.path(), shortRoot, longRoot, growing;
   size_t n;
   LongPaths() {
-    for (size_t k; (k = TempDir::PathText(parent).size() + 1) < MAX_PATH - 231;)
+    for (size_t k; (k = PathText(parent).size() + 1) < MAX_PATH - 231;)
       parent /= std::string(std::min<size_t>(MAX_PATH - 231 - k, 200), 'c');
     fs::create_directories(shortRoot = parent / "r");
     longRoot = parent / std::string("r").append(20, 'x'), growing = parent / "g";
-    n = MAX_PATH - 7 - TempDir::PathText(shortRoot).size();
+    n = MAX_PATH - 7 - PathText(shortRoot).size();
   }
   ~LongPaths() {
     std::error_code error;
@@ -34,7 +34,7 @@ TEST(Pass, SourceEntryTooLongIsReportedAndItsDestinationKept) {
   MakeFiles(p.shortRoot,
             file + "=dst " + dir + "/k=dst " + fileFacingDir + "/k=dst z.txt=z zz/f=f");
   fs::rename(p.growing, p.longRoot);
-  const std::string S = TempDir::PathText(p.longRoot), D = TempDir::PathText(p.shortRoot);
+  const std::string S = PathText(p.longRoot), D = PathText(p.shortRoot);
   // Left out of the source listing with one report each, their destination counterparts are
   // kept and reported as ignored; the walk goes on with correct paths.
   RunResult r = RunTandrel({S, D, "-lh=n", "-li", "-ld"});
@@ -57,7 +57,7 @@ TEST(Pass, DestinationPathsUpToTheLimitAreWrittenLongerOnesReported) {
                              "=newer z.txt=z zz/f=ff");
   MakeFiles(p.growing, updated + "=old zz/f=f");
   fs::rename(p.growing, p.longRoot);
-  const std::string S = TempDir::PathText(p.shortRoot), D = TempDir::PathText(p.longRoot);
+  const std::string S = PathText(p.shortRoot), D = PathText(p.longRoot);
   ASSERT_EQ(Under(D, added).size(), MAX_PATH - 1u);
   RunResult r = RunTandrel({S, D, "-lh=n", "-ld"});
   EXPECT_EQ(r.exitCode, 1);

@@ -19,8 +19,7 @@ TEST(RandomTrees, OneRunMakesTheDestinationEqualAndTheNextHasNothingToDo) {
     Materialize(s, trees.source);
     Materialize(d, trees.destination);
     const Tree settled = Settled(trees.source, trees.destination);
-    const std::vector<std::string> arguments = {TempDir::PathText(s), TempDir::PathText(d),
-                                                "-lh=n"};
+    const std::vector<std::string> arguments = {PathText(s), PathText(d), "-lh=n"};
     RunResult first = RunTandrel(arguments);
     EXPECT_EQ(std::to_string(first.exitCode) + first.err, "0");
     // On Windows a copy over a file keeps its name (under Wine its attributes too) and Wine gives

@@ -25,17 +25,14 @@ TEST(Summary, CountsOfEachRun) {
     MakeFiles(t.source, "new/n.txt=nnnn locked/eq.txt=same");
     MakeFile(t.source / "locked/up.txt", "fresh!", kFileTime + 100 * kSecond);
     MakeFiles(t.destination, "locked/eq.txt=same locked/up.txt=old del.txt=x gone/g.txt=g");
-    const std::string before = Snapshot(t.destination),
-                      dir = " '" + TempDir::PathText(t.destination / "locked") + "'";
-    if (locked && (kWindowsBuild || std::system(("chattr +i" + dir + " 2>/dev/null").c_str()))) {
+    const std::string dir = " '" + PathText(t.destination / "locked") + "'";
+    if (locked && (kWindowsBuild || std::system(("chattr +i" + dir + " 2>/dev/null").c_str())))
       GTEST_SKIP() << "No directory can be made immutable here (chattr +i, as root on Linux)";
-    }
     RunResult r = t.Run(options);
     EXPECT_TRUE(!locked || std::system(("chattr -i" + dir).c_str()) == 0);
     // The failed count is the number of reports, one line each; the exit code follows it.
     EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), locked) << r.err;
     EXPECT_EQ(r.exitCode, locked);
-    EXPECT_TRUE(options.back() != "-v" || Snapshot(t.destination) == before);
     // The last line, seconds as a pattern; without the option no summary at all.
     std::istringstream numbers(counts);
     std::string line = "(^|\n)Summary: ", number;

@@ -9,8 +9,6 @@ class CapturedConsole {
  public:
   CapturedConsole();   // points OutputHandle and ErrorHandle at two temporary files
   ~CapturedConsole();  // puts the previous handles back
-  CapturedConsole(const CapturedConsole&) = delete;
-  CapturedConsole& operator=(const CapturedConsole&) = delete;
   // The bytes written to the standard output, and to the standard error, so far.
   std::string out() const { return ReadTextFile(dir_.path() / "out"); }
   std::string err() const { return ReadTextFile(dir_.path() / "err"); }

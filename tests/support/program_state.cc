@@ -19,21 +19,15 @@ void ProgramStateTest::Reset() {
   TimeShiftTicks = 0;
 }
 
-bool ProgramStateTest::Parse(const Strings& arguments) {
+void ProgramStateTest::Derive(const Strings& arguments) {
   Reset();
   args_ = arguments;
   args_.insert(args_.begin(), L"tandrel");
   argv_.clear();
   for (std::wstring& argument : args_) argv_.push_back(argument.data());
   CapturedConsole console;
-  bool accepted = ParseCommandLine(static_cast<int>(args_.size()), argv_.data());
-  err_ = console.err();
+  EXPECT_TRUE(ParseCommandLine(static_cast<int>(args_.size()), argv_.data())) << console.err();
   EXPECT_EQ(console.out(), "");
-  return accepted;
-}
-
-void ProgramStateTest::Derive(const Strings& arguments) {
-  EXPECT_TRUE(Parse(arguments)) << err_;
   DeriveSettings();
 }
 
@@ -59,7 +53,7 @@ std::wstring WidePath(const fs::path& path) {
 
 std::string Narrow(const std::wstring& text) {
 #ifdef _WIN32
-  return TempDir::PathText(fs::path(text));
+  return PathText(fs::path(text));
 #else
   return ToBytes(text.c_str(), text.size());
 #endif

@@ -1,10 +1,8 @@
-// Support for tests of the program's procedures: the option rows as they should be, the state
-// of a new process, parses with the console captured, entry records, wide and narrow text.
+// Support for tests of the program's procedures: the state of a new process, parses with the
+// console captured, entry records, wide and narrow text.
 #pragma once
 
 #include <gtest/gtest.h>
-
-#include <tuple>
 
 #include "scan/listing.h"
 #include "tandrel_test.h"
@@ -19,13 +17,12 @@ class ProgramStateTest : public ::testing::Test {
   void TearDown() override { Reset(); }
   static void Reset();
   // Parses from a new process's state with the console captured, keeping the arguments (the
-  // patterns point into them) and the error output; nothing may reach the standard output.
-  bool Parse(const Strings& arguments);
-  void Derive(const Strings& arguments);  // parses successfully and derives the run settings
+  // patterns point into them), and derives the run settings; the arguments must be accepted and
+  // nothing may reach the standard output.
+  void Derive(const Strings& arguments);
 
   Strings args_;
   std::vector<wchar_t*> argv_;
-  std::string err_;
 };
 
 // An entry record with these fields, every other field zero.

@@ -46,18 +46,14 @@ struct RemovedAtEnd {
   ~RemovedAtEnd();
 };
 
-// A fresh temporary directory, removed with everything in it when the object goes.
-class TempDir {
- public:
-  TempDir();
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-  const fs::path& path() const { return removed_.path; }
-  std::string str() const { return PathText(path()); }
-  static std::string PathText(const fs::path& path);  // the path as the program prints it
+std::string PathText(const fs::path& path);  // the path as the program prints it
+fs::path NewTempDirectory();
 
- private:
-  RemovedAtEnd removed_;
+// A fresh temporary directory, removed with everything in it when the object goes.
+struct TempDir {
+  RemovedAtEnd removed{NewTempDirectory()};
+  const fs::path& path() const { return removed.path; }
+  std::string str() const { return PathText(path()); }
 };
 
 void WriteTextFile(const fs::path& path, const std::string& contents);
@@ -94,9 +90,6 @@ Tree ReadBack(const fs::path& root, DWORD attributeMask = kStored);
 // The tree below root as MakeFiles takes it, in name order; with details, each file's write
 // time and every entry's stored attributes too.
 std::string Listing(const fs::path& root, bool details = false);
-inline std::string Snapshot(const fs::path& root) {
-  return Listing(root, true);
-}
 
 // A directory symbolic link at `at` to target; false where this build or system cannot make one
 // (Wine 8 cannot).

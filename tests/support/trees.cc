@@ -11,13 +11,13 @@
 #include <sys/stat.h>
 #endif
 
-TempDir::TempDir() {
+fs::path NewTempDirectory() {
   static std::atomic<int> counter;
   auto stamp = std::to_string(std::chrono::steady_clock::now().time_since_epoch().count());
-  do
-    removed_.path =
-        fs::temp_directory_path() / ("tandrel-test-" + stamp + "-" + std::to_string(counter++));
-  while (!fs::create_directory(removed_.path));
+  fs::path path;
+  do path = fs::temp_directory_path() / ("tandrel-test-" + stamp + "-" + std::to_string(counter++));
+  while (!fs::create_directory(path));
+  return path;
 }
 
 RemovedAtEnd::~RemovedAtEnd() {
@@ -32,7 +32,7 @@ RemovedAtEnd::~RemovedAtEnd() {
   fs::remove_all(path, error);
 }
 
-std::string TempDir::PathText(const fs::path& path) {
+std::string PathText(const fs::path& path) {
   std::u8string text = path.u8string();
   return std::string(text.begin(), text.end());
 }
@@ -95,7 +95,7 @@ void MakeFiles(const fs::path& root, const std::string& entries) {
 Tree ReadBack(const fs::path& root, DWORD attributeMask) {
   Tree tree;
   for (const auto& item : fs::recursive_directory_iterator(root)) {
-    std::string path = TempDir::PathText(item.path().lexically_relative(root));
+    std::string path = PathText(item.path().lexically_relative(root));
     bool directory = item.is_directory();
     tree[Key(path)] = {path, directory, directory ? "" : ReadTextFile(item.path()),
                        directory ? 0 : WriteTime(item.path()),
@@ -131,8 +131,7 @@ bool MakeDirectoryLink(const fs::path& target, const fs::path& at) {
 }
 
 RunResult TreePair::Run(const std::vector<std::string>& options) const {
-  std::vector<std::string> arguments{TempDir::PathText(source), TempDir::PathText(destination),
-                                     "-lh=n"};
+  std::vector<std::string> arguments{PathText(source), PathText(destination), "-lh=n"};
   arguments.insert(arguments.end(), options.begin(), options.end());
   return RunTandrel(arguments);
 }

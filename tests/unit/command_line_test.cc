@@ -1,10 +1,8 @@
 // The command line and the run settings it leads to: the option table and its value rules, option
-// names, patterns, directories (error texts: end to end), the number conversion, derived settings,
-// the FAT detection.
+// names, patterns, directories (error texts: end to end), numbers, derived settings, the FAT
+// detection.
 #include <gtest/gtest.h>
 
-#include <climits>
-#include <iterator>
 #include <tuple>
 
 #include "cli/options.h"
@@ -41,26 +39,11 @@ TEST_F(CommandLineTest, ValueRulesAndDerivedSettings) {
   for (const auto& [arguments, row, value] : cases) {
     Derive(arguments);
     EXPECT_EQ(row < kOptionCount ? OptionTable[row].Value : TimeShiftTicks, value)
-        << Narrow(arguments.back()) << " " << err_;
+        << Narrow(arguments.back());
   }
   // A pattern option without a value sets the kind only: include mode, no pattern.
-  ASSERT_TRUE(Parse({L"--include"}));
+  Derive({L"--include"});
   EXPECT_TRUE(IncludeMode && PatternList.empty());
-}
-
-TEST(StrToIntW, SignAndDigitsUpToTheFirstOtherCharacterNoDigitsZero) {
-  // clang-format off
-  std::vector<std::pair<const wchar_t*, int>> cases = {
-      {L"007", 7}, {L"12abc", 12}, {L"-3.9", -3}, {L"", 0}, {L"abc", 0}, {L"-", 0}, {L"+", 0},
-      {L"--1", 0}, {L"-+1", 0}, {L"x1", 0}, {L"2147483647", INT_MAX}, {L"-2147483648", INT_MIN}};
-  // clang-format on
-  if (!kWindowsBuild)  // native saturation; beyond 32 bits Windows gives the system's own
-    cases.insert(cases.end(), {{L"4294967297", INT_MAX}, {L"-99999999999999999999999", INT_MIN}});
-  if (!RunningUnderWine())  // leading blanks and a plus sign
-    cases.insert(cases.end(), {{L"+1", 1}, {L" \t-25", -25}, {L" +8x", 8}});
-  for (const auto& [text, value] : cases) EXPECT_EQ(StrToIntW(text), value) << Narrow(text);
-  if (RunningUnderWine())
-    GTEST_SKIP() << "Wine's StrToIntW gives 0 for \" 1\" and \"+1\"";
 }
 
 TEST_F(CommandLineTest, FatVolumesByTheFileSystemNameAndRootsOnly) {

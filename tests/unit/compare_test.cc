@@ -61,10 +61,9 @@ TEST_F(CompareTest, WhenTheContentsDecide) {
     for (const auto& [options, results] : rows) {
       Derive(options);
       for (int differ = 0; differ < 2; differ++)  // 'C': compared, and logged as compared
-        EXPECT_EQ(
-            Compare(At(0), At((differ ? 10 : 3) * kSecond), s, d),
-            (Outcome{results[differ] == 'E' || (results[differ] == 'C' && same), !differ,
-                     results[differ] == 'C' ? LogLine("comparing", TempDir::PathText(d)) : ""}))
+        EXPECT_EQ(Compare(At(0), At((differ ? 10 : 3) * kSecond), s, d),
+                  (Outcome{results[differ] == 'E' || (results[differ] == 'C' && same), !differ,
+                           results[differ] == 'C' ? LogLine("comparing", PathText(d)) : ""}))
             << destination.substr(0, 5) << " " << results[differ] << " " << options.size();
     }
   }
