@@ -13,8 +13,7 @@ TEST(CaseFoldingDestination, SettlesAndTwoNamesDifferingInCaseGiveOneFailureEach
                          ? temp.path() / "dst"
                          : fs::path(TANDREL_TEST_VOLUMES) / "exfat" / temp.path().filename();
   RemovedAtEnd removed{d};
-  std::error_code error;
-  fs::create_directories(d, error);
+  fs::create_directories(d);
   WriteTextFile(d / "probe.txt", "");
   if (!fs::exists(s / "case") || !fs::exists(d / "PROBE.TXT") || !fs::remove(d / "probe.txt")) {
     GTEST_SKIP() << "No case-folding destination here (the exFAT drive needs root, a loop "

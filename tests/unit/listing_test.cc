@@ -80,12 +80,12 @@ TEST_F(FilterTest, PatternsMatchTheWholePathThatFits) {
   // Include mode; the patterns; the entry's path ('/' at the end: a directory); passes? Exclude:
   // any matching pattern leaves out files and directories alike. Include: matching files only;
   // every directory passes, also without patterns. An empty pattern matches no entry. Letters
-  // match regardless of case; '*' spans separators; '?' is one character. The whole path, not a
-  // part of it. A path that does not fit is reported whole and left out, in include mode a
-  // directory too.
+  // match regardless of case; '*' spans separators and may match nothing; '?' is one character.
+  // The whole path, not a part of it. A path that does not fit is reported whole and left out,
+  // in include mode a directory too.
   // clang-format off
   const std::tuple<bool, Patterns, std::wstring, bool> cases[] = {
-      {false, git, L"src/a.tmp", false}, {false, git, L"src/a.txt", true},
+      {false, git, L"src/a.tmp", false}, {false, git, L"src/a.txt", true}, {false, {L"*t*"}, L"d/t", false},
       {false, git, L"src/sub/.git/", false}, {true, txt, L"src/a.txt", true},
       {true, txt, L"src/a.tmp", false}, {true, txt, L"src/sub/", true}, {true, {}, L"src/sub/", true},
       {true, {}, L"src/a.txt", false}, {false, {L""}, L"src/a", true}, {true, {L""}, L"src/a", false},
