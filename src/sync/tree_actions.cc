@@ -26,12 +26,15 @@ bool RemoveDirectoryLink(const wchar_t* path) {
 }
 
 // A new directory whose name is taken by a directory (one differing in case alone, on a drive
-// that folds case) is entered; a file that took its name fails the whole tree.
+// that folds case) is entered; a file or a link (left out of the listing by --no-junctions: it
+// may lead anywhere, into the source too) that took its name fails the whole tree.
 bool DirectoryAlreadyThere(const wchar_t* path) {
   if (GetLastError() != ERROR_ALREADY_EXISTS)
     return false;
   DWORD attributes = GetFileAttributesW(path);
-  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
+  if (attributes != INVALID_FILE_ATTRIBUTES &&
+      (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) ==
+          FILE_ATTRIBUTE_DIRECTORY)
     return true;
   SetLastError(ERROR_ALREADY_EXISTS);
   return false;

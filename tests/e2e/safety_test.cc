@@ -11,47 +11,46 @@ TEST(Safety, FailedCopyKeepsTheArchiveAttributeAndTheOldFile) {
   const fs::path &s = t.source, &d = t.destination;
   MakeFiles(s, "locked/add.txt=added open/eq.txt=eq open/ok.txt=ok");
   MakeFile(s / "locked/upd.txt", "fresh", kFileTime + 100 * kSecond);
-  MakeFiles(d, "locked/upd.txt=old open/eq.txt=eq");
+  MakeFiles(d, "locked/old.txt=x locked/upd.txt=old open/eq.txt=eq");
   const std::string locked = PathText(d / "locked"), before = Listing(d / "locked", true);
   if (kWindowsBuild || std::system(("chattr +i '" + locked + "' 2>/dev/null").c_str()) != 0)
     GTEST_SKIP() << "No directory can be made immutable here (chattr +i, as root on Linux)";
-  // Each source file's archive attribute: "a" set, "-" cleared.
+  // Each source entry's archive attribute: "a" set, "-" cleared.
   auto archived = [&] {
     std::string flags;
-    for (const char* file : {"locked/add.txt", "locked/upd.txt", "open/eq.txt", "open/ok.txt"})
-      flags += (Attributes(s / file) & FILE_ATTRIBUTE_ARCHIVE) ? "a" : "-";
+    for (const char* f : {"locked/add.txt", "locked/upd.txt", "open/eq.txt", "open/ok.txt", "open"})
+      flags += (Attributes(s / f) & FILE_ATTRIBUTE_ARCHIVE) ? "a" : "-";
     return flags;
   };
-  const std::vector<std::string> rows{"add dst/locked/add.txt", "update dst/locked/upd.txt",
-                                      "equal dst/open/eq.txt", "add dst/open/ok.txt"};
+  const std::vector<std::string> rows{"add dst/locked/add.txt", "delete dst/locked/old.txt",
+                                      "update dst/locked/upd.txt", "equal dst/open/eq.txt",
+                                      "add dst/open/ok.txt"};
   EXPECT_TRUE(t.Writes({"-ua", "-le", "-v"}, rows));  // virtual mode changes no attribute
-  EXPECT_EQ(archived(), "aaaa");
+  EXPECT_EQ(archived(), "aaaaa");
   RunResult r = t.Run({"-ua", "-le"});
   EXPECT_EQ(std::system(("chattr -i '" + locked + "'").c_str()), 0);
   EXPECT_EQ(r.exitCode, 1);
   EXPECT_EQ(r.out, t.Log(rows));
   ExpectReports(r.err,
                 {"Unable to copy " + Under(t.temp.str(), "src/locked/add.txt"),
+                 "Unable to delete " + Under(t.temp.str(), "dst/locked/old.txt"),
                  "Unable to copy " + Under(t.temp.str(), "src/locked/upd.txt")},
                 "Operation not permitted\n");
   // Not backed up, both keep the archive attribute; the equal file and the copy that worked
-  // have it cleared. The destination keeps its old file and time, with no temporary file.
-  EXPECT_EQ(archived() + Listing(d / "locked", true), "aa--" + before);
+  // have it cleared. The destination keeps its old files and time, with no temporary file.
+  EXPECT_EQ(archived() + Listing(d / "locked", true), "aa---" + before);
 }
 
 TEST(Safety, LinksAreNeverEnteredAndGoAsLinksWithoutTouchingTheirTargets) {
   TreePair t;
-  const fs::path &s = t.source, &d = t.destination, targets = t.temp.path() / "targets",
-                 probe = t.temp.path() / "probe";
+  const fs::path &s = t.source, &d = t.destination, targets = t.temp.path() / "targets";
   MakeFiles(s, "a/f.txt=f n/g.txt=g p/h.txt=h q/i.txt=i");
   MakeFiles(d, "a/loop/k.txt=kept D/f.txt=f");
   MakeFiles(targets, "inner/t.txt=t top/u.txt=u");
   MakeFile(targets / "file.txt", "keep", kFileTime,
            FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN);
-  if (!MakeDirectoryLink(targets / "inner", probe) || !RemoveDirectoryW(probe.wstring().c_str()))
-    GTEST_SKIP() << "No directory symbolic link can be made (Wine 8 cannot), or RemoveDirectoryW "
-                    "cannot remove one, here (error "
-                 << GetLastError() << ")";
+  if (!MakeDirectoryLink(targets / "inner", t.temp.path() / "probe"))
+    GTEST_SKIP() << "No directory symbolic link can be made here (Wine 8 cannot)";
   // Source: a loop in the pass and one in a new tree, a link to the destination root
   // (invisible). Destination: a link into the source, which the pass would otherwise mirror
   // into; a link inside a destination-only tree and a destination-only directory that is a
@@ -79,8 +78,15 @@ TEST(Safety, LinksAreNeverEnteredAndGoAsLinksWithoutTouchingTheirTargets) {
                  "Unable to browse directory " + Under(t.temp.str(), "dst/p")},
                 "Too many levels of symbolic links\n");
   EXPECT_EQ(Listing(s, true) + " | " + Listing(targets, true), before);
+  EXPECT_EQ(Listing(d), "a/ a/f.txt=f a/loop/ a/loop/k.txt=kept n/ n/g.txt=g p/ q/ q/i.txt=i");
+  // --no-junctions leaves links out on both sides: the loops in the source, and the link in the
+  // destination, never written through, even for a new source directory of its name.
+  r = t.Run({"-nj"});
+  EXPECT_EQ(r.out + std::to_string(r.exitCode), t.Log({"delete dir dst/a/loop"}) + "1");
+  ExpectReports(r.err, {"Unable to create directory " + Under(t.temp.str(), "dst/p")},
+                "File exists\n");
+  EXPECT_EQ(Listing(s, true) + " | " + Listing(targets, true), before);
   EXPECT_TRUE(RemoveDirectoryW((d / "p").wstring().c_str()));  // still a link
-  EXPECT_EQ(Listing(d), "a/ a/f.txt=f a/loop/ a/loop/k.txt=kept n/ n/g.txt=g q/ q/i.txt=i");
 }
 
 TEST(Safety, AnUpdateThatDoesNotFitLeavesTheOldFileAsItWas) {
