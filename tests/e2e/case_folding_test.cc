@@ -14,7 +14,7 @@ TEST(CaseFoldingDestination, SettlesAndTwoNamesDifferingInCaseGiveOneFailureEach
                          : fs::path(TANDREL_TEST_VOLUMES) / "exfat" / temp.path().filename();
   RemovedAtEnd removed{d};
   fs::create_directories(d);
-  WriteTextFile(d / "probe.txt", "");
+  MakeFile(d / "probe.txt", "");
   if (!fs::exists(s / "case") || !fs::exists(d / "PROBE.TXT") || !fs::remove(d / "probe.txt")) {
     GTEST_SKIP() << "No case-folding destination here (the exFAT drive needs root, a loop "
                     "device and exfat-fuse)";

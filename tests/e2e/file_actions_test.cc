@@ -112,6 +112,9 @@ TEST(FileActions, MetadataOfEqualPairsIsCorrected) {
   if (!(Attributes(t.source / "h") & kHidden))
     GTEST_SKIP() << "the file system keeps no hidden attribute (no extended attributes)";
   const std::string before = Listing(t.destination, true);
+  // Without -tm attributes alone; a dry run changes nothing.
+  EXPECT_TRUE(
+      t.Writes({"-ct=n", "-v"}, {"meta dst/both", "meta dst/h", "meta dst/n", "meta dst/r"}));
   EXPECT_TRUE(t.Writes({"-ct=n", "-tm", "-nm"}, {}));
   EXPECT_EQ(Listing(t.destination, true), before);
   // One "meta" line for a pair whose attributes and time both differ.
@@ -119,6 +122,7 @@ TEST(FileActions, MetadataOfEqualPairsIsCorrected) {
                        {"meta dst/both", "meta dst/h", "meta dst/n", "meta dst/r", "meta dst/t"}));
   MakeFile(t.source / "u", "u", kFileTime + 5 * kSecond);
   EXPECT_EQ(Listing(t.destination, true), Listing(t.source, true));
+  EXPECT_TRUE(Attributes(t.destination / "h") & FILE_ATTRIBUTE_ARCHIVE);  // the destination's own
 }
 
 TEST(FileActions, SparseFilesStaySparseAndSharedHolesAreNotCompared) {

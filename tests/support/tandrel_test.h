@@ -56,7 +56,6 @@ struct TempDir {
   std::string str() const { return PathText(path()); }
 };
 
-void WriteTextFile(const fs::path& path, const std::string& contents);
 std::string ReadTextFile(const fs::path& path);
 uint64_t WriteTime(const fs::path& path);  // 100 ns units since 1601
 DWORD Attributes(const fs::path& path);    // through the program's platform layer

@@ -37,10 +37,6 @@ std::string PathText(const fs::path& path) {
   return std::string(text.begin(), text.end());
 }
 
-void WriteTextFile(const fs::path& path, const std::string& contents) {
-  std::ofstream(path, std::ios::binary | std::ios::trunc) << contents;
-}
-
 std::string ReadTextFile(const fs::path& path) {
   std::ifstream file(path, std::ios::binary);
   return {std::istreambuf_iterator<char>(file), {}};
@@ -69,7 +65,7 @@ void SetAttributes(const fs::path& path, DWORD attributes) {
 
 void MakeFile(const fs::path& path, const std::string& contents, uint64_t time, DWORD attributes) {
   fs::create_directories(path.parent_path());
-  WriteTextFile(path, contents);
+  std::ofstream(path, std::ios::binary | std::ios::trunc) << contents;
   HANDLE file = CreateFileW(WidePath(path).c_str(), FILE_WRITE_ATTRIBUTES,
                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                             OPEN_EXISTING, 0, nullptr);

@@ -56,8 +56,8 @@ TEST_F(CompareTest, WhenTheContentsDecide) {
   // clang-format on
   for (const auto& [source, destination, same] : pairs) {
     const fs::path s = dir.path() / "s", d = dir.path() / "d";
-    WriteTextFile(s, source);
-    WriteTextFile(d, destination);
+    MakeFile(s, source);
+    MakeFile(d, destination);
     for (const auto& [options, results] : rows) {
       Derive(options);
       for (int differ = 0; differ < 2; differ++)  // 'C': compared, and logged as compared
