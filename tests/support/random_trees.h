@@ -125,13 +125,13 @@ inline void Materialize(const fs::path& root, const Tree& tree) {
 }
 
 // One line per entry: path, kind, size, hash of the contents, time and attributes.
-inline std::string Text(const Tree& tree, bool foldCase = false, bool withAttributes = true) {
+inline std::string Text(const Tree& tree, bool foldCase = false) {
   std::string text;
   for (const auto& [key, e] : tree) {
     text += (foldCase ? key : e.path) + ' ' + std::to_string(e.directory) + ' ' +
             std::to_string(e.contents.size()) + ' ' +
             std::to_string(std::hash<std::string>()(e.contents)) + ' ' + std::to_string(e.time) +
-            ' ' + std::to_string(withAttributes ? e.attributes : 0) + '\n';
+            ' ' + std::to_string(e.attributes) + '\n';
   }
   return text;
 }
