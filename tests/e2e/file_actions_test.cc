@@ -88,10 +88,9 @@ TEST(FileActions, OptionsThatLeaveEntriesAloneOrChangeTheLog) {
     MakeFiles(t.source, "u.txt=src a.txt=new N/f.txt=f N/n.log=n");
     MakeFiles(t.destination, "u.txt=dest o.txt=old O/g.txt=g O/S/k.txt=k O/T/e.log=e E/b.log=b");
     RunResult r = t.Run(c.options);
-    EXPECT_EQ(r.exitCode, c.keptO ? 1 : 0);
     EXPECT_EQ(SortedLines(r.out), SortedLines(t.Log(c.rows)));
     const std::string report = "Unable to delete directory " + Under(t.temp.str(), "dst/O");
-    ExpectReports(r.err, std::vector<std::string>(c.keptO, report), "Directory not empty\n");
+    ExpectReports(r, std::vector<std::string>(c.keptO, report), "Directory not empty\n");
     EXPECT_EQ(Listing(t.destination), c.after);
   }
 }
@@ -155,6 +154,9 @@ TEST(FileActions, SparseFilesStaySparseAndSharedHolesAreNotCompared) {
   struct stat st;
   if (stat(s.c_str(), &st) != 0 || st.st_blocks * 512 >= size)
     GTEST_SKIP() << "This file system keeps no holes";
+  // FIFOs beside it, on either side, are never opened, copied or deleted.
+  EXPECT_EQ(mkfifo((t.source / "a").c_str(), 0600) + mkfifo((t.destination / "b").c_str(), 0600),
+            0);
   EXPECT_TRUE(t.Writes({}, {"add dst/vm.img"}));
   EXPECT_EQ(layout(d), layout(s));
   EXPECT_TRUE(t.Writes({"-cc", "-lcc=n"}, {}));

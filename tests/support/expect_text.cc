@@ -48,15 +48,16 @@ std::vector<std::string> SortedLines(const std::string& text) {
   return lines;
 }
 
-void ExpectReports(const std::string& err, const std::vector<std::string>& messages,
+void ExpectReports(const RunResult& r, const std::vector<std::string>& messages,
                    const std::string& nativeText) {
-  std::vector<std::string> lines = Lines(err);
-  ASSERT_EQ(lines.size(), messages.size()) << err;
+  EXPECT_EQ(r.exitCode, messages.empty() ? 0 : 1);
+  std::vector<std::string> lines = Lines(r.err);
+  ASSERT_EQ(lines.size(), messages.size()) << r.err;
   for (size_t i = 0; i < lines.size(); i++) {
     const std::string& message = messages[i];
     if (kWindowsBuild)  // any system text
       EXPECT_TRUE(lines[i].starts_with(message + ": ") && lines[i].size() > message.size() + 3)
-          << "no report with a system text of " + message + " in:\n" + err;
+          << "no report with a system text of " + message + " in:\n" + r.err;
     else
       EXPECT_EQ(lines[i], message + ": " + nativeText);
   }

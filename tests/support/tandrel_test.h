@@ -36,8 +36,8 @@ std::string LogLines(const std::string& root, const std::vector<std::string>& ro
 std::vector<std::string> Lines(const std::string& text);  // each with its line end
 std::vector<std::string> SortedLines(const std::string& text);
 // One system-error report per message, in order: "message: " and the system's text, which on
-// the POSIX build must be nativeText.
-void ExpectReports(const std::string& err, const std::vector<std::string>& messages,
+// the POSIX build must be nativeText; exit code 1 after a report, else 0.
+void ExpectReports(const RunResult& r, const std::vector<std::string>& messages,
                    const std::string& nativeText);
 
 // A path removed with everything below it, read-only entries too, when the object goes.
