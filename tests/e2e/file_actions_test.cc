@@ -1,6 +1,7 @@
 // The actions of a run: add, update, delete, equal, ignore and meta on files and trees, in the
 // order of the walk; the options that leave entries alone or change the log; the metadata
-// correction and sparse copies. (The comparison itself: compare_test.cc.)
+// correction; on Linux sparse copies, FIFOs and new directories' modes. (The comparison itself:
+// compare_test.cc.)
 #include "tandrel_test.h"
 #ifndef _WIN32
 #include <fcntl.h>
@@ -124,7 +125,7 @@ TEST(FileActions, MetadataOfEqualPairsIsCorrected) {
   EXPECT_TRUE(Attributes(t.destination / "h") & FILE_ATTRIBUTE_ARCHIVE);  // the destination's own
 }
 
-TEST(FileActions, SparseFilesStaySparseAndSharedHolesAreNotCompared) {
+TEST(FileActions, LinuxSparseFilesStaySparseFifosStayOutNewDirectoriesAreWritable) {
 #ifdef _WIN32
   GTEST_SKIP() << "Sparse files are made here with POSIX calls";
 #else
@@ -154,10 +155,13 @@ TEST(FileActions, SparseFilesStaySparseAndSharedHolesAreNotCompared) {
   struct stat st;
   if (stat(s.c_str(), &st) != 0 || st.st_blocks * 512 >= size)
     GTEST_SKIP() << "This file system keeps no holes";
-  // FIFOs beside it, on either side, are never opened, copied or deleted.
-  EXPECT_EQ(mkfifo((t.source / "a").c_str(), 0600) + mkfifo((t.destination / "b").c_str(), 0600),
+  // FIFOs beside it, on either side, are never opened, copied or deleted; a new directory takes
+  // its source's permission bits and the owner's write bit.
+  EXPECT_EQ(mkfifo((t.source / "a").c_str(), 0600) + mkfifo((t.destination / "b").c_str(), 0600) +
+                mkdir((t.source / "r").c_str(), 0555),
             0);
   EXPECT_TRUE(t.Writes({}, {"add dst/vm.img"}));
+  EXPECT_EQ(stat((t.destination / "r").c_str(), &st) == 0 ? st.st_mode & 0777 : 0, 0755u);
   EXPECT_EQ(layout(d), layout(s));
   EXPECT_TRUE(t.Writes({"-cc", "-lcc=n"}, {}));
   make(d, 'b', 1600000000);  // one byte differs in the middle block, same size and time
