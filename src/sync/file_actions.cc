@@ -30,6 +30,12 @@ void RemoveTemporaryFile(const wchar_t* path) {
   SetLastError(error);
 }
 
+// Puts back the protective attributes ClearProtectiveAttributes took, after a failed change.
+void RestoreProtectiveAttributes(const wchar_t* file, DWORD attributes) {
+  if (attributes & kProtectiveAttributes)
+    SetFileAttributesW(file, attributes);
+}
+
 void LogIf(OptionRow option, const wchar_t* label, const wchar_t* path) {
   if (OptionSet(option))
     WriteLogLine(label, path);
@@ -104,9 +110,7 @@ bool DeleteDestinationFile(const wchar_t* file, DWORD attributes) {
   if (GetLastError() == ERROR_FILE_NOT_FOUND)
     return true;
   ReportSystemError(L"Unable to delete %s", file);
-  // A file that stays keeps its protective attributes.
-  if (attributes & kProtectiveAttributes)
-    SetFileAttributesW(file, attributes);
+  RestoreProtectiveAttributes(file, attributes);  // the file stays, protected as it was
   return false;
 }
 
@@ -198,8 +202,7 @@ void ProcessFileEntry(const DirectoryEntry* source, const DirectoryEntry* destin
     // A failed copy leaves the old file as it was, attributes included, and the archive
     // attribute set, so the next run still sees the change.
     if (!CopySourceFile(sourceFile.get(), destinationFile.get(), true)) {
-      if (destination->dwFileAttributes & kProtectiveAttributes)
-        SetFileAttributesW(destinationFile.get(), destination->dwFileAttributes);
+      RestoreProtectiveAttributes(destinationFile.get(), destination->dwFileAttributes);
       return;
     }
     CountCopyDone(*source);

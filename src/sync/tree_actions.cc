@@ -52,20 +52,19 @@ bool DeleteTree(const wchar_t* directory) {
   bool succeeded = true, nothingKept = true;
   PathBuffer path;
   do {
-    DirectoryEntry listed = ListedEntry(*data);
-    const DirectoryEntry* entry = &listed;
-    if (!CombinePath(path.get(), directory, entry->cFileName))
+    const DirectoryEntry entry = ListedEntry(*data);
+    if (!CombinePath(path.get(), directory, entry.cFileName))
       continue;
-    if (entry->dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-      if (IsDotName(entry->cFileName))
+    if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+      if (IsDotName(entry.cFileName))
         continue;
       bool removed =
-          IsDirectoryLink(*entry) ? RemoveDirectoryLink(path.get()) : DeleteTree(path.get());
+          IsDirectoryLink(entry) ? RemoveDirectoryLink(path.get()) : DeleteTree(path.get());
       if (!removed)
         succeeded = false;
     } else if (!PathPassesFilter(path.get())) {
       nothingKept = false;
-    } else if (!DeleteDestinationFile(path.get(), entry->dwFileAttributes)) {
+    } else if (!DeleteDestinationFile(path.get(), entry.dwFileAttributes)) {
       succeeded = false;
     }
   } while (FindNextFileW(search, data.get()));
@@ -101,9 +100,9 @@ void ProcessExtraDirectory(const DirectoryEntry* source, const DirectoryEntry* d
   }
 }
 
-bool CopyNewTree(const DirectoryEntry& source) {
+void CopyNewTree(const DirectoryEntry& source) {
   if (!ExtendPathPair(source.cFileName))
-    return false;
+    return;
   EnterSourceDirectory(source);
   bool complete = false;
   if (OptionSet(kLogDirectories))
@@ -115,36 +114,32 @@ bool CopyNewTree(const DirectoryEntry& source) {
     std::unique_ptr<WIN32_FIND_DATAW> data(new WIN32_FIND_DATAW);
     HANDLE search = BeginDirectorySearch(SourcePath, data.get());
     if (search != INVALID_HANDLE_VALUE) {
-      PathBuffer path;
       do {
-        DirectoryEntry listed = ListedEntry(*data);
-        const DirectoryEntry* entry = &listed;
-        if (entry->dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-          if (IsDotName(entry->cFileName))
+        const DirectoryEntry entry = ListedEntry(*data);
+        if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+          if (IsDotName(entry.cFileName))
             continue;
-          SourceDirectoryKind kind = ClassifySourceDirectory(*entry);
+          SourceDirectoryKind kind = ClassifySourceDirectory(entry);
           if (kind == kDestinationRoot)
             continue;
-          if (kind == kLoopDirectory) {
-            if (CombinePath(path.get(), SourcePath, entry->cFileName))
-              ReportLoop(path.get());
-            continue;
-          }
-          if (CopyNewTree(*entry) && CombinePath(path.get(), SourcePath, entry->cFileName)) {
-            ClearSourceArchive(path.get(), entry->dwFileAttributes);
-          }
-        } else if (EntryPassesFilter(SourcePath, *entry)) {
-          AddFile(*entry);
+          if (kind == kLoopDirectory)
+            ReportLoop(SourcePath, entry.cFileName);
+          else
+            CopyNewTree(entry);
+        } else if (EntryPassesFilter(SourcePath, entry)) {
+          AddFile(entry);
         }
       } while (FindNextFileW(search, data.get()));
       complete = EnumerationComplete(SourcePath);
       FindClose(search);
     }
   }
+  // A directory listed to the end counts as backed up.
+  if (complete)
+    ClearSourceArchive(SourcePath, source.dwFileAttributes);
   LeaveSourceDirectory();
   StripPath(SourcePath);
   StripPath(DestinationPath);
-  return complete;
 }
 
 void ProcessDirectoryEntry(const DirectoryEntry* source, const DirectoryEntry* destination) {
@@ -155,10 +150,8 @@ void ProcessDirectoryEntry(const DirectoryEntry* source, const DirectoryEntry* d
       KeepDestinationEntry(*destination);
     return;
   }
-  PathBuffer path;
   if (EntryLoop(source)) {
-    if (CombinePath(path.get(), SourcePath, source->cFileName))
-      ReportLoop(path.get());
+    ReportLoop(SourcePath, source->cFileName);
     return;
   }
   if (destination == nullptr) {
@@ -166,9 +159,7 @@ void ProcessDirectoryEntry(const DirectoryEntry* source, const DirectoryEntry* d
       LogIgnoredSourceEntry(*source);
       return;
     }
-    if (CopyNewTree(*source) && CombinePath(path.get(), SourcePath, source->cFileName)) {
-      ClearSourceArchive(path.get(), source->dwFileAttributes);
-    }
+    CopyNewTree(*source);
     return;
   }
   if (!ExtendPath(DestinationPath, source->cFileName))

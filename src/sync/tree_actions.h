@@ -10,5 +10,6 @@ void ProcessExtraDirectory(const DirectoryEntry* source, const DirectoryEntry* d
 void ProcessDirectoryEntry(const DirectoryEntry* source, const DirectoryEntry* destination);
 // Deletes a destination tree, keeping the files the filter keeps. True when nothing failed.
 bool DeleteTree(const wchar_t* directory);
-// Copies the source sub-directory of this entry into the current destination directory.
-bool CopyNewTree(const DirectoryEntry& source);
+// Copies the source sub-directory of this entry into the current destination directory and,
+// under unset-archive, clears its archive attribute once it was listed to the end.
+void CopyNewTree(const DirectoryEntry& source);

@@ -21,9 +21,14 @@ FileIdentity DestinationRoot;
 std::vector<FileIdentity> DestinationParents;
 FileIdentity SourceRoot;
 
+// Opens what a path names, a directory too, following links: for its identity and final path.
+HANDLE OpenObject(const wchar_t* path) {
+  return CreateFileW(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                     OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+}
+
 bool OpenedIdentity(const wchar_t* path, FileIdentity* identity) {
-  HANDLE file = CreateFileW(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                            nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  HANDLE file = OpenObject(path);
   if (file == INVALID_HANDLE_VALUE)
     return false;
   BY_HANDLE_FILE_INFORMATION information;
@@ -42,8 +47,7 @@ bool OpenedIdentity(const wchar_t* path, FileIdentity* identity) {
 // directory itself cannot be.
 std::vector<FileIdentity> DirectoryChain(const wchar_t* directory) {
   std::vector<FileIdentity> chain;
-  HANDLE file = CreateFileW(directory, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                            nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  HANDLE file = OpenObject(directory);
   if (file == INVALID_HANDLE_VALUE)
     return chain;
   PathBuffer final;
@@ -180,7 +184,13 @@ bool LeadsIntoSource(const wchar_t* path) {
   return Contains(DirectoryChain(path), SourceRoot);
 }
 
-void ReportLoop(const wchar_t* path) {
+void ReportLoop(const wchar_t* path, const wchar_t* name) {
+  PathBuffer joined;
+  if (name != nullptr) {
+    if (!CombinePath(joined.get(), path, name))
+      return;
+    path = joined.get();
+  }
   SetLastError(ERROR_CANT_RESOLVE_FILENAME);
   ReportSystemError(L"Unable to browse directory %s", path);
 }

@@ -23,5 +23,6 @@ void EnterSourceDirectory(const DirectoryEntry& entry);
 void LeaveSourceDirectory();
 // True when a destination directory link at path leads into the source tree.
 bool LeadsIntoSource(const wchar_t* path);
-// Reports a directory the walk does not enter for a loop or a link into the source.
-void ReportLoop(const wchar_t* path);
+// Reports a directory the walk does not enter for a loop or a link into the source: the one at
+// path, or with a name, the one of that name below it.
+void ReportLoop(const wchar_t* path, const wchar_t* name = nullptr);

@@ -78,6 +78,7 @@ struct TreeEntry {
   std::string contents;
   uint64_t time = 0;
   DWORD attributes = 0;
+  bool operator==(const TreeEntry&) const = default;
 };
 // Names pair regardless of letter case on Windows, byte for byte on the POSIX build.
 inline std::string Key(std::string path) {

@@ -216,14 +216,9 @@ BOOL DeleteFileW(LPCWSTR path) {
 }
 
 BOOL MoveFileW(LPCWSTR from, LPCWSTR to) {
-  std::string a = ToBytes(from), b = ToBytes(to);
-  if (a == b)
+  if (lstrcmpW(from, to) == 0)
     return TRUE;  // names are case-sensitive here: the name is already as given
-  if (access(b.c_str(), F_OK) == 0)
-    return Fail(EEXIST);
-  if (rename(a.c_str(), b.c_str()) != 0)
-    return Fail(errno);
-  return TRUE;
+  return MoveFileExW(from, to, 0);
 }
 
 // Without MOVEFILE_REPLACE_EXISTING an existing target makes the move fail (ERROR_ALREADY_EXISTS).
