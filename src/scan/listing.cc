@@ -63,6 +63,9 @@ void SortEntryList(EntryList& list) {
             });
 }
 
+namespace {
+
+// Joins directory with "*" and starts an enumeration, reporting a failure itself.
 HANDLE BeginDirectorySearch(const wchar_t* directory, WIN32_FIND_DATAW* data) {
   PathBuffer pattern;
   if (!CombinePath(pattern.get(), directory, L"*"))
@@ -76,6 +79,8 @@ HANDLE BeginDirectorySearch(const wchar_t* directory, WIN32_FIND_DATAW* data) {
   return search;
 }
 
+// After FindNextFileW returned false: true when the enumeration reached the end. One that broke
+// off is reported as a failure to browse the directory.
 bool EnumerationComplete(const wchar_t* directory) {
   if (GetLastError() == ERROR_NO_MORE_FILES)
     return true;
@@ -83,9 +88,11 @@ bool EnumerationComplete(const wchar_t* directory) {
   return false;
 }
 
+}  // namespace
+
 bool ListDirectory(const wchar_t* directory, EntryList& files, EntryList& subdirectories,
-                   ListingSide side) {
-  bool keepTooLong = side == kSourceSide;
+                   ListingSide side, bool* leftOut) {
+  bool keepTooLong = side == kSourceSide, left = false;
   // The platform's record is large: one serves the whole enumeration.
   std::unique_ptr<WIN32_FIND_DATAW> data(new WIN32_FIND_DATAW);
   HANDLE search = BeginDirectorySearch(directory, data.get());
@@ -94,6 +101,7 @@ bool ListDirectory(const wchar_t* directory, EntryList& files, EntryList& subdir
   do {
     DirectoryEntry entry = ListedEntry(*data);
     if (OptionSet(kNoJunctions) && (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+      left = true;
       continue;
     }
     EntryList* list = &files;
@@ -104,6 +112,7 @@ bool ListDirectory(const wchar_t* directory, EntryList& files, EntryList& subdir
     }
     bool tooLong = false;
     if (!EntryPassesFilter(directory, entry, &tooLong)) {
+      left = left || !tooLong;
       if (!tooLong || !keepTooLong)
         continue;
       // Kept, marked, in both lists: whatever the other side holds under this name stays.
@@ -129,5 +138,7 @@ bool ListDirectory(const wchar_t* directory, EntryList& files, EntryList& subdir
   }
   SortEntryList(files);
   SortEntryList(subdirectories);
+  if (leftOut)
+    *leftOut = left;
   return true;
 }

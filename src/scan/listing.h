@@ -71,13 +71,10 @@ enum ListingSide { kSourceSide, kDestinationSide };
 int CompareNames(const wchar_t* a, const wchar_t* b);
 bool IsDotName(const wchar_t* name);
 void SortEntryList(EntryList& list);
-// Joins directory with "*" and starts an enumeration, reporting a failure itself.
-HANDLE BeginDirectorySearch(const wchar_t* directory, WIN32_FIND_DATAW* data);
-// After FindNextFileW returned false: true when the enumeration reached the end. One that broke
-// off is reported as a failure to browse the directory.
-bool EnumerationComplete(const wchar_t* directory);
-// The directory's files and sub-directories that pass the skip rules and the filter, sorted.
-// False, with both lists empty, when the directory could not be enumerated to the end (reported).
-// On the source side, entries left out for their length are kept, marked, in both lists.
+// The directory's files and sub-directories that pass the skip rules and the filter, sorted: the
+// one listing of the pair walk and of the whole-tree actions. False, with both lists empty, when
+// the directory could not be enumerated to the end (reported). On the source side, entries left
+// out for their length are kept, marked, in both lists. *leftOut (when given) is set when
+// no-junctions or the filter left out an entry, which therefore stays where it is.
 bool ListDirectory(const wchar_t* directory, EntryList& files, EntryList& subdirectories,
-                   ListingSide side);
+                   ListingSide side, bool* leftOut = nullptr);

@@ -2,7 +2,6 @@
 
 #include "cli/options.h"
 #include "output/console.h"
-#include "scan/filter.h"
 #include "sync/directory_pass.h"
 #include "sync/file_actions.h"
 #include "sync/metadata.h"
@@ -45,33 +44,28 @@ bool DirectoryAlreadyThere(const wchar_t* path) {
 bool DeleteTree(const wchar_t* directory) {
   if (OptionSet(kLogDirectories))
     WriteLogLine(L"directory", directory);
-  std::unique_ptr<WIN32_FIND_DATAW> data(new WIN32_FIND_DATAW);
-  HANDLE search = BeginDirectorySearch(directory, data.get());
-  if (search == INVALID_HANDLE_VALUE)
+  // The tree is seen as the pair walk sees it: what the filter or no-junctions leaves out stays,
+  // and with it this directory.
+  EntryList files, subdirectories;
+  bool succeeded = true, leftOut = false;
+  if (!ListDirectory(directory, files, subdirectories, kDestinationSide, &leftOut))
     return false;
-  bool succeeded = true, nothingKept = true;
   PathBuffer path;
-  do {
-    const DirectoryEntry entry = ListedEntry(*data);
+  for (const DirectoryEntry& entry : subdirectories.Entries) {
     if (!CombinePath(path.get(), directory, entry.cFileName))
       continue;
-    if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-      if (IsDotName(entry.cFileName))
-        continue;
-      bool removed =
-          IsDirectoryLink(entry) ? RemoveDirectoryLink(path.get()) : DeleteTree(path.get());
-      if (!removed)
-        succeeded = false;
-    } else if (!PathPassesFilter(path.get())) {
-      nothingKept = false;
-    } else if (!DeleteDestinationFile(path.get(), entry.dwFileAttributes)) {
+    bool removed =
+        IsDirectoryLink(entry) ? RemoveDirectoryLink(path.get()) : DeleteTree(path.get());
+    if (!removed)
+      succeeded = false;
+  }
+  for (const DirectoryEntry& entry : files.Entries) {
+    if (CombinePath(path.get(), directory, entry.cFileName) &&
+        !DeleteDestinationFile(path.get(), entry.dwFileAttributes)) {
       succeeded = false;
     }
-  } while (FindNextFileW(search, data.get()));
-  if (!EnumerationComplete(directory))
-    succeeded = false;
-  FindClose(search);
-  if (!OptionSet(kVirtual) && succeeded && nothingKept && !RemoveDirectoryW(directory)) {
+  }
+  if (!OptionSet(kVirtual) && succeeded && !leftOut && !RemoveDirectoryW(directory)) {
     ReportSystemError(L"Unable to delete directory %s", directory);
     succeeded = false;
   }
@@ -107,31 +101,23 @@ void CopyNewTree(const DirectoryEntry& source) {
   bool complete = false;
   if (OptionSet(kLogDirectories))
     WriteLogLine(L"directory", DestinationPath);
+  EntryList files, subdirectories;
   if (!OptionSet(kVirtual) && !CreateDirectoryExW(SourcePath, DestinationPath, nullptr) &&
       !DirectoryAlreadyThere(DestinationPath)) {
     ReportSystemError(L"Unable to create directory %s", DestinationPath);
-  } else {
-    std::unique_ptr<WIN32_FIND_DATAW> data(new WIN32_FIND_DATAW);
-    HANDLE search = BeginDirectorySearch(SourcePath, data.get());
-    if (search != INVALID_HANDLE_VALUE) {
-      do {
-        const DirectoryEntry entry = ListedEntry(*data);
-        if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-          if (IsDotName(entry.cFileName))
-            continue;
-          SourceDirectoryKind kind = ClassifySourceDirectory(entry);
-          if (kind == kDestinationRoot)
-            continue;
-          if (kind == kLoopDirectory)
-            ReportLoop(SourcePath, entry.cFileName);
-          else
-            CopyNewTree(entry);
-        } else if (EntryPassesFilter(SourcePath, entry)) {
-          AddFile(entry);
-        }
-      } while (FindNextFileW(search, data.get()));
-      complete = EnumerationComplete(SourcePath);
-      FindClose(search);
+  } else if (ListDirectory(SourcePath, files, subdirectories, kSourceSide)) {
+    // As the pair walk lists it: files, then sub-directories, each in name order. Entries too
+    // long to list were reported by the listing.
+    complete = true;
+    for (const DirectoryEntry& entry : files.Entries) {
+      if (!EntryTooLong(&entry))
+        AddFile(entry);
+    }
+    for (const DirectoryEntry& entry : subdirectories.Entries) {
+      if (EntryLoop(&entry))
+        ReportLoop(SourcePath, entry.cFileName);
+      else if (!EntryTooLong(&entry))
+        CopyNewTree(entry);
     }
   }
   // A directory listed to the end counts as backed up.

@@ -63,7 +63,8 @@ TEST(Safety, LinksAreNeverEnteredAndGoAsLinksWithoutTouchingTheirTargets) {
   for (const auto& link : links) ASSERT_TRUE(MakeDirectoryLink(link[0], link[1]));
   if (!kWindowsBuild)
     fs::create_symlink(targets / "file.txt", d / "link.txt");
-  const std::string before = Listing(s, true) + " | " + Listing(targets, true);
+  auto trees = [&] { return Listing(s, true) + " | " + Listing(targets, true); };
+  std::string before = trees();
   RunResult r = t.Run({"-ld"});
   EXPECT_EQ(r.out,
             t.Log({"directory dst", "delete dir dst/D", "directory dst/D", "delete dir dst/L"}) +
@@ -75,14 +76,19 @@ TEST(Safety, LinksAreNeverEnteredAndGoAsLinksWithoutTouchingTheirTargets) {
                  "Unable to browse directory " + Under(t.temp.str(), "src/n/up"),
                  "Unable to browse directory " + Under(t.temp.str(), "dst/p")},
                 "Too many levels of symbolic links\n");
-  EXPECT_EQ(Listing(s, true) + " | " + Listing(targets, true), before);
+  EXPECT_EQ(trees(), before);
   EXPECT_EQ(Listing(d), "a/ a/f.txt=f a/loop/ a/loop/k.txt=kept n/ n/g.txt=g p/ q/ q/i.txt=i");
-  // --no-junctions leaves links out on both sides: the loops in the source, and the link in the
-  // destination, never written through, even for a new source directory of its name.
+  // --no-junctions leaves links out on both sides: the loops in the source, a link in a new tree
+  // (m), and the link in the destination, never written through, even for a new source
+  // directory of its name.
+  MakeFiles(s, "m/");
+  ASSERT_TRUE(MakeDirectoryLink(targets / "inner", s / "m/in"));
+  before = trees();
   r = t.Run({"-nj"});
   EXPECT_EQ(r.out, t.Log({"delete dir dst/a/loop"}));
   ExpectReports(r, {"Unable to create directory " + Under(t.temp.str(), "dst/p")}, "File exists\n");
-  EXPECT_EQ(Listing(s, true) + " | " + Listing(targets, true), before);
+  EXPECT_EQ(Listing(d / "m"), "");
+  EXPECT_EQ(trees(), before);
   EXPECT_TRUE(RemoveDirectoryW((d / "p").wstring().c_str()));  // still a link
 }
 
