@@ -61,3 +61,14 @@ inline bool ListedIdentity(const WIN32_FIND_DATAW& entry, FileIdentity* identity
   return true;
 #endif
 }
+
+// True where the listing could not read the entry's stored attributes (POSIX: an entry the
+// runner may not read): its attribute word then holds only the bits that could be known.
+inline bool ListedAttributesUnknown(const WIN32_FIND_DATAW& entry) {
+#ifdef _WIN32
+  (void)entry;
+  return false;
+#else
+  return entry.posixAttributesUnknown;
+#endif
+}

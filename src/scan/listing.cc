@@ -30,6 +30,7 @@ DirectoryEntry ListedEntry(const WIN32_FIND_DATAW& data) {
   entry.nFileSizeLow = data.nFileSizeLow;
   entry.nFileSizeHigh = data.nFileSizeHigh;
   entry.Mark = 0;
+  entry.AttributesUnknown = ListedAttributesUnknown(data);
   return entry;
 }
 

@@ -18,6 +18,9 @@ struct DirectoryEntry {
   DWORD nFileSizeHigh;
   BYTE Mark;  // 0, kEntryTooLong or kEntryLoop
   bool IdentityKnown;
+  // The listing could not read the entry's stored attributes (POSIX): the word holds only the
+  // bits that could be known, and no attribute correction is made from it.
+  bool AttributesUnknown;
 };
 
 // The entry of a find record, its name still in the record.

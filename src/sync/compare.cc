@@ -118,7 +118,9 @@ bool CompareFiles(const wchar_t* sourceFile, const wchar_t* destinationFile,
                                   source.nFileSizeHigh != destination.nFileSizeHigh)) {
     return false;
   }
-  if (OptionSet(kCompareArchive) && (source.dwFileAttributes & FILE_ATTRIBUTE_ARCHIVE)) {
+  // A source file whose attributes could not be read is not known to be backed up.
+  if (OptionSet(kCompareArchive) &&
+      ((source.dwFileAttributes & FILE_ATTRIBUTE_ARCHIVE) || source.AttributesUnknown)) {
     return false;
   }
 

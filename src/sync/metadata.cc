@@ -2,8 +2,23 @@
 
 #include "cli/options.h"
 #include "output/console.h"
+#include "sync/paths.h"
 
-namespace {}
+namespace {
+
+// The attribute word of the entry at path when its listing could not read it, read again; false,
+// reported with the entry's own path, when it still cannot be.
+bool AttributesReadAgain(const wchar_t* path, DWORD* attributes) {
+  DWORD word = GetFileAttributesW(path);
+  if (word == INVALID_FILE_ATTRIBUTES) {
+    ReportSystemError(L"Unable to read attributes %s", path);
+    return false;
+  }
+  *attributes = word;
+  return true;
+}
+
+}  // namespace
 
 void ReportMetaOnce(bool& metaLinePending, const wchar_t* path) {
   if (!metaLinePending)
@@ -19,8 +34,16 @@ void UpdateMetadata(const wchar_t* path, const DirectoryEntry& source,
   bool metaLinePending = OptionSet(kLogMeta);
   bool change = !OptionSet(kVirtual);
 
+  // Attributes that stay unknown correct nothing and are corrected from nothing: hidden and
+  // system are never stripped on a guess.
   DWORD s = source.dwFileAttributes, d = destination.dwFileAttributes;
-  if ((s ^ d) & kProtectiveAttributes) {
+  bool known = !destination.AttributesUnknown || AttributesReadAgain(path, &d);
+  if (known && source.AttributesUnknown) {
+    PathBuffer sourcePath;
+    known = CombinePath(sourcePath.get(), SourcePath, source.cFileName) &&
+            AttributesReadAgain(sourcePath.get(), &s);
+  }
+  if (known && ((s ^ d) & kProtectiveAttributes)) {
     ReportMetaOnce(metaLinePending, path);
     DWORD word = (s & ~FILE_ATTRIBUTE_ARCHIVE) | (d & FILE_ATTRIBUTE_ARCHIVE);
     if (change && !SetFileAttributesW(path, word)) {

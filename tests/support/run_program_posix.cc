@@ -10,9 +10,11 @@ bool RunningUnderWine() {
   return false;
 }
 
-RunResult RunTandrel(const std::vector<std::string>& arguments, const fs::path& workingDirectory) {
-  std::vector<std::string> copies = arguments;
-  copies.insert(copies.begin(), TANDREL_PROGRAM_PATH);
+RunResult RunTandrel(const std::vector<std::string>& arguments, const fs::path& workingDirectory,
+                     const std::vector<std::string>& runner) {
+  std::vector<std::string> copies = runner;
+  copies.push_back(TANDREL_PROGRAM_PATH);
+  copies.insert(copies.end(), arguments.begin(), arguments.end());
   std::vector<char*> argv;
   for (auto& argument : copies) argv.push_back(argument.data());
   argv.push_back(nullptr);

@@ -16,9 +16,10 @@ struct RunResult {
   std::string out, err;  // bytes as written; err without Wine's own diagnostic lines
 };
 // Runs the built program with these arguments (UTF-8 on Windows) in workingDirectory (empty:
-// the test's own).
+// the test's own), on POSIX through runner (a command and its arguments, such as setpriv's).
 RunResult RunTandrel(const std::vector<std::string>& arguments,
-                     const fs::path& workingDirectory = {});
+                     const fs::path& workingDirectory = {},
+                     const std::vector<std::string>& runner = {});
 bool RunningUnderWine();
 constexpr bool kWindowsBuild = NAMES_IGNORE_CASE != 0;
 extern const char kSeparator[];  // the program's path separator

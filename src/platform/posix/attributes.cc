@@ -91,10 +91,18 @@ DWORD StoredDosAttributes(int directory, const std::string& prefix, const char* 
 }
 
 DWORD AttributesOf(const struct stat& target, bool isLink, int directory, const std::string& prefix,
-                   const char* name, const char* baseName) {
-  DWORD attributes = StoredDosAttributes(directory, prefix, name, baseName);
-  if (attributes == INVALID_FILE_ATTRIBUTES)
-    return attributes;
+                   const char* name, const char* baseName, bool* known) {
+  const DWORD dotName = baseName[0] == '.' ? FILE_ATTRIBUTE_HIDDEN : 0;
+  // A link whose target cannot be reached is the link itself, which stores no attribute.
+  DWORD attributes = S_ISLNK(target.st_mode)
+                         ? FILE_ATTRIBUTE_ARCHIVE | dotName
+                         : StoredDosAttributes(directory, prefix, name, baseName);
+  if (attributes == INVALID_FILE_ATTRIBUTES) {
+    if (known == nullptr)
+      return attributes;
+    *known = false;  // the bits that can be known without it
+    attributes = dotName;
+  }
   if (S_ISDIR(target.st_mode)) {
     attributes |= FILE_ATTRIBUTE_DIRECTORY;
   } else if ((target.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) {

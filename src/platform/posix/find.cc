@@ -1,6 +1,7 @@
 // Directory enumeration of the POSIX build, over the directory's descriptor: each entry is
 // examined with fstatat relative to it. FIFOs, sockets and devices are left out; a symbolic
-// link is listed by what it points to, with the reparse-point bit. "." and ".." are listed.
+// link is listed by what it points to, with the reparse-point bit, or where that cannot be
+// reached, as the link itself. "." and ".." are listed.
 #include <cerrno>
 #include <cstring>
 #include <dirent.h>
@@ -59,17 +60,18 @@ bool NextEntry(PosixSearch* search, WIN32_FIND_DATAW* data) {
       continue;  // cannot happen with NAME_MAX names; never cut a name
     }
     name.copy(data->cFileName, name.size());
-    data->dwFileAttributes =
-        AttributesOf(target, isLink, fd, search->directory, entry->d_name, entry->d_name);
-    if (data->dwFileAttributes == INVALID_FILE_ATTRIBUTES) {
-      SetLastErrorFromErrno(errno);  // the listing breaks off rather than show wrong attributes
-      return false;
-    }
+    // An entry whose stored attribute cannot be read is still listed, marked: one entry the
+    // runner may not read never hides its directory.
+    bool known = true;
+    data->dwFileAttributes = AttributesOf(target, isLink, fd, search->directory, entry->d_name,
+                                          entry->d_name, &known);
+    data->posixAttributesUnknown = !known;
     data->ftLastWriteTime = ToFileTime(target.st_mtim);
     data->ftLastAccessTime = ToFileTime(target.st_atim);
     data->ftCreationTime = ToFileTime(target.st_ctim);
+    // A link whose target cannot be reached has its own size, the length of its text.
     unsigned long long size =
-        S_ISREG(target.st_mode) ? static_cast<unsigned long long>(target.st_size) : 0;
+        S_ISDIR(target.st_mode) ? 0 : static_cast<unsigned long long>(target.st_size);
     data->nFileSizeHigh = static_cast<DWORD>(size >> 32);
     data->nFileSizeLow = static_cast<DWORD>(size);
     data->posixVolume = VolumeSerial(target.st_dev);

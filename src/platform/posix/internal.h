@@ -33,12 +33,13 @@ DWORD VolumeSerial(dev_t device);
 FILETIME ToFileTime(const struct timespec& time);
 struct timespec FromFileTime(const FILETIME& time);
 
-// The attribute word of a file system object (INVALID_FILE_ATTRIBUTES with errno set when its
-// stored attribute cannot be read): stat data of what it names (the target of a link), whether
-// the name itself is a link, where it is (name relative to a directory descriptor or AT_FDCWD;
-// prefix + name is its whole path) and its last component.
+// The attribute word of a file system object: stat data of what it names (the target of a link,
+// or the link itself where that cannot be reached), whether the name itself is a link, where it
+// is (name relative to a directory descriptor or AT_FDCWD; prefix + name is its whole path) and
+// its last component. When its stored attribute cannot be read: INVALID_FILE_ATTRIBUTES with
+// errno set, or with known given, the bits that can be known and *known false.
 DWORD AttributesOf(const struct stat& target, bool isLink, int directory, const std::string& prefix,
-                   const char* name, const char* baseName);
+                   const char* name, const char* baseName, bool* known = nullptr);
 // The hidden, system and archive bits as stored in user.DOSATTRIB (following links), or
 // archive alone when the attribute is missing; dot names report hidden too.
 // INVALID_FILE_ATTRIBUTES with errno set when it cannot be read.

@@ -137,9 +137,11 @@ typedef struct _WIN32_FIND_DATAW {
   DWORD dwReserved1;
   WCHAR cFileName[FIND_NAME_CHARS];
   WCHAR cAlternateFileName[14];
-  // Not in the Windows record: the identity the listing's stat already gave (POSIX only).
+  // Not in the Windows record: the identity the listing's stat already gave, and whether the
+  // entry's stored attributes could not be read (POSIX only).
   DWORD posixVolume;
   uint64_t posixIndex;
+  bool posixAttributesUnknown;
 } WIN32_FIND_DATAW;
 
 typedef int64_t LONGLONG;
