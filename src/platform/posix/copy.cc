@@ -108,6 +108,13 @@ int CreateTemporaryFile(int directory, char* name) {
 
 }  // namespace
 
+mode_t CopiedMode(const struct stat& source, const struct stat& made) {
+  mode_t mode = source.st_mode & 07777;
+  if (made.st_uid != source.st_uid || made.st_gid != source.st_gid)
+    mode &= ~static_cast<mode_t>(S_ISUID | S_ISGID);
+  return mode;
+}
+
 bool MoveIntoPlace(int fromDirectory, const char* from, int toDirectory, const char* to,
                    bool replace) {
   if (replace)
@@ -159,7 +166,9 @@ BOOL CopyFileW(LPCWSTR from, LPCWSTR to, BOOL failIfExists) {
   // contents and the time still make a good copy; any other failure fails the copy. Both times
   // are set in one call: some FUSE file systems drop a modification time set alone.
   struct timespec times[2] = {st.st_atim, st.st_mtim};
-  if (error == 0 && ((fchmod(out, st.st_mode & 07777) != 0 && !RefusedByFileSystem(errno)) ||
+  struct stat made;
+  if (error == 0 && (fstat(out, &made) != 0 ||
+                     (fchmod(out, CopiedMode(st, made)) != 0 && !RefusedByFileSystem(errno)) ||
                      !CopyDosAttribute(in, out) || futimens(out, times) != 0)) {
     error = errno;
   }

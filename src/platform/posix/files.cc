@@ -251,7 +251,9 @@ BOOL CreateDirectoryExW(LPCWSTR templateDirectory, LPCWSTR path, LPSECURITY_ATTR
     return Fail(errno);
   // A directory whose bits or attribute could not be given is removed again: the creation failed.
   int error = 0, source = -1, target = -1;
-  if (chmod(to.c_str(), (st.st_mode & 07777) | S_IWUSR) != 0 && !RefusedByFileSystem(errno)) {
+  struct stat made;
+  if (stat(to.c_str(), &made) != 0 ||
+      (chmod(to.c_str(), CopiedMode(st, made) | S_IWUSR) != 0 && !RefusedByFileSystem(errno))) {
     error = errno;
   } else if ((source = open(from.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)) < 0 ||
              (target = open(to.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)) < 0 ||

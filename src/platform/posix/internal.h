@@ -55,6 +55,10 @@ inline bool RefusedByFileSystem(int error) {
 // Copies user.DOSATTRIB between open files where the source has one; false (errno set) when it
 // cannot be read or written, unless the target's file system refuses it.
 bool CopyDosAttribute(int from, int to);
+// The permission bits of a copy or new directory (made) of source: the set-user-ID and
+// set-group-ID bits only when it has the source's owner and group, so that a run as root never
+// makes a user's set-ID file root's.
+mode_t CopiedMode(const struct stat& source, const struct stat& made);
 // Renames from over to (each relative to its directory descriptor, or AT_FDCWD). Without replace
 // a taken name fails with EEXIST, in one step where the file system can refuse it itself.
 bool MoveIntoPlace(int fromDirectory, const char* from, int toDirectory, const char* to,
