@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/options.h"
+#include "settings/options.h"
 #include "output/console.h"
 #include "sync/compare.h"
 #include "sync/metadata.h"

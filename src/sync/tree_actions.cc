@@ -1,6 +1,6 @@
 #include "sync/tree_actions.h"
 
-#include "cli/options.h"
+#include "settings/options.h"
 #include "output/console.h"
 #include "scan/filter.h"
 #include "sync/directory_pass.h"
