@@ -92,9 +92,7 @@ bool CopySourceFile(const wchar_t* sourceFile, const wchar_t* destinationFile, b
 bool DeleteDestinationFile(const wchar_t* file, DWORD attributes) {
   if (OptionSet(kVirtual))
     return true;
-  HANDLE unprotected = UnprotectFile(file, attributes);
-  bool deleted = DeleteFileW(file) || GetLastError() == ERROR_FILE_NOT_FOUND;
-  ReprotectFile(unprotected, file, attributes, deleted);
+  bool deleted = DeleteProtectedFile(file, attributes) || GetLastError() == ERROR_FILE_NOT_FOUND;
   if (!deleted)
     ReportSystemError(L"Unable to delete %s", file);
   return deleted;
@@ -184,11 +182,11 @@ void ProcessFileEntry(const DirectoryEntry* source, const DirectoryEntry* destin
     CountCopyDecided(Summary.Updated, *source);
     if (OptionSet(kVirtual))
       return;
-    HANDLE unprotected = UnprotectFile(destinationFile.get(), destination->dwFileAttributes);
+    std::wstring kept = UnprotectForReplace(destinationFile.get(), destination->dwFileAttributes);
     // A failed copy leaves the old file as it was, attributes included, and the archive
     // attribute set, so the next run still sees the change.
     bool copied = CopySourceFile(sourceFile.get(), destinationFile.get(), true);
-    ReprotectFile(unprotected, destinationFile.get(), destination->dwFileAttributes, copied);
+    ReprotectAfterReplace(kept, destinationFile.get(), destination->dwFileAttributes, copied);
     if (!copied)
       return;
     CountCopyDone(*source);
