@@ -16,7 +16,7 @@ struct DirectoryEntry {
   DWORD dwFileAttributes;
   DWORD nFileSizeLow;
   DWORD nFileSizeHigh;
-  BYTE Mark;  // 0, kEntryTooLong or kEntryLoop
+  BYTE Mark;  // 0, kEntryTooLong, kEntryLoop or kEntryFiltered
   bool IdentityKnown;
   // The listing could not read the entry's stored attributes (POSIX): the word holds only the
   // bits that could be known, and no attribute correction is made from it.
@@ -65,6 +65,13 @@ inline bool EntryLoop(const DirectoryEntry* entry) {
   return entry != nullptr && entry->Mark == kEntryLoop;
 }
 
+// Marks an entry the filter leaves out. It is never acted on, and neither is the entry of the
+// same name on the other side: the filter decides for the pair.
+const BYTE kEntryFiltered = 3;
+inline bool EntryFiltered(const DirectoryEntry* entry) {
+  return entry != nullptr && entry->Mark == kEntryFiltered;
+}
+
 // Which tree a listing reads: the source side keeps entries too long to list (marked), leaves
 // out the destination root and marks loops.
 enum ListingSide { kSourceSide, kDestinationSide };
@@ -74,10 +81,10 @@ enum ListingSide { kSourceSide, kDestinationSide };
 int CompareNames(const wchar_t* a, const wchar_t* b);
 bool IsDotName(const wchar_t* name);
 void SortEntryList(EntryList& list);
-// The directory's files and sub-directories that pass the skip rules and the filter, sorted: the
-// one listing of the pair walk and of the whole-tree actions. False, with both lists empty, when
-// the directory could not be enumerated to the end (reported). On the source side, entries left
-// out for their length are kept, marked, in both lists. *leftOut (when given) is set when
-// no-junctions or the filter left out an entry, which therefore stays where it is.
+// The directory's files and sub-directories that pass the skip rules, sorted; those the filter
+// leaves out are kept, marked: the one listing of the pair walk and of the whole-tree actions.
+// False, with both lists empty, when the directory could not be enumerated to the end (reported).
+// On the source side, entries left out for their length are kept, marked, in both lists.
+// *leftOut (when given) is set when no-junctions left out an entry, which therefore stays.
 bool ListDirectory(const wchar_t* directory, EntryList& files, EntryList& subdirectories,
                    ListingSide side, bool* leftOut = nullptr);

@@ -1,6 +1,6 @@
 #include "sync/tree_actions.h"
 
-#include "cli/options.h"
+#include "settings/options.h"
 #include "output/console.h"
 #include "sync/directory_pass.h"
 #include "sync/file_actions.h"
@@ -47,11 +47,15 @@ bool DeleteTree(const wchar_t* directory) {
   // The tree is seen as the pair walk sees it: what the filter or no-junctions leaves out stays,
   // and with it this directory.
   EntryList files, subdirectories;
-  bool succeeded = true, leftOut = false;
-  if (!ListDirectory(directory, files, subdirectories, kDestinationSide, &leftOut))
+  bool succeeded = true, kept = false;
+  if (!ListDirectory(directory, files, subdirectories, kDestinationSide, &kept))
     return false;
   PathBuffer path;
   for (const DirectoryEntry& entry : subdirectories.Entries) {
+    if (EntryFiltered(&entry)) {
+      kept = true;
+      continue;
+    }
     if (!CombinePath(path.get(), directory, entry.cFileName))
       continue;
     bool removed =
@@ -60,12 +64,14 @@ bool DeleteTree(const wchar_t* directory) {
       succeeded = false;
   }
   for (const DirectoryEntry& entry : files.Entries) {
-    if (CombinePath(path.get(), directory, entry.cFileName) &&
-        !DeleteDestinationFile(path.get(), entry.dwFileAttributes)) {
+    if (EntryFiltered(&entry)) {
+      kept = true;
+    } else if (CombinePath(path.get(), directory, entry.cFileName) &&
+               !DeleteDestinationFile(path.get(), entry.dwFileAttributes)) {
       succeeded = false;
     }
   }
-  if (!OptionSet(kVirtual) && succeeded && !leftOut && !RemoveDirectoryW(directory)) {
+  if (!OptionSet(kVirtual) && succeeded && !kept && !RemoveDirectoryW(directory)) {
     ReportSystemError(L"Unable to delete directory %s", directory);
     succeeded = false;
   }
@@ -106,17 +112,18 @@ void CopyNewTree(const DirectoryEntry& source) {
       !DirectoryAlreadyThere(DestinationPath)) {
     ReportSystemError(L"Unable to create directory %s", DestinationPath);
   } else if (ListDirectory(SourcePath, files, subdirectories, kSourceSide)) {
-    // As the pair walk lists it: files, then sub-directories, each in name order. Entries too
-    // long to list were reported by the listing.
+    // As the pair walk lists it: files, then sub-directories, each in name order. Marked entries
+    // are not copied: those too long to list were reported by the listing, and the filter left
+    // out the others.
     complete = true;
     for (const DirectoryEntry& entry : files.Entries) {
-      if (!EntryTooLong(&entry))
+      if (entry.Mark == 0)
         AddFile(entry);
     }
     for (const DirectoryEntry& entry : subdirectories.Entries) {
       if (EntryLoop(&entry))
         ReportLoop(SourcePath, entry.cFileName);
-      else if (!EntryTooLong(&entry))
+      else if (entry.Mark == 0)
         CopyNewTree(entry);
     }
   }
@@ -150,9 +157,8 @@ void ProcessDirectoryEntry(const DirectoryEntry* source, const DirectoryEntry* d
   }
   if (!ExtendPath(DestinationPath, source->cFileName))
     return;
-  // A destination link into the source is never entered: the pass would write into the source.
   if ((destination->dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) &&
-      LeadsIntoSource(DestinationPath)) {
+      !DestinationLinkLeadsOutside(DestinationPath)) {
     ReportLoop(DestinationPath);
   } else {
     UpdateMetadata(DestinationPath, *source, *destination, true);

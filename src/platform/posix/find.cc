@@ -63,8 +63,8 @@ bool NextEntry(PosixSearch* search, WIN32_FIND_DATAW* data) {
     // An entry whose stored attribute cannot be read is still listed, marked: one entry the
     // runner may not read never hides its directory.
     bool known = true;
-    data->dwFileAttributes = AttributesOf(target, isLink, fd, search->directory, entry->d_name,
-                                          entry->d_name, &known);
+    data->dwFileAttributes =
+        AttributesOf(target, isLink, fd, search->directory, entry->d_name, entry->d_name, &known);
     data->posixAttributesUnknown = !known;
     data->ftLastWriteTime = ToFileTime(target.st_mtim);
     data->ftLastAccessTime = ToFileTime(target.st_atim);
