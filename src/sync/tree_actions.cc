@@ -107,11 +107,14 @@ void CopyNewTree(const DirectoryEntry& source) {
   bool complete = false;
   if (OptionSet(kLogDirectories))
     WriteLogLine(L"directory", DestinationPath);
+  // Listed before it is made: a source directory that cannot be read is reported as such, and
+  // leaves no empty copy that would pass for its backup.
   EntryList files, subdirectories;
-  if (!OptionSet(kVirtual) && !CreateDirectoryExW(SourcePath, DestinationPath, nullptr) &&
+  bool listed = ListDirectory(SourcePath, files, subdirectories, kSourceSide);
+  if (listed && !OptionSet(kVirtual) && !CreateDirectoryExW(SourcePath, DestinationPath, nullptr) &&
       !DirectoryAlreadyThere(DestinationPath)) {
     ReportSystemError(L"Unable to create directory %s", DestinationPath);
-  } else if (ListDirectory(SourcePath, files, subdirectories, kSourceSide)) {
+  } else if (listed) {
     // As the pair walk lists it: files, then sub-directories, each in name order. Marked entries
     // are not copied: those too long to list were reported by the listing, and the filter left
     // out the others.

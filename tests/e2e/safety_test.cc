@@ -99,8 +99,8 @@ TEST(Safety, OneEntryNeverHidesItsDirectory) {
                    std::string> cases[] = {
       {{}, "add lock", {"Unable to copy src/lock"}, "ln -s gone src/lock", "No such file or directory\n"},
       {{"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"}, "add key",
-       {"Unable to copy src/key", "Unable to read attributes src/same", "Unable to create directory "
-        "dst/locked"}, "mkdir src/locked && touch src/key && chown -R 65534:65534 . && chmod 0 "
+       {"Unable to copy src/key", "Unable to read attributes src/same", "Unable to browse directory "
+        "src/locked"}, "mkdir src/locked && touch src/key && chown -R 65534:65534 . && chmod 0 "
        "src/locked src/key src/same", "Permission denied\n"}};
   // clang-format on
   for (const auto& [runner, add, reports, setup, text] : cases) {
