@@ -186,12 +186,12 @@ TEST(FileActions, APatternThatMatchesOnOneSideOnlyLeavesThePairAlone) {
   // Patterns match full paths, each root as typed: one that names a root's spelling matches on
   // that side only. The pair is then left alone; a destination-only file is still deleted.
   // Include mode walks every directory.
-  for (const char* form : {"-x=SRC/priv", "-x=DST/priv", "-i=*dst*"}) {
+  for (const std::string form : {"-x=SRC", "-x=DST", "-i=*dst*"}) {
     SCOPED_TRACE(form);
     TreePair t;
     for (const fs::path& root : {t.source, t.destination}) MakeFiles(root, "priv/p.txt=p u.txt=u");
     MakeFiles(t.destination, "o.txt=o");
-    std::string option = form;
+    std::string option = form + (form[1] == 'x' ? kSeparator + std::string("priv") : "");
     for (auto [word, root] : {std::pair{"SRC", &t.source}, {"DST", &t.destination}})
       if (size_t at = option.find(word); at != std::string::npos)
         option.replace(at, 3, PathText(*root));
