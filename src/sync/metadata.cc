@@ -7,11 +7,13 @@
 namespace {
 
 // The attribute word of the entry at path when its listing could not read it, read again; false,
-// reported with the entry's own path, when it still cannot be.
-bool AttributesReadAgain(const wchar_t* path, DWORD* attributes) {
+// reported with the entry's own path, when it still cannot be. A directory is not reported: the
+// listing of it that follows fails for the same reason and says so.
+bool AttributesReadAgain(const wchar_t* path, const DirectoryEntry& entry, DWORD* attributes) {
   DWORD word = GetFileAttributesW(path);
   if (word == INVALID_FILE_ATTRIBUTES) {
-    ReportSystemError(L"Unable to read attributes %s", path);
+    if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+      ReportSystemError(L"Unable to read attributes %s", path);
     return false;
   }
   *attributes = word;
@@ -37,11 +39,11 @@ void UpdateMetadata(const wchar_t* path, const DirectoryEntry& source,
   // Attributes that stay unknown correct nothing and are corrected from nothing: hidden and
   // system are never stripped on a guess.
   DWORD s = source.dwFileAttributes, d = destination.dwFileAttributes;
-  bool known = !destination.AttributesUnknown || AttributesReadAgain(path, &d);
+  bool known = !destination.AttributesUnknown || AttributesReadAgain(path, destination, &d);
   if (known && source.AttributesUnknown) {
     PathBuffer sourcePath;
     known = CombinePath(sourcePath.get(), SourcePath, source.cFileName) &&
-            AttributesReadAgain(sourcePath.get(), &s);
+            AttributesReadAgain(sourcePath.get(), source, &s);
   }
   if (known && ((s ^ d) & kProtectiveAttributes)) {
     ReportMetaOnce(metaLinePending, path);
