@@ -17,6 +17,7 @@ enum OptionRow {
   kNoRecurse,
   kNoJunctions,
   kNoDelete,
+  kMaxDelete,
   kNoAdd,
   kNoUpdate,
   kNoMeta,

@@ -15,6 +15,7 @@ TEST(Summary, CountsOfEachRun) {
   const std::tuple<std::vector<std::string>, bool, std::string> cases[] = {
       {{"-ls"}, false, "1 1 1 1 1 0 0 10"},
       {{"-ls", "-v"}, false, "1 1 1 1 1 0 0 10"},
+      {{"-md=2", "-ls"}, false, "1 1 1 1 1 0 0 10"},  // the limit's counting pass is not counted
       {{"-ls", "-nd", "-nu"}, false, "1 0 0 0 1 3 0 4"},
       {{"-ls=y", "-na", "-ll"}, false, "0 1 1 1 1 1 0 6"},
       {{"-ls", "-ls=n", "-le", "-li"}, false, ""},
