@@ -73,7 +73,7 @@ if(NOT WIN32)
   # The manual page is clean under mandoc's lint and shows every option with its default, as
   # the README's option table does.
   add_test(NAME manual_page COMMAND ${CMAKE_SOURCE_DIR}/cmake/check-manual
-    ${CMAKE_BINARY_DIR}/tandrel.1 ${CMAKE_SOURCE_DIR}/src/cli/options.cc
+    ${CMAKE_BINARY_DIR}/tandrel.1 ${CMAKE_SOURCE_DIR}/src/settings/options.cc
     ${CMAKE_SOURCE_DIR}/README.md)
 endif()
 

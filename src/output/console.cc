@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "cli/options.h"
+#include "settings/options.h"
 
 HANDLE OutputHandle = nullptr;
 HANDLE ErrorHandle = nullptr;

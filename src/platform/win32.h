@@ -49,6 +49,15 @@ struct FileIdentity {
   }
 };
 
+// Clears a destination file's protective attributes (read-only, hidden, system) before it is
+// deleted or replaced, as Windows requires; POSIX needs nothing cleared, and nothing is changed
+// there. Returns what ReprotectFile needs afterwards.
+HANDLE UnprotectFile(const wchar_t* path, DWORD attributes);
+// After the deletion or replacement: when it failed (not done) the file gets its protective
+// attributes back; when it was done, the file's other names (hard links) get them back, since
+// deleting or replacing one name must never change the others. Keeps the last error.
+void ReprotectFile(HANDLE unprotected, const wchar_t* path, DWORD attributes, bool done);
+
 // The identity of a listed entry where the listing already gives it (the POSIX listing's stat);
 // false where it must be asked for by opening the entry (Windows).
 inline bool ListedIdentity(const WIN32_FIND_DATAW& entry, FileIdentity* identity) {

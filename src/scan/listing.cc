@@ -2,10 +2,10 @@
 
 #include <algorithm>
 
-#include "cli/options.h"
+#include "settings/options.h"
 #include "output/console.h"
 #include "scan/filter.h"
-#include "sync/paths.h"
+#include "scan/path_text.h"
 #include "sync/walk_guard.h"
 
 int CompareNames(const wchar_t* a, const wchar_t* b) {

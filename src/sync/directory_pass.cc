@@ -1,6 +1,6 @@
 #include "sync/directory_pass.h"
 
-#include "cli/options.h"
+#include "settings/options.h"
 #include "output/console.h"
 #include "sync/file_actions.h"
 #include "sync/paths.h"

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "cli/options.h"
+#include "settings/options.h"
 #include "output/console.h"
 
 RunSummary Summary = {};

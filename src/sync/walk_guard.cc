@@ -17,8 +17,8 @@ struct SourceLevel {
 
 std::vector<SourceLevel> SourceLevels;
 FileIdentity DestinationRoot;
-// The destination root's parents as the file system holds them, nearest first.
-std::vector<FileIdentity> DestinationParents;
+// Each root's parents as the file system holds them, nearest first.
+std::vector<FileIdentity> DestinationParents, SourceParents;
 FileIdentity SourceRoot;
 
 // Opens what a path names, a directory too, following links: for its identity and final path.
@@ -134,6 +134,7 @@ bool CheckRoots() {
   SourceRoot = source[0];
   DestinationRoot = destination[0];
   DestinationParents.assign(destination.begin() + 1, destination.end());
+  SourceParents.assign(source.begin() + 1, source.end());
   if (SourceRoot == DestinationRoot) {
     WriteError(L"Error: the source and destination directories are the same: `%s'\n",
                DestinationPath);
@@ -153,12 +154,29 @@ bool CheckRoots() {
 
 SourceDirectoryKind ClassifySourceDirectory(const DirectoryEntry& entry) {
   FileIdentity identity;
-  if (!EntryIdentity(entry, SourcePath, entry.cFileName, &identity))
+  bool link = (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+  if (link) {
+    // A link may lead anywhere: into the destination tree, or to a parent of the source root
+    // (the whole file system above it would be copied). Neither is entered.
+    PathBuffer path;
+    if (!PathCombineW(path.get(), SourcePath, entry.cFileName))
+      return kWalkDirectory;
+    std::vector<FileIdentity> target = DirectoryChain(path.get());
+    if (target.empty())
+      return kWalkDirectory;  // the listing of what it leads to fails and is reported
+    if (target[0] == DestinationRoot)
+      return kDestinationRoot;
+    if (Contains(target, DestinationRoot) || target[0] == SourceRoot ||
+        Contains(SourceParents, target[0]))
+      return kLoopDirectory;
+    identity = target[0];
+  } else if (!EntryIdentity(entry, SourcePath, entry.cFileName, &identity)) {
     return kWalkDirectory;
-  if (identity == DestinationRoot)
+  } else if (identity == DestinationRoot) {
     return kDestinationRoot;
+  }
   // Where identities are not free (Windows), only a link can lead to one of its own parents.
-  if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) && !entry.IdentityKnown)
+  if (!link && !entry.IdentityKnown)
     return kWalkDirectory;
   FileIdentity levelIdentity;
   for (SourceLevel& level : SourceLevels) {
@@ -180,8 +198,12 @@ void LeaveSourceDirectory() {
   SourceLevels.pop_back();
 }
 
-bool LeadsIntoSource(const wchar_t* path) {
-  return Contains(DirectoryChain(path), SourceRoot);
+bool DestinationLinkLeadsOutside(const wchar_t* path) {
+  std::vector<FileIdentity> target = DirectoryChain(path);
+  if (target.empty())
+    return true;  // leads nowhere: the listing of it fails and is reported
+  return !Contains(target, SourceRoot) && !Contains(target, DestinationRoot) &&
+         !Contains(SourceParents, target[0]) && !Contains(DestinationParents, target[0]);
 }
 
 void ReportLoop(const wchar_t* path, const wchar_t* name) {

@@ -7,7 +7,7 @@
 #include <cstdlib>
 
 #include "cli/command_line.h"
-#include "cli/options.h"
+#include "settings/options.h"
 #include "cli/run.h"
 #include "platform/posix/internal.h"
 #include "scan/filter.h"

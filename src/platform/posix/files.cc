@@ -209,6 +209,14 @@ BOOL LocalFileTimeToFileTime(const FILETIME* local, FILETIME* utc) {
   return TRUE;
 }
 
+// unlink and rename ignore the file's own mode and attributes: nothing is cleared, so the
+// file's other names (hard links) keep theirs.
+HANDLE UnprotectFile(LPCWSTR, DWORD) {
+  return INVALID_HANDLE_VALUE;
+}
+
+void ReprotectFile(HANDLE, LPCWSTR, DWORD, bool) {}
+
 BOOL DeleteFileW(LPCWSTR path) {
   if (unlink(ToBytes(path).c_str()) != 0)
     return Fail(errno == EISDIR ? EACCES : errno);
