@@ -92,9 +92,7 @@ bool CopySourceFile(const wchar_t* sourceFile, const wchar_t* destinationFile, b
 bool DeleteDestinationFile(const wchar_t* file, DWORD attributes) {
   if (OptionSet(kVirtual))
     return true;
-  HANDLE unprotected = UnprotectFile(file, attributes);
-  bool deleted = DeleteFileW(file) || GetLastError() == ERROR_FILE_NOT_FOUND;
-  ReprotectFile(unprotected, file, attributes, deleted);
+  bool deleted = DeleteProtectedFile(file, attributes) || GetLastError() == ERROR_FILE_NOT_FOUND;
   if (!deleted)
     ReportSystemError(L"Unable to delete %s", file);
   return deleted;
@@ -126,16 +124,17 @@ void AddFile(const DirectoryEntry& source) {
       CombinePath(destinationFile.get(), DestinationPath, source.cFileName)) {
     WriteLogLine(L"add", destinationFile.get());
   }
-  CountCopyDecided(Summary.Added, source);
-  if (OptionSet(kVirtual))
+  if (OptionSet(kVirtual)) {
+    CountCopy(Summary.Added, source);
     return;
+  }
   if (!CombinePath(sourceFile.get(), SourcePath, source.cFileName) ||
       !CombinePath(destinationFile.get(), DestinationPath, source.cFileName)) {
     return;
   }
   // The archive attribute says the file is not backed up yet: it goes only with a good copy.
   if (CopySourceFile(sourceFile.get(), destinationFile.get(), false)) {
-    CountCopyDone(source);
+    CountCopy(Summary.Added, source);
     ClearSourceArchive(sourceFile.get(), source.dwFileAttributes);
   }
 }
@@ -156,8 +155,8 @@ void ProcessFileEntry(const DirectoryEntry* source, const DirectoryEntry* destin
       return;
     }
     LogIf(kLogChanges, L"delete", destinationFile.get());
-    Summary.Deleted++;
-    DeleteDestinationFile(destinationFile.get(), destination->dwFileAttributes);
+    if (DeleteDestinationFile(destinationFile.get(), destination->dwFileAttributes))
+      Summary.Deleted++;
     return;
   }
   if (destination == nullptr) {
@@ -181,17 +180,18 @@ void ProcessFileEntry(const DirectoryEntry* source, const DirectoryEntry* destin
     return;
   } else {
     LogIf(kLogChanges, L"update", destinationFile.get());
-    CountCopyDecided(Summary.Updated, *source);
-    if (OptionSet(kVirtual))
+    if (OptionSet(kVirtual)) {
+      CountCopy(Summary.Updated, *source);
       return;
-    HANDLE unprotected = UnprotectFile(destinationFile.get(), destination->dwFileAttributes);
+    }
+    std::wstring kept = UnprotectForReplace(destinationFile.get(), destination->dwFileAttributes);
     // A failed copy leaves the old file as it was, attributes included, and the archive
     // attribute set, so the next run still sees the change.
     bool copied = CopySourceFile(sourceFile.get(), destinationFile.get(), true);
-    ReprotectFile(unprotected, destinationFile.get(), destination->dwFileAttributes, copied);
+    ReprotectAfterReplace(kept, destinationFile.get(), destination->dwFileAttributes, copied);
     if (!copied)
       return;
-    CountCopyDone(*source);
+    CountCopy(Summary.Updated, *source);
   }
   ClearSourceArchive(sourceFile.get(), source->dwFileAttributes);
 }

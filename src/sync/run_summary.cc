@@ -13,13 +13,8 @@ uint64_t EntrySize(const DirectoryEntry& entry) {
 }
 }  // namespace
 
-void CountCopyDecided(unsigned long& counter, const DirectoryEntry& source) {
+void CountCopy(unsigned long& counter, const DirectoryEntry& source) {
   counter++;
-  if (OptionSet(kVirtual))
-    Summary.BytesCopied += EntrySize(source);
-}
-
-void CountCopyDone(const DirectoryEntry& source) {
   Summary.BytesCopied += EntrySize(source);
 }
 

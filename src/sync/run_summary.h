@@ -1,5 +1,6 @@
 // The counts behind the run summary: what the pass did (in virtual mode, what it would have
-// done), counted where each log line is decided, whether or not the line is written.
+// done), whether or not its log lines are written; an action that failed counts only as a
+// report.
 #pragma once
 
 #include <cstdint>
@@ -13,10 +14,9 @@ struct RunSummary {
 };
 extern RunSummary Summary;
 
-// An add or update decided: counted, and in virtual mode its bytes as if copied.
-void CountCopyDecided(unsigned long& counter, const DirectoryEntry& source);
-// A copy that succeeded: its bytes.
-void CountCopyDone(const DirectoryEntry& source);
+// An add or update done (in virtual mode, decided): counted, with its bytes. A failed one counts
+// among the reports alone.
+void CountCopy(unsigned long& counter, const DirectoryEntry& source);
 void StartRunSummary();
 // Under log-summary, the run's last line: the counts, the reports written on the standard
 // error, the bytes copied and the seconds since StartRunSummary.

@@ -1,5 +1,6 @@
 #include "sync/walk_guard.h"
 
+#include <string>
 #include <vector>
 
 #include "output/console.h"
@@ -42,38 +43,51 @@ bool OpenedIdentity(const wchar_t* path, FileIdentity* identity) {
   return known;
 }
 
+// Where the names of a final path begin: after "/", "\\?\C:\" or "\\?\UNC\server\share\".
+size_t RootLength(const std::wstring& path) {
+  if (path.rfind(L"\\\\?\\", 0) != 0)
+    return 1;
+  size_t at = path.find(L'\\', 4);
+  if (path.compare(4, 4, L"UNC\\") == 0)
+    for (int skip = 0; skip < 2 && at != std::wstring::npos; skip++) at = path.find(L'\\', at + 1);
+  return at == std::wstring::npos ? path.size() : at + 1;
+}
+
 // The identities of a directory and of every directory above it once links are resolved,
 // nearest first, as far up as they can be opened; empty, with the last error set, when the
-// directory itself cannot be.
+// directory itself cannot be. The final path keeps its long form ("\\?\"), whatever its
+// length: a mapped drive or a deep root may have one far longer than the path typed.
 std::vector<FileIdentity> DirectoryChain(const wchar_t* directory) {
   std::vector<FileIdentity> chain;
   HANDLE file = OpenObject(directory);
   if (file == INVALID_HANDLE_VALUE)
     return chain;
-  PathBuffer final;
-  DWORD length = GetFinalPathNameByHandleW(file, final.get(), MAX_PATH, FILE_NAME_NORMALIZED);
+  std::vector<wchar_t> final(MAX_PATH);
+  DWORD length = 0;
+  for (int attempt = 0; attempt < 2; attempt++) {
+    length = GetFinalPathNameByHandleW(file, final.data(), static_cast<DWORD>(final.size()),
+                                       FILE_NAME_NORMALIZED);
+    if (length < final.size())
+      break;
+    final.resize(length + 1);  // the length asked for, terminator included
+  }
   DWORD error = GetLastError();
   CloseHandle(file);
-  SetLastError(length >= MAX_PATH ? ERROR_FILENAME_EXCED_RANGE : error);
-  if (length == 0 || length >= MAX_PATH)
+  SetLastError(length >= final.size() ? ERROR_FILENAME_EXCED_RANGE : error);
+  if (length == 0 || length >= final.size())
     return chain;
-  // Windows gives "\\?\C:\..." or "\\?\UNC\server\...": back to the plain forms.
-  wchar_t* path = final.get();
-  if (lstrlenW(path) > 6 && path[0] == L'\\' && path[1] == L'\\' && path[2] == L'?' &&
-      path[3] == L'\\') {
-    if (path[4] == L'U' && path[5] == L'N' && path[6] == L'C' && path[7] == L'\\') {
-      path += 6;
-      path[0] = L'\\';
-    } else {
-      path += 4;
-    }
-  }
-  do {
+  std::wstring path(final.data(), length);
+  size_t root = RootLength(path);
+  for (;;) {
     FileIdentity identity;
-    if (!OpenedIdentity(path, &identity))
+    if (!OpenedIdentity(path.c_str(), &identity))
       break;
     chain.push_back(identity);
-  } while (PathRemoveFileSpecW(path));
+    if (path.size() <= root)
+      break;
+    size_t cut = path.find_last_of(PATH_SEPARATOR_TEXT[0]);
+    path.resize(cut == std::wstring::npos || cut < root ? root : cut);
+  }
   return chain;
 }
 

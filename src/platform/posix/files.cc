@@ -211,11 +211,15 @@ BOOL LocalFileTimeToFileTime(const FILETIME* local, FILETIME* utc) {
 
 // unlink and rename ignore the file's own mode and attributes: nothing is cleared, so the
 // file's other names (hard links) keep theirs.
-HANDLE UnprotectFile(LPCWSTR, DWORD) {
-  return INVALID_HANDLE_VALUE;
+bool DeleteProtectedFile(const wchar_t* path, DWORD) {
+  return DeleteFileW(path) != 0;
 }
 
-void ReprotectFile(HANDLE, LPCWSTR, DWORD, bool) {}
+std::wstring UnprotectForReplace(const wchar_t*, DWORD) {
+  return std::wstring();
+}
+
+void ReprotectAfterReplace(const std::wstring&, const wchar_t*, DWORD, bool) {}
 
 BOOL DeleteFileW(LPCWSTR path) {
   if (unlink(ToBytes(path).c_str()) != 0)
