@@ -111,17 +111,16 @@ TEST(Safety, LinksAboveOrAcrossTheRootsAreNeverEntered) {
   MakeFiles(temp.path(), "a/w/loop/k.txt=k a/x/f.txt=f a/y/g.txt=g z/w/ beside.txt=b");
   if (!MakeDirectoryLink(temp.path(), z / "x"))
     GTEST_SKIP() << "No directory symbolic link can be made here (Wine 8 cannot)";
-  // Source: into the destination tree, to "/", to the source's parent inside a new tree.
-  // Destination: a link back to the destination root, beside a real source directory.
-  const fs::path links[][2] = {
-      {z / "w", a / "inz"}, {"/", a / "root"}, {temp.path(), a / "y/up"}, {z, z / "w/loop"}};
+  // Source: into the destination tree, to the source's parent inside a new tree (no link to "/":
+  // a fault would copy the whole disk). Destination: a link back to the destination root,
+  // beside a real source directory.
+  const fs::path links[][2] = {{z / "w", a / "inz"}, {temp.path(), a / "y/up"}, {z, z / "w/loop"}};
   for (const auto& link : links) ASSERT_TRUE(MakeDirectoryLink(link[0], link[1]));
   const std::string before = Listing(a, true), A = PathText(a), Z = PathText(z);
   RunResult r = RunTandrel({A, Z, "-lh=n"});
   EXPECT_EQ(r.out, LogLines(Z, {"add y/g.txt"}));
   ExpectReports(r,
                 {"Unable to browse directory " + Under(A, "inz"),
-                 "Unable to browse directory " + Under(A, "root"),
                  "Unable to browse directory " + Under(Z, "w/loop"),
                  "Unable to browse directory " + Under(Z, "x"),
                  "Unable to browse directory " + Under(A, "y/up")},
