@@ -40,6 +40,7 @@ enum OptionRow {
   kLogSummary,
   kLogList,
   kLogOem,
+  kProgress,
   kOptionCount
 };
 

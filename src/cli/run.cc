@@ -2,6 +2,7 @@
 
 #include "cli/options.h"
 #include "output/console.h"
+#include "output/progress.h"
 #include "sync/directory_pass.h"
 #include "sync/paths.h"
 #include "sync/walk_guard.h"
@@ -55,6 +56,7 @@ void PrepareRun() {
   if (!CheckRoots())
     return;
   StartRunSummary();
+  StartProgress();
   if (OptionSet(kLogHeader)) {
     WriteOutput(L"\nTandreling directory: %s\nto directory: %s\n", SourcePath, DestinationPath);
   }
@@ -63,4 +65,5 @@ void PrepareRun() {
   DeriveSettings();
   ProcessDirectoryPair();
   WriteRunSummary();
+  ClearProgressLine(nullptr);
 }

@@ -19,6 +19,9 @@ struct RunResult {
 // the test's own).
 RunResult RunTandrel(const std::vector<std::string>& arguments,
                      const fs::path& workingDirectory = {});
+// Runs it with both output streams on one pseudo-terminal of this width (no line-end
+// translation), their bytes as the terminal received them in out (POSIX build only).
+RunResult RunTandrelOnTerminal(const std::vector<std::string>& arguments, int columns);
 bool RunningUnderWine();
 constexpr bool kWindowsBuild = NAMES_IGNORE_CASE != 0;
 extern const char kSeparator[];  // the program's path separator
