@@ -37,17 +37,26 @@ TEST(Progress, StatusLineOnlyOnATerminalAndClearedBeforeEachLine) {
     log += (*i)[3], covered += i->length();
   EXPECT_EQ(covered, r.out.size()) << r.out.substr(covered);
   EXPECT_EQ(log, std::regex_replace(plain.out, std::regex("Summary.*\n"), "")) << r.out;
-  // Rewritten at most ten times a second, each fitting 59 columns, the directory shortened.
-  int lines = 0, shortened = 0;
+  // Rewritten at most ten times a second, fitting 59 columns, the directory shortened; each
+  // file added was listed first (and the new directory), "old" and its file were counted.
+  const std::regex counts(
+      "([0-9]+)/([0-9]+) entries  \\+([0-9]+) ~0 -([01])  .*/s  .+\\.\\.\\.[-a-z]+ *");
+  int lines = 0, adding = 0;
   for (std::sregex_iterator i(r.out.begin(), r.out.end(), status), end; i != end; ++i) {
     std::string text = (*i)[1];
+    std::smatch m;
     if (text.find_first_not_of(' ') == std::string::npos)
       continue;
-    lines++,
-        shortened += std::regex_search(
-            text,
-            std::regex("^[0-9]+/[0-9]+ entries  \\+[0-9]+ ~0 -[01]  .*/s  .+\\.\\.\\.[-a-z]+ *$"));
+    lines++;
     EXPECT_LE(text.size(), 59u) << text;
+    if (std::regex_match(text, m, counts) && std::stoi(m[3]) > 0 && ++adding) {
+      EXPECT_TRUE(std::stoi(m[1]) > std::stoi(m[3]) && m[2] == "2" && m[4] == "1") << text;
+    }
   }
-  EXPECT_TRUE(lines >= 2 && lines <= elapsed * 10 + 1 && shortened >= 1) << lines << " " << elapsed;
+  EXPECT_TRUE(lines >= 2 && lines <= elapsed * 10 + 1 && adding >= 1) << lines << " " << elapsed;
+  // Nothing else to write: the line at once, cleared at the end.
+  RunResult quiet =
+      RunTandrelOnTerminal({t.source.string(), t.destination.string(), "-lh=n", "-p", "-v"}, 60);
+  EXPECT_TRUE(quiet.exitCode == 0 && std::regex_match(quiet.out, std::regex("(\r[^\r\n]+)+\r +\r")))
+      << quiet.out;
 }
