@@ -23,16 +23,13 @@ static std::wstring Quote(const std::wstring& argument) {
   return quoted.append(backslashes, L'\\') + L"\"";
 }
 
-RunResult RunTandrelOnTerminal(const std::vector<std::string>&, int) {
-  return RunResult();  // no pseudo-terminal here
-}
-
 bool RunningUnderWine() {
   HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
   return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
 }
 
-RunResult RunTandrel(const std::vector<std::string>& arguments, const fs::path& workingDirectory) {
+RunResult RunTandrel(const std::vector<std::string>& arguments, const fs::path& workingDirectory,
+                     int) {
   std::wstring program = WideFromUtf8(TANDREL_PROGRAM_PATH);
   if (!program.empty() && program[0] == L'/')
     program = L"Z:" + program;
