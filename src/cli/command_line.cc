@@ -1,6 +1,6 @@
 #include "cli/command_line.h"
 
-#include "cli/options.h"
+#include "settings/options.h"
 #include "output/console.h"
 #include "scan/filter.h"
 #include "sync/paths.h"

@@ -1,16 +1,12 @@
 #include "cli/run.h"
 
-#include "cli/options.h"
+#include "settings/options.h"
 #include "output/console.h"
 #include "output/progress.h"
 #include "sync/directory_pass.h"
 #include "sync/paths.h"
 #include "sync/walk_guard.h"
 #include "sync/run_summary.h"
-
-bool SourceOnFat = false;
-bool DestinationOnFat = false;
-int64_t TimeShiftTicks = 0;
 
 bool IsFatFileSystemName(const wchar_t* name) {
   wchar_t prefix[4];

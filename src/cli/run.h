@@ -1,12 +1,7 @@
 // Run preparation: the header, FAT detection of the roots, the derived settings, the pass.
 #pragma once
 
-#include <cstdint>
-
-extern bool SourceOnFat;
-extern bool DestinationOnFat;
-// The time-shift option in 100 ns units.
-extern int64_t TimeShiftTicks;
+#include "settings/options.h"
 
 // True when a file system name begins with "FAT", in any case (FAT, FAT32; not exFAT).
 bool IsFatFileSystemName(const wchar_t* name);

@@ -2,8 +2,8 @@
 
 #include <vector>
 
-#include "cli/options.h"
 #include "output/progress.h"
+#include "settings/options.h"
 
 HANDLE OutputHandle = nullptr;
 HANDLE ErrorHandle = nullptr;

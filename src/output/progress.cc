@@ -2,8 +2,8 @@
 
 #include <vector>
 
-#include "cli/options.h"
 #include "output/console.h"
+#include "settings/options.h"
 
 namespace {
 

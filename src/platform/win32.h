@@ -38,6 +38,7 @@
 #endif
 
 #include <cstdint>
+#include <string>
 
 // A directory's identity on its machine: the volume and the file index, the same for every
 // spelling of its path (letter case, ".", "..", links).
@@ -48,6 +49,19 @@ struct FileIdentity {
     return volume == other.volume && index == other.index;
   }
 };
+
+// Deleting or replacing one name of a file never changes its other names (hard links). Windows
+// refuses to delete or replace a file with protective attributes (read-only, hidden, system),
+// so they are cleared first and given back to the other names afterwards; POSIX needs nothing
+// cleared, and nothing is changed there.
+// Deletes a file whose listed attributes are given; on failure it keeps them.
+bool DeleteProtectedFile(const wchar_t* path, DWORD attributes);
+// Before a file is replaced: clears its protective attributes; returns what
+// ReprotectAfterReplace needs to give them back to its other names.
+std::wstring UnprotectForReplace(const wchar_t* path, DWORD attributes);
+// After the replacement (or its failure, when the file keeps them). Keeps the last error.
+void ReprotectAfterReplace(const std::wstring& kept, const wchar_t* path, DWORD attributes,
+                           bool replaced);
 
 // The identity of a listed entry where the listing already gives it (the POSIX listing's stat);
 // false where it must be asked for by opening the entry (Windows).

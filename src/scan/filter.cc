@@ -1,6 +1,6 @@
 #include "scan/filter.h"
 
-#include "sync/paths.h"
+#include "scan/path_text.h"
 
 std::vector<const wchar_t*> PatternList;
 bool IncludeMode = false;

@@ -2,10 +2,10 @@
 
 #include <algorithm>
 
-#include "cli/options.h"
+#include "settings/options.h"
 #include "output/console.h"
 #include "scan/filter.h"
-#include "sync/paths.h"
+#include "scan/path_text.h"
 #include "sync/walk_guard.h"
 
 int CompareNames(const wchar_t* a, const wchar_t* b) {
@@ -104,7 +104,14 @@ bool ListDirectory(const wchar_t* directory, EntryList& files, EntryList& subdir
     }
     bool tooLong = false;
     if (!EntryPassesFilter(directory, entry, &tooLong)) {
-      if (!tooLong || !keepTooLong)
+      if (!tooLong) {
+        // Kept, marked: it hides its counterpart on the other side (a pattern that names one
+        // root's spelling matches on that side only).
+        entry.Mark = kEntryFiltered;
+        list->Add(entry);
+        continue;
+      }
+      if (!keepTooLong)
         continue;
       // Kept, marked, in both lists: whatever the other side holds under this name stays.
       entry.Mark = kEntryTooLong;

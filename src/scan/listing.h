@@ -16,7 +16,7 @@ struct DirectoryEntry {
   DWORD dwFileAttributes;
   DWORD nFileSizeLow;
   DWORD nFileSizeHigh;
-  BYTE Mark;  // 0, kEntryTooLong or kEntryLoop
+  BYTE Mark;  // 0, kEntryTooLong, kEntryLoop or kEntryFiltered
   bool IdentityKnown;
 };
 
@@ -62,6 +62,13 @@ inline bool EntryLoop(const DirectoryEntry* entry) {
   return entry != nullptr && entry->Mark == kEntryLoop;
 }
 
+// Marks an entry the filter leaves out. It is never acted on, and neither is the entry of the
+// same name on the other side: the filter decides for the pair.
+const BYTE kEntryFiltered = 3;
+inline bool EntryFiltered(const DirectoryEntry* entry) {
+  return entry != nullptr && entry->Mark == kEntryFiltered;
+}
+
 // Which tree a listing reads: the source side keeps entries too long to list (marked), leaves
 // out the destination root and marks loops.
 enum ListingSide { kSourceSide, kDestinationSide };
@@ -76,7 +83,8 @@ HANDLE BeginDirectorySearch(const wchar_t* directory, WIN32_FIND_DATAW* data);
 // After FindNextFileW returned false: true when the enumeration reached the end. One that broke
 // off is reported as a failure to browse the directory.
 bool EnumerationComplete(const wchar_t* directory);
-// The directory's files and sub-directories that pass the skip rules and the filter, sorted.
+// The directory's files and sub-directories that pass the skip rules, sorted; those the filter
+// leaves out are kept, marked.
 // False, with both lists empty, when the directory could not be enumerated to the end (reported).
 // On the source side, entries left out for their length are kept, marked, in both lists.
 bool ListDirectory(const wchar_t* directory, EntryList& files, EntryList& subdirectories,

@@ -3,8 +3,7 @@
 #include <cstring>
 #include <vector>
 
-#include "cli/options.h"
-#include "cli/run.h"
+#include "settings/options.h"
 #include "output/console.h"
 
 namespace {

@@ -1,6 +1,6 @@
 #include "sync/directory_pass.h"
 
-#include "cli/options.h"
+#include "settings/options.h"
 #include "output/console.h"
 #include "sync/file_actions.h"
 #include "sync/paths.h"
@@ -11,19 +11,24 @@ void MergeEntryLists(const EntryList& sourceList, const EntryList& destinationLi
                      EntryPairHandler handler) {
   const std::vector<DirectoryEntry>& source = sourceList.Entries;
   const std::vector<DirectoryEntry>& destination = destinationList.Entries;
+  // An entry the filter leaves out hides its counterpart: the pair is left alone.
+  auto call = [handler](const DirectoryEntry* s, const DirectoryEntry* d) {
+    if (!EntryFiltered(s) && !EntryFiltered(d))
+      handler(s, d);
+  };
   size_t s = 0, d = 0;
   while (s < source.size() && d < destination.size()) {
     int order = CompareNames(source[s].cFileName, destination[d].cFileName);
     if (order == 0) {
-      handler(&source[s++], &destination[d++]);
+      call(&source[s++], &destination[d++]);
     } else if (order < 0) {
-      handler(&source[s++], nullptr);
+      call(&source[s++], nullptr);
     } else {
-      handler(nullptr, &destination[d++]);
+      call(nullptr, &destination[d++]);
     }
   }
-  for (; s < source.size(); s++) handler(&source[s], nullptr);
-  for (; d < destination.size(); d++) handler(nullptr, &destination[d]);
+  for (; s < source.size(); s++) call(&source[s], nullptr);
+  for (; d < destination.size(); d++) call(nullptr, &destination[d]);
 }
 
 void ProcessDirectoryPair() {

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/options.h"
+#include "settings/options.h"
 #include "output/console.h"
 #include "sync/compare.h"
 #include "sync/metadata.h"
@@ -28,12 +28,6 @@ void RemoveTemporaryFile(const wchar_t* path) {
   SetFileAttributesW(path, FILE_ATTRIBUTE_NORMAL);
   DeleteFileW(path);
   SetLastError(error);
-}
-
-// Puts back the protective attributes ClearProtectiveAttributes took, after a failed change.
-void RestoreProtectiveAttributes(const wchar_t* file, DWORD attributes) {
-  if (attributes & kProtectiveAttributes)
-    SetFileAttributesW(file, attributes);
 }
 
 void LogIf(OptionRow option, const wchar_t* label, const wchar_t* path) {
@@ -82,12 +76,6 @@ bool CopyIntoPlace(const wchar_t* sourceFile, const wchar_t* destinationFile, bo
   return false;
 }
 
-void ClearProtectiveAttributes(const wchar_t* file, DWORD attributes) {
-  if (attributes & kProtectiveAttributes) {
-    SetFileAttributesW(file, attributes & ~kProtectiveAttributes);
-  }
-}
-
 void ClearSourceArchive(const wchar_t* file, DWORD attributes) {
   if (!OptionSet(kVirtual) && OptionSet(kUnsetArchive) && (attributes & FILE_ATTRIBUTE_ARCHIVE)) {
     SetFileAttributesW(file, attributes & ~FILE_ATTRIBUTE_ARCHIVE);
@@ -104,14 +92,10 @@ bool CopySourceFile(const wchar_t* sourceFile, const wchar_t* destinationFile, b
 bool DeleteDestinationFile(const wchar_t* file, DWORD attributes) {
   if (OptionSet(kVirtual))
     return true;
-  ClearProtectiveAttributes(file, attributes);
-  if (DeleteFileW(file))
-    return true;
-  if (GetLastError() == ERROR_FILE_NOT_FOUND)
-    return true;
-  ReportSystemError(L"Unable to delete %s", file);
-  RestoreProtectiveAttributes(file, attributes);  // the file stays, protected as it was
-  return false;
+  bool deleted = DeleteProtectedFile(file, attributes) || GetLastError() == ERROR_FILE_NOT_FOUND;
+  if (!deleted)
+    ReportSystemError(L"Unable to delete %s", file);
+  return deleted;
 }
 
 void KeepDestinationEntry(const DirectoryEntry& destination) {
@@ -140,16 +124,17 @@ void AddFile(const DirectoryEntry& source) {
       CombinePath(destinationFile.get(), DestinationPath, source.cFileName)) {
     WriteLogLine(L"add", destinationFile.get());
   }
-  CountCopyDecided(Summary.Added, source);
-  if (OptionSet(kVirtual))
+  if (OptionSet(kVirtual)) {
+    CountCopy(Summary.Added, source);
     return;
+  }
   if (!CombinePath(sourceFile.get(), SourcePath, source.cFileName) ||
       !CombinePath(destinationFile.get(), DestinationPath, source.cFileName)) {
     return;
   }
   // The archive attribute says the file is not backed up yet: it goes only with a good copy.
   if (CopySourceFile(sourceFile.get(), destinationFile.get(), false)) {
-    CountCopyDone(source);
+    CountCopy(Summary.Added, source);
     ClearSourceArchive(sourceFile.get(), source.dwFileAttributes);
   }
 }
@@ -171,8 +156,8 @@ void ProcessFileEntry(const DirectoryEntry* source, const DirectoryEntry* destin
       return;
     }
     LogIf(kLogChanges, L"delete", destinationFile.get());
-    Summary.Deleted++;
-    DeleteDestinationFile(destinationFile.get(), destination->dwFileAttributes);
+    if (DeleteDestinationFile(destinationFile.get(), destination->dwFileAttributes))
+      Summary.Deleted++;
     return;
   }
   if (destination == nullptr) {
@@ -196,17 +181,18 @@ void ProcessFileEntry(const DirectoryEntry* source, const DirectoryEntry* destin
     return;
   } else {
     LogIf(kLogChanges, L"update", destinationFile.get());
-    CountCopyDecided(Summary.Updated, *source);
-    if (OptionSet(kVirtual))
-      return;
-    ClearProtectiveAttributes(destinationFile.get(), destination->dwFileAttributes);
-    // A failed copy leaves the old file as it was, attributes included, and the archive
-    // attribute set, so the next run still sees the change.
-    if (!CopySourceFile(sourceFile.get(), destinationFile.get(), true)) {
-      RestoreProtectiveAttributes(destinationFile.get(), destination->dwFileAttributes);
+    if (OptionSet(kVirtual)) {
+      CountCopy(Summary.Updated, *source);
       return;
     }
-    CountCopyDone(*source);
+    std::wstring kept = UnprotectForReplace(destinationFile.get(), destination->dwFileAttributes);
+    // A failed copy leaves the old file as it was, attributes included, and the archive
+    // attribute set, so the next run still sees the change.
+    bool copied = CopySourceFile(sourceFile.get(), destinationFile.get(), true);
+    ReprotectAfterReplace(kept, destinationFile.get(), destination->dwFileAttributes, copied);
+    if (!copied)
+      return;
+    CountCopy(Summary.Updated, *source);
   }
   ClearSourceArchive(sourceFile.get(), source->dwFileAttributes);
 }

@@ -16,8 +16,6 @@ bool CopyIntoPlace(const wchar_t* sourceFile, const wchar_t* destinationFile, bo
 bool CopySourceFile(const wchar_t* sourceFile, const wchar_t* destinationFile, bool replace);
 // True when the file is gone (or would be, in virtual mode).
 bool DeleteDestinationFile(const wchar_t* file, DWORD attributes);
-// Clears read-only, hidden and system where any is set, before an overwrite or a deletion.
-void ClearProtectiveAttributes(const wchar_t* file, DWORD attributes);
 // Under unset-archive, outside virtual mode: clears the archive attribute of a source entry.
 void ClearSourceArchive(const wchar_t* file, DWORD attributes);
 // The "ignore" line of a source-only entry left alone under no-add (it names the source path).

@@ -1,6 +1,6 @@
 #include "sync/metadata.h"
 
-#include "cli/options.h"
+#include "settings/options.h"
 #include "output/console.h"
 
 namespace {}

@@ -1,16 +1,7 @@
 #include "sync/paths.h"
 
-#include "output/console.h"
-
 wchar_t SourcePath[MAX_PATH];
 wchar_t DestinationPath[MAX_PATH];
-
-bool CombinePath(wchar_t* out, const wchar_t* directory, const wchar_t* name) {
-  if (PathCombineW(out, directory, name) != nullptr)
-    return true;
-  WriteError(L"Error: path too long: %s" PATH_SEPARATOR_TEXT L"%s\n", directory, name);
-  return false;
-}
 
 bool ExtendPath(wchar_t* buffer, const wchar_t* name) {
   PathBuffer extended;

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "cli/options.h"
+#include "settings/options.h"
 #include "output/console.h"
 #include "output/progress.h"
 
@@ -14,13 +14,8 @@ uint64_t EntrySize(const DirectoryEntry& entry) {
 }
 }  // namespace
 
-void CountCopyDecided(unsigned long& counter, const DirectoryEntry& source) {
+void CountCopy(unsigned long& counter, const DirectoryEntry& source) {
   counter++;
-  if (OptionSet(kVirtual))
-    Summary.BytesCopied += EntrySize(source);
-}
-
-void CountCopyDone(const DirectoryEntry& source) {
   Summary.BytesCopied += EntrySize(source);
 }
 

@@ -1,5 +1,6 @@
 // The counts behind the run summary: what the pass did (in virtual mode, what it would have
-// done), counted where each log line is decided, whether or not the line is written.
+// done), whether or not its log lines are written; an action that failed counts only as a
+// report.
 #pragma once
 
 #include <cstdint>
@@ -14,10 +15,9 @@ struct RunSummary {
 };
 extern RunSummary Summary;
 
-// An add or update decided: counted, and in virtual mode its bytes as if copied.
-void CountCopyDecided(unsigned long& counter, const DirectoryEntry& source);
-// A copy that succeeded: its bytes.
-void CountCopyDone(const DirectoryEntry& source);
+// An add or update done (in virtual mode, decided): counted, with its bytes. A failed one counts
+// among the reports alone.
+void CountCopy(unsigned long& counter, const DirectoryEntry& source);
 void StartRunSummary();
 // Under --progress, the status line with these counts and the directory being walked, when due.
 void ShowProgress(const wchar_t* directory);

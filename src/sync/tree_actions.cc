@@ -1,6 +1,6 @@
 #include "sync/tree_actions.h"
 
-#include "cli/options.h"
+#include "settings/options.h"
 #include "output/console.h"
 #include "scan/filter.h"
 #include "sync/directory_pass.h"
@@ -168,9 +168,8 @@ void ProcessDirectoryEntry(const DirectoryEntry* source, const DirectoryEntry* d
   }
   if (!ExtendPath(DestinationPath, source->cFileName))
     return;
-  // A destination link into the source is never entered: the pass would write into the source.
   if ((destination->dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) &&
-      LeadsIntoSource(DestinationPath)) {
+      !DestinationLinkLeadsOutside(DestinationPath)) {
     ReportLoop(DestinationPath);
   } else {
     UpdateMetadata(DestinationPath, *source, *destination, true);

@@ -1,5 +1,6 @@
 #include "sync/walk_guard.h"
 
+#include <string>
 #include <vector>
 
 #include "output/console.h"
@@ -17,8 +18,8 @@ struct SourceLevel {
 
 std::vector<SourceLevel> SourceLevels;
 FileIdentity DestinationRoot;
-// The destination root's parents as the file system holds them, nearest first.
-std::vector<FileIdentity> DestinationParents;
+// Each root's parents as the file system holds them, nearest first.
+std::vector<FileIdentity> DestinationParents, SourceParents;
 FileIdentity SourceRoot;
 
 // Opens what a path names, a directory too, following links: for its identity and final path.
@@ -42,38 +43,51 @@ bool OpenedIdentity(const wchar_t* path, FileIdentity* identity) {
   return known;
 }
 
+// Where the names of a final path begin: after "/", "\\?\C:\" or "\\?\UNC\server\share\".
+size_t RootLength(const std::wstring& path) {
+  if (path.rfind(L"\\\\?\\", 0) != 0)
+    return 1;
+  size_t at = path.find(L'\\', 4);
+  if (path.compare(4, 4, L"UNC\\") == 0)
+    for (int skip = 0; skip < 2 && at != std::wstring::npos; skip++) at = path.find(L'\\', at + 1);
+  return at == std::wstring::npos ? path.size() : at + 1;
+}
+
 // The identities of a directory and of every directory above it once links are resolved,
 // nearest first, as far up as they can be opened; empty, with the last error set, when the
-// directory itself cannot be.
+// directory itself cannot be. The final path keeps its long form ("\\?\"), whatever its
+// length: a mapped drive or a deep root may have one far longer than the path typed.
 std::vector<FileIdentity> DirectoryChain(const wchar_t* directory) {
   std::vector<FileIdentity> chain;
   HANDLE file = OpenObject(directory);
   if (file == INVALID_HANDLE_VALUE)
     return chain;
-  PathBuffer final;
-  DWORD length = GetFinalPathNameByHandleW(file, final.get(), MAX_PATH, FILE_NAME_NORMALIZED);
+  std::vector<wchar_t> final(MAX_PATH);
+  DWORD length = 0;
+  for (int attempt = 0; attempt < 2; attempt++) {
+    length = GetFinalPathNameByHandleW(file, final.data(), static_cast<DWORD>(final.size()),
+                                       FILE_NAME_NORMALIZED);
+    if (length < final.size())
+      break;
+    final.resize(length + 1);  // the length asked for, terminator included
+  }
   DWORD error = GetLastError();
   CloseHandle(file);
-  SetLastError(length >= MAX_PATH ? ERROR_FILENAME_EXCED_RANGE : error);
-  if (length == 0 || length >= MAX_PATH)
+  SetLastError(length >= final.size() ? ERROR_FILENAME_EXCED_RANGE : error);
+  if (length == 0 || length >= final.size())
     return chain;
-  // Windows gives "\\?\C:\..." or "\\?\UNC\server\...": back to the plain forms.
-  wchar_t* path = final.get();
-  if (lstrlenW(path) > 6 && path[0] == L'\\' && path[1] == L'\\' && path[2] == L'?' &&
-      path[3] == L'\\') {
-    if (path[4] == L'U' && path[5] == L'N' && path[6] == L'C' && path[7] == L'\\') {
-      path += 6;
-      path[0] = L'\\';
-    } else {
-      path += 4;
-    }
-  }
-  do {
+  std::wstring path(final.data(), length);
+  size_t root = RootLength(path);
+  for (;;) {
     FileIdentity identity;
-    if (!OpenedIdentity(path, &identity))
+    if (!OpenedIdentity(path.c_str(), &identity))
       break;
     chain.push_back(identity);
-  } while (PathRemoveFileSpecW(path));
+    if (path.size() <= root)
+      break;
+    size_t cut = path.find_last_of(PATH_SEPARATOR_TEXT[0]);
+    path.resize(cut == std::wstring::npos || cut < root ? root : cut);
+  }
   return chain;
 }
 
@@ -134,6 +148,7 @@ bool CheckRoots() {
   SourceRoot = source[0];
   DestinationRoot = destination[0];
   DestinationParents.assign(destination.begin() + 1, destination.end());
+  SourceParents.assign(source.begin() + 1, source.end());
   if (SourceRoot == DestinationRoot) {
     WriteError(L"Error: the source and destination directories are the same: `%s'\n",
                DestinationPath);
@@ -153,12 +168,29 @@ bool CheckRoots() {
 
 SourceDirectoryKind ClassifySourceDirectory(const DirectoryEntry& entry) {
   FileIdentity identity;
-  if (!EntryIdentity(entry, SourcePath, entry.cFileName, &identity))
+  bool link = (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+  if (link) {
+    // A link may lead anywhere: into the destination tree, or to a parent of the source root
+    // (the whole file system above it would be copied). Neither is entered.
+    PathBuffer path;
+    if (!PathCombineW(path.get(), SourcePath, entry.cFileName))
+      return kWalkDirectory;
+    std::vector<FileIdentity> target = DirectoryChain(path.get());
+    if (target.empty())
+      return kWalkDirectory;  // the listing of what it leads to fails and is reported
+    if (target[0] == DestinationRoot)
+      return kDestinationRoot;
+    if (Contains(target, DestinationRoot) || target[0] == SourceRoot ||
+        Contains(SourceParents, target[0]))
+      return kLoopDirectory;
+    identity = target[0];
+  } else if (!EntryIdentity(entry, SourcePath, entry.cFileName, &identity)) {
     return kWalkDirectory;
-  if (identity == DestinationRoot)
+  } else if (identity == DestinationRoot) {
     return kDestinationRoot;
+  }
   // Where identities are not free (Windows), only a link can lead to one of its own parents.
-  if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) && !entry.IdentityKnown)
+  if (!link && !entry.IdentityKnown)
     return kWalkDirectory;
   FileIdentity levelIdentity;
   for (SourceLevel& level : SourceLevels) {
@@ -180,8 +212,12 @@ void LeaveSourceDirectory() {
   SourceLevels.pop_back();
 }
 
-bool LeadsIntoSource(const wchar_t* path) {
-  return Contains(DirectoryChain(path), SourceRoot);
+bool DestinationLinkLeadsOutside(const wchar_t* path) {
+  std::vector<FileIdentity> target = DirectoryChain(path);
+  if (target.empty())
+    return true;  // leads nowhere: the listing of it fails and is reported
+  return !Contains(target, SourceRoot) && !Contains(target, DestinationRoot) &&
+         !Contains(SourceParents, target[0]) && !Contains(DestinationParents, target[0]);
 }
 
 void ReportLoop(const wchar_t* path, const wchar_t* name) {

@@ -21,8 +21,10 @@ SourceDirectoryKind ClassifySourceDirectory(const DirectoryEntry& entry);
 // it before SourcePath is stripped.
 void EnterSourceDirectory(const DirectoryEntry& entry);
 void LeaveSourceDirectory();
-// True when a destination directory link at path leads into the source tree.
-bool LeadsIntoSource(const wchar_t* path);
+// True when a destination directory link at path leads outside both trees to a directory that
+// holds neither root: only such a link is entered. Any other would have the pass write into the
+// source, into the destination through another name, or delete everything above the roots.
+bool DestinationLinkLeadsOutside(const wchar_t* path);
 // Reports a directory the walk does not enter for a loop or a link into the source: the one at
 // path, or with a name, the one of that name below it.
 void ReportLoop(const wchar_t* path, const wchar_t* name = nullptr);

@@ -171,3 +171,24 @@ TEST(FileActions, LinuxSparseFilesStaySparseFifosStayOutNewDirectoriesAreWritabl
   EXPECT_TRUE(t.Writes({"-cc", "-lcc=n"}, {"update dst/vm.img"}));
 #endif
 }
+
+TEST(FileActions, APatternThatMatchesOnOneSideOnlyLeavesThePairAlone) {
+  // Patterns match full paths, each root as typed: one that names a root's spelling matches on
+  // that side only. The pair is then left alone; a destination-only file is still deleted.
+  // Include mode walks every directory.
+  for (const char* form : {"-x=SRC/priv", "-x=DST/priv", "-i=*dst*"}) {
+    SCOPED_TRACE(form);
+    TreePair t;
+    for (const fs::path& root : {t.source, t.destination}) MakeFiles(root, "priv/p.txt=p u.txt=u");
+    MakeFiles(t.destination, "o.txt=o");
+    std::string option = form;
+    for (auto [word, root] : {std::pair{"SRC", &t.source}, {"DST", &t.destination}})
+      if (size_t at = option.find(word); at != std::string::npos)
+        option.replace(at, 3, PathText(*root));
+    std::vector<std::string> rows{"directory dst", "delete dst/o.txt"};
+    if (option[1] == 'i')
+      rows.push_back("directory dst/priv");
+    EXPECT_TRUE(t.Writes({option, "-ld"}, rows));
+    EXPECT_EQ(Listing(t.destination), "priv/ priv/p.txt=p u.txt=u");
+  }
+}

@@ -69,3 +69,18 @@ TEST(Pass, DestinationPathsUpToTheLimitAreWrittenLongerOnesReported) {
   EXPECT_EQ(r.err, Console(tooLong + file + "\n" + tooLong + file + "\n" + tooLong + dir + "\n"));
   EXPECT_EQ(Listing(p.longRoot), added + "=new " + updated + "=newer z.txt=z zz/ zz/f=ff");
 }
+
+TEST(Pass, RootsOfAlmostTheLimitAreUsedWhateverTheirFinalPathsLength) {
+  // Roots of MAX_PATH - 5 characters: a name of 3 fills the longest path. The final path of
+  // a root (Windows: "\\?\" and the full path) is longer than the root as typed.
+  LongPaths p;
+  const size_t name = MAX_PATH - 5 - PathText(p.parent).size() - 1;
+  const fs::path s = p.parent / std::string(name, 's'), d = p.parent / std::string(name, 'd');
+  MakeFiles(s, "abc=newer");
+  MakeFiles(d, "abc=old zz=z");
+  const std::string S = PathText(s), D = PathText(d);
+  ASSERT_EQ(Under(D, "abc").size(), MAX_PATH - 1u);
+  RunResult r = RunTandrel({S, D, "-lh=n"});
+  EXPECT_EQ(r.out + r.err, LogLines(D, {"update abc", "delete zz"}));
+  EXPECT_EQ(Listing(d), "abc=newer");
+}

@@ -102,3 +102,47 @@ TEST(Safety, AnUpdateThatDoesNotFitLeavesTheOldFileAsItWas) {
   ExpectReports(r, {"Unable to copy " + Under(S, "big.bin")}, "No space left on device\n");
   EXPECT_EQ(Listing(d, true), before);  // contents, time and attributes; no temporary file
 }
+
+TEST(Safety, LinksAboveOrAcrossTheRootsAreNeverEntered) {
+  // The source sorts before the destination, so a walk through the destination's link to the
+  // roots' parent would meet it and delete it.
+  TempDir temp;
+  const fs::path a = temp.path() / "a", z = temp.path() / "z";
+  MakeFiles(temp.path(), "a/w/loop/k.txt=k a/x/f.txt=f a/y/g.txt=g z/w/ beside.txt=b");
+  if (!MakeDirectoryLink(temp.path(), z / "x"))
+    GTEST_SKIP() << "No directory symbolic link can be made here (Wine 8 cannot)";
+  // Source: into the destination tree, to the source's parent inside a new tree (no link to "/":
+  // a fault would copy the whole disk). Destination: a link back to the destination root,
+  // beside a real source directory.
+  const fs::path links[][2] = {{z / "w", a / "inz"}, {temp.path(), a / "y/up"}, {z, z / "w/loop"}};
+  for (const auto& link : links) ASSERT_TRUE(MakeDirectoryLink(link[0], link[1]));
+  const std::string before = Listing(a, true), A = PathText(a), Z = PathText(z);
+  RunResult r = RunTandrel({A, Z, "-lh=n"});
+  EXPECT_EQ(r.out, LogLines(Z, {"add y/g.txt"}));
+  ExpectReports(r,
+                {"Unable to browse directory " + Under(A, "inz"),
+                 "Unable to browse directory " + Under(Z, "w/loop"),
+                 "Unable to browse directory " + Under(Z, "x"),
+                 "Unable to browse directory " + Under(A, "y/up")},
+                "Too many levels of symbolic links\n");
+  EXPECT_EQ(Listing(a, true), before);
+  EXPECT_EQ(ReadTextFile(temp.path() / "beside.txt"), "b");
+  EXPECT_EQ(Listing(z), "w/ w/loop/ x/ y/ y/g.txt=g");
+}
+
+TEST(Safety, DeletingOrReplacingANameLeavesTheFilesOtherNamesAsTheyWere) {
+  // A destination sharing files with the source through hard links (snapshots).
+  TreePair t;
+  MakeFile(t.source / "keep.txt", "k", kFileTime, FILE_ATTRIBUTE_READONLY);
+  MakeFile(t.source / "upd.txt", "new", kFileTime + 100 * kSecond);
+  std::error_code error;
+  for (const char* name : {"gone.txt", "upd.txt"})
+    fs::create_hard_link(t.source / "keep.txt", t.destination / name, error);
+  if (error)
+    GTEST_SKIP() << "No hard link can be made here: " << error.message();
+  const std::string before = Listing(t.source, true);
+  EXPECT_TRUE(t.Writes({}, {"delete dst/gone.txt", "add dst/keep.txt", "update dst/upd.txt"}));
+  EXPECT_EQ(Listing(t.source, true), before);
+  EXPECT_EQ(fs::status(t.source / "keep.txt").permissions() & fs::perms::owner_write,
+            fs::perms::none);
+}

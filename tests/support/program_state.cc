@@ -2,7 +2,7 @@
 
 #include "capture.h"
 #include "cli/command_line.h"
-#include "cli/options.h"
+#include "settings/options.h"
 #include "cli/run.h"
 #include "scan/filter.h"
 #include "sync/paths.h"

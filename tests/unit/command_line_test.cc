@@ -5,7 +5,7 @@
 
 #include <tuple>
 
-#include "cli/options.h"
+#include "settings/options.h"
 #include "cli/run.h"
 #include "program_state.h"
 #include "scan/filter.h"

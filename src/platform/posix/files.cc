@@ -209,6 +209,18 @@ BOOL LocalFileTimeToFileTime(const FILETIME* local, FILETIME* utc) {
   return TRUE;
 }
 
+// unlink and rename ignore the file's own mode and attributes: nothing is cleared, so the
+// file's other names (hard links) keep theirs.
+bool DeleteProtectedFile(const wchar_t* path, DWORD) {
+  return DeleteFileW(path) != 0;
+}
+
+std::wstring UnprotectForReplace(const wchar_t*, DWORD) {
+  return std::wstring();
+}
+
+void ReprotectAfterReplace(const std::wstring&, const wchar_t*, DWORD, bool) {}
+
 BOOL DeleteFileW(LPCWSTR path) {
   if (unlink(ToBytes(path).c_str()) != 0)
     return Fail(errno == EISDIR ? EACCES : errno);

@@ -1,5 +1,8 @@
-// The option table: the program's one configuration store, filled from the command line.
+// The settings every subsystem reads: the option table, filled from the command line, and what
+// the run preparation derives from it.
 #pragma once
+
+#include <cstdint>
 
 #include "platform/win32.h"
 
@@ -56,3 +59,9 @@ inline bool OptionSet(OptionRow row) {
 
 // Puts every row back to its default (a new process starts with them).
 void RestoreDefaultOptions();
+
+// Settings the run preparation derives once, before the pass: whether each root lies on a FAT
+// volume, and the time-shift option in 100 ns units.
+extern bool SourceOnFat;
+extern bool DestinationOnFat;
+extern int64_t TimeShiftTicks;

@@ -1,4 +1,8 @@
-#include "cli/options.h"
+#include "settings/options.h"
+
+bool SourceOnFat = false;
+bool DestinationOnFat = false;
+int64_t TimeShiftTicks = 0;
 
 namespace {
 const OptionEntry kDefaults[kOptionCount] = {
