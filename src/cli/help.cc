@@ -37,7 +37,7 @@ const char HelpText[] =
     "    Shows this help and exits.\n"
     "\n"
     "--version\n"
-    "    Shows the first line of this help (the program's name and version) and exits.\n"
+    "    Shows the program's name and version (this help's first line) and exits.\n"
     "\n"
     "-x=<pattern>, --exclude=<pattern>\n"
     "    Leaves out the files and directories whose full path matches the pattern.\n"
