@@ -2,6 +2,8 @@
 // order of the walk; the options that leave entries alone or change the log; the metadata
 // correction; on Linux sparse copies, FIFOs and new directories' modes. (The comparison itself:
 // compare_test.cc.)
+#include <algorithm>
+
 #include "tandrel_test.h"
 #ifndef _WIN32
 #include <fcntl.h>
@@ -182,6 +184,7 @@ TEST(FileActions, APatternThatMatchesOnOneSideOnlyLeavesThePairAlone) {
     for (const fs::path& root : {t.source, t.destination}) MakeFiles(root, "priv/p.txt=p u.txt=u");
     MakeFiles(t.destination, "o.txt=o");
     std::string option = form;
+    std::replace(option.begin(), option.end(), '/', kSeparator[0]);  // the build's separator
     for (auto [word, root] : {std::pair{"SRC", &t.source}, {"DST", &t.destination}})
       if (size_t at = option.find(word); at != std::string::npos)
         option.replace(at, 3, PathText(*root));
