@@ -50,6 +50,8 @@ bool DeleteTree(const wchar_t* directory) {
   bool succeeded = true, kept = false;
   if (!ListDirectory(directory, files, subdirectories, kDestinationSide, &kept))
     return false;
+  Summary.DestinationEntries += files.Entries.size() + subdirectories.Entries.size();
+  ShowProgress(directory);
   PathBuffer path;
   for (const DirectoryEntry& entry : subdirectories.Entries) {
     if (EntryFiltered(&entry)) {
@@ -64,6 +66,7 @@ bool DeleteTree(const wchar_t* directory) {
       succeeded = false;
   }
   for (const DirectoryEntry& entry : files.Entries) {
+    ShowProgress(directory);
     if (EntryFiltered(&entry)) {
       kept = true;
     } else if (CombinePath(path.get(), directory, entry.cFileName) &&
@@ -115,11 +118,13 @@ void CopyNewTree(const DirectoryEntry& source) {
       !DirectoryAlreadyThere(DestinationPath)) {
     ReportSystemError(L"Unable to create directory %s", DestinationPath);
   } else if (listed) {
+    Summary.SourceEntries += files.Entries.size() + subdirectories.Entries.size();
     // As the pair walk lists it: files, then sub-directories, each in name order. Marked entries
     // are not copied: those too long to list were reported by the listing, and the filter left
     // out the others.
     complete = true;
     for (const DirectoryEntry& entry : files.Entries) {
+      ShowProgress(SourcePath);
       if (entry.Mark == 0)
         AddFile(entry);
     }

@@ -113,7 +113,7 @@ TEST(Safety, OneEntryNeverHidesItsDirectory) {
     ASSERT_EQ(std::system(("cd " + t.temp.str() + " && " + shared + setup).c_str()), 0);
     std::vector<std::string> rows = {"add a", add, "delete old", "add d/b"};
     for (int run = 0; run < 2; run++, rows = {"update a", add}) {
-      RunResult r = RunTandrel({"src", "dst", "-lh=n"}, t.temp.path(), runner);
+      RunResult r = RunTandrel({"src", "dst", "-lh=n"}, t.temp.path(), 0, runner);
       EXPECT_EQ(r.out, LogLines("dst", rows));
       ExpectReports(r, reports, text);
       MakeFile(t.source / "a", "A", kFileTime + 100 * kSecond);

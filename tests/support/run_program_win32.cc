@@ -29,7 +29,7 @@ bool RunningUnderWine() {
 }
 
 RunResult RunTandrel(const std::vector<std::string>& arguments, const fs::path& workingDirectory,
-                     const std::vector<std::string>&) {
+                     int, const std::vector<std::string>&) {
   std::wstring program = WideFromUtf8(TANDREL_PROGRAM_PATH);
   if (!program.empty() && program[0] == L'/')
     program = L"Z:" + program;

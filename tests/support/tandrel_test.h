@@ -16,9 +16,11 @@ struct RunResult {
   std::string out, err;  // bytes as written; err without Wine's own diagnostic lines
 };
 // Runs the built program with these arguments (UTF-8 on Windows) in workingDirectory (empty:
-// the test's own), on POSIX through runner (a command and its arguments, such as setpriv's).
+// the test's own). With terminalColumns (POSIX only), both streams go to one pseudo-terminal of
+// that width without line-end translation, and out holds what it received. On POSIX the program
+// runs through runner when given (a command and its arguments, such as setpriv's).
 RunResult RunTandrel(const std::vector<std::string>& arguments,
-                     const fs::path& workingDirectory = {},
+                     const fs::path& workingDirectory = {}, int terminalColumns = 0,
                      const std::vector<std::string>& runner = {});
 bool RunningUnderWine();
 constexpr bool kWindowsBuild = NAMES_IGNORE_CASE != 0;
