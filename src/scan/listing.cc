@@ -30,6 +30,9 @@ DirectoryEntry ListedEntry(const WIN32_FIND_DATAW& data) {
   entry.nFileSizeLow = data.nFileSizeLow;
   entry.nFileSizeHigh = data.nFileSizeHigh;
   entry.Mark = 0;
+#ifndef _WIN32
+  entry.Permissions = ListedPermissionsOf(data);
+#endif
   return entry;
 }
 

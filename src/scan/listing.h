@@ -18,6 +18,9 @@ struct DirectoryEntry {
   DWORD nFileSizeHigh;
   BYTE Mark;  // 0, kEntryTooLong, kEntryLoop or kEntryFiltered
   bool IdentityKnown;
+#ifndef _WIN32
+  ListedPermissions Permissions;  // Windows entries have none
+#endif
 };
 
 // The entry of a find record, its name still in the record.

@@ -28,6 +28,15 @@ void UpdateMetadata(const wchar_t* path, const DirectoryEntry& source,
     }
   }
 
+#ifndef _WIN32
+  DWORD mode;
+  if (PermissionBitsToSet(source.Permissions, destination.Permissions, d, &mode)) {
+    ReportMetaOnce(metaLinePending, path);
+    if (change && !SetPermissionBits(path, mode))
+      ReportSystemError(L"Unable to set attributes %s", path);
+  }
+#endif
+
   if (OptionSet(kTimeMeta) && !timesEqual) {
     ReportMetaOnce(metaLinePending, path);
     if (change) {

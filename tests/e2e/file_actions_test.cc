@@ -172,6 +172,51 @@ TEST(FileActions, LinuxSparseFilesStaySparseFifosStayOutNewDirectoriesAreWritabl
 #endif
 }
 
+TEST(FileActions, LinuxPermissionBitsOfEqualPairsAreCorrectedOnceExceptOnExfat) {
+#ifdef _WIN32
+  GTEST_SKIP() << "Permission bits are the Linux build's";
+#else
+  // Equal pairs whose destinations have the default modes. A set-ID bit goes only with the
+  // owner: run as root, s faces a file of another user and gets 0755.
+  const bool asRoot = getuid() == 0;
+  const std::pair<const char*, mode_t> modes[] = {
+      {"f600", 0600}, {"f640", 0640}, {"s", 04755}, {"d2755", 02755}, {"d700", 0700}};
+  const fs::path exfat = fs::path(TANDREL_TEST_VOLUMES) / "exfat";
+  struct stat volume, parent, st;
+  // clang-format off
+  const bool mounted = stat(exfat.c_str(), &volume) == 0 && stat(exfat.parent_path().c_str(), &parent) == 0 && volume.st_dev != parent.st_dev;
+  // clang-format on
+  for (bool onExfat : {false, mounted}) {  // the exFAT drive needs root and exfat-fuse
+    SCOPED_TRACE(onExfat);
+    TreePair t;
+    if (onExfat)
+      t.destination = exfat / t.temp.path().filename();
+    RemovedAtEnd removed{t.destination};
+    std::vector<std::string> rows;
+    for (const auto& [name, mode] : modes) {
+      for (const fs::path& root : {t.source, t.destination})
+        MakeFiles(root, name + std::string(*name == 'd' ? "/" : "=x"));
+      EXPECT_EQ(chmod((t.source / name).c_str(), mode), 0);
+      EXPECT_TRUE(*name != 's' || !asRoot || onExfat ||
+                  chown((t.destination / name).c_str(), 1, 1) == 0);
+      rows.push_back(std::string("meta dst/") + name);
+    }
+    EXPECT_TRUE(t.Writes({}, onExfat ? std::vector<std::string>() : rows));
+    EXPECT_TRUE(t.Writes({}, {}));
+    // Corrected, then copied anew: a copy has the source's owner, so s keeps its set-ID bit.
+    for (bool copied : {false, true}) {
+      for (const auto& [name, mode] : modes) {
+        if (!onExfat && stat((t.destination / name).c_str(), &st) == 0) {
+          EXPECT_EQ(st.st_mode & 07777, *name == 's' && asRoot && !copied ? 0755u : mode) << name;
+        }
+        fs::remove_all(t.destination / name);
+      }
+      t.Run({});
+    }
+  }
+#endif
+}
+
 TEST(FileActions, APatternThatMatchesOnOneSideOnlyLeavesThePairAlone) {
   // Patterns match full paths, each root as typed: one that names a root's spelling matches on
   // that side only. The pair is then left alone; a destination-only file is still deleted.
