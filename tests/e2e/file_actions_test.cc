@@ -6,6 +6,7 @@
 #ifndef _WIN32
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 #endif
 
@@ -213,6 +214,38 @@ TEST(FileActions, LinuxPermissionBitsOfEqualPairsAreCorrectedOnceExceptOnExfat) 
       }
       t.Run({});
     }
+  }
+#endif
+}
+
+TEST(FileActions, LinuxUnsetArchiveChangesOnlyTheArchiveBitOfTheStoredAttribute) {
+#ifdef _WIN32
+  GTEST_SKIP() << "user.DOSATTRIB is the Linux build's";
+#else
+  // Samba's value (the text, then a binary block), other bits of the number, and a value that is
+  // no number: that one is reported and left as it was.
+  const std::string block("\0\0\0\5\0\5\0\0\0\21\0\0\0 \0\0\0\372\216\277", 19);
+  // clang-format off
+  const std::pair<std::string, std::string> values[] = {
+      {std::string("0x20").append(block), std::string("0x0").append(block)}, {"0x2022", "0x2002"},
+      {"0x120", "0x100"}, {"0x820", "0x800"}, {"0X4020", "0X4000"}, {"junk", "junk"}};
+  // clang-format on
+  TreePair t;
+  for (size_t i = 0; i < std::size(values); i++) {
+    const fs::path file = t.source / std::to_string(i);
+    MakeFile(file, "v");
+    if (setxattr(file.c_str(), "user.DOSATTRIB", values[i].first.data(), values[i].first.size(),
+                 0) != 0) {
+      GTEST_SKIP() << "This file system keeps no user extended attributes";
+    }
+  }
+  ExpectReports(t.Run({"-ua"}), {"Unable to set attributes " + Under(t.temp.str(), "src/5")},
+                "user.DOSATTRIB holds no attribute number; it was left as it is.\n");
+  for (size_t i = 0; i < std::size(values); i++) {
+    char value[64];
+    ssize_t n =
+        getxattr((t.source / std::to_string(i)).c_str(), "user.DOSATTRIB", value, sizeof value);
+    EXPECT_EQ(std::string(value, n > 0 ? n : 0), values[i].second);
   }
 #endif
 }
