@@ -28,5 +28,6 @@ WINDOWS_PACKAGES="g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix binutils-m
 # The release artefacts: CPack's Debian package (dpkg-shlibdeps, file) and the zip.
 PACKAGE_PACKAGES="$NATIVE_PACKAGES $WINDOWS_PACKAGES dpkg-dev file zip"
 # Everything scripts/test needs, the check of the artefacts (mandoc, man-db, unzip) included.
+# The fuzz targets: clang with its sanitizer and libFuzzer runtimes.
 TEST_PACKAGES="$PACKAGE_PACKAGES googletest attr mandoc man-db unzip binutils wine wine64
-  wine32:i386 exfatprogs exfat-fuse"
+  wine32:i386 exfatprogs exfat-fuse clang libclang-rt-dev"

@@ -16,20 +16,29 @@ bool HasHelpRequest(int argc, wchar_t** argv) {
   return false;
 }
 
-void ApplyOptionValue(int row, const wchar_t* value) {
+bool ApplyOptionValue(int row, const wchar_t* value) {
   OptionEntry& option = OptionTable[row];
   if (!option.Numeric) {
-    if (value == nullptr) {
-      option.Value = 1;
-    } else if (value[0] != 0 && value[1] == 0) {
-      option.Value = (value[0] == L'y' || value[0] == L'1') ? 1 : 0;
+    // No value means yes; an empty value keeps the choice already made.
+    if (value == nullptr || value[0] == 0) {
+      if (value == nullptr)
+        option.Value = 1;
+      return true;
     }
-    // An empty value, like a longer one, leaves the option as it was.
-    return;
+    if (value[1] != 0)
+      return false;
+    if (StrChrW(L"yY1", value[0]) != nullptr)
+      option.Value = 1;
+    else if (StrChrW(L"nN0", value[0]) != nullptr)
+      option.Value = 0;
+    else
+      return false;
+    return true;
   }
   if (value == nullptr || lstrcmpW(value, L"y") == 0)
-    return;
+    return true;
   option.Value = StrToIntW(value);
+  return true;
 }
 
 namespace {
@@ -69,8 +78,11 @@ bool TakeOption(wchar_t* argument) {
   }
   for (int row = 0; row < kOptionCount; row++) {
     if (lstrcmpW(name, longForm ? OptionTable[row].LongName : OptionTable[row].ShortName) == 0) {
-      ApplyOptionValue(row, value);
-      return true;
+      if (ApplyOptionValue(row, value))
+        return true;
+      *equals = L'=';  // the whole argument as typed
+      WriteError(L"Error: invalid value: `%s'.\n", argument);
+      return false;
     }
   }
   bool include = lstrcmpW(name, longForm ? L"include" : L"i") == 0;

@@ -9,5 +9,6 @@ bool HasHelpRequest(int argc, wchar_t** argv);
 // Parses arguments 1 to argc - 1. Writes one error message and returns false at the first bad
 // argument. Writes the terminator over the first "=" of each option argument.
 bool ParseCommandLine(int argc, wchar_t** argv);
-// Sets a row's value from the text after "=" (null when the option has none).
-void ApplyOptionValue(int row, const wchar_t* value);
+// Sets a row's value from the text after "=" (null when the option has none). False, with the
+// row unchanged, for a yes/no value other than y, Y, 1, n, N, 0 or the empty one.
+bool ApplyOptionValue(int row, const wchar_t* value);

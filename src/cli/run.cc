@@ -1,5 +1,7 @@
 #include "cli/run.h"
 
+#include <string>
+
 #include "settings/options.h"
 #include "output/console.h"
 #include "sync/directory_pass.h"
@@ -47,16 +49,49 @@ void DeriveSettings() {
   TimeShiftTicks = static_cast<int64_t>(OptionValue(kTimeShift)) * 10000000;
 }
 
+namespace {
+
+// Under max-delete, a first pass decides everything without acting and without writing on
+// either stream, and counts the "delete" and "delete dir" decisions. False, with the error
+// written, when they are more than the limit; the run then stops before its header.
+bool DeletionsWithinLimit() {
+  const int limit = OptionValue(kMaxDelete);
+  if (limit <= 0)
+    return true;
+  const HANDLE output = OutputHandle, error = ErrorHandle;
+  const unsigned long reports = ErrorReportCount;
+  const int virtualRun = OptionValue(kVirtual);
+  OutputHandle = ErrorHandle = nullptr;
+  OptionTable[kVirtual].Value = 1;
+  ProcessDirectoryPair();
+  OutputHandle = output, ErrorHandle = error;
+  ErrorReportCount = reports;
+  OptionTable[kVirtual].Value = virtualRun;
+  const unsigned long deletions = Summary.Deleted + Summary.DirectoriesDeleted;
+  Summary = {};
+  if (deletions <= static_cast<unsigned long>(limit))
+    return true;
+  WriteError(
+      L"Error: the run would delete %s entries, more than --max-delete=%s allows; "
+      L"nothing was changed.\n",
+      std::to_wstring(deletions).c_str(), std::to_wstring(limit).c_str());
+  return false;
+}
+
+}  // namespace
+
 void PrepareRun() {
   if (!CheckRoots())
+    return;
+  SourceOnFat = IsOnFatVolume(SourcePath);
+  DestinationOnFat = IsOnFatVolume(DestinationPath);
+  DeriveSettings();
+  if (!DeletionsWithinLimit())
     return;
   StartRunSummary();
   if (OptionSet(kLogHeader)) {
     WriteOutput(L"\nTandreling directory: %s\nto directory: %s\n", SourcePath, DestinationPath);
   }
-  SourceOnFat = IsOnFatVolume(SourcePath);
-  DestinationOnFat = IsOnFatVolume(DestinationPath);
-  DeriveSettings();
   ProcessDirectoryPair();
   WriteRunSummary();
 }

@@ -11,6 +11,7 @@ const OptionEntry kDefaults[kOptionCount] = {
     {L"no-recurse", L"nr", false, 0},
     {L"no-junctions", L"nj", false, 0},
     {L"no-delete", L"nd", false, 0},
+    {L"max-delete", L"md", true, 0},
     {L"no-add", L"na", false, 0},
     {L"no-update", L"nu", false, 0},
     {L"no-meta", L"nm", false, 0},
@@ -42,7 +43,7 @@ OptionEntry OptionTable[kOptionCount] = {
     kDefaults[6],  kDefaults[7],  kDefaults[8],  kDefaults[9],  kDefaults[10], kDefaults[11],
     kDefaults[12], kDefaults[13], kDefaults[14], kDefaults[15], kDefaults[16], kDefaults[17],
     kDefaults[18], kDefaults[19], kDefaults[20], kDefaults[21], kDefaults[22], kDefaults[23],
-    kDefaults[24], kDefaults[25], kDefaults[26], kDefaults[27],
+    kDefaults[24], kDefaults[25], kDefaults[26], kDefaults[27], kDefaults[28],
 };
 
 void RestoreDefaultOptions() {

@@ -20,6 +20,7 @@ enum OptionRow {
   kNoRecurse,
   kNoJunctions,
   kNoDelete,
+  kMaxDelete,
   kNoAdd,
   kNoUpdate,
   kNoMeta,

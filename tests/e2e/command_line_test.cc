@@ -59,6 +59,12 @@ TEST(CommandLine, ExitCodeAndExactOutputOfEachKindOfLine) {
       {{fits}, 1, "", error("invalid source directory: `" + fits + "'")},
       {{tooLong}, 1, "", error("source directory is too long: `" + tooLong + "'")},
       {{src, tooLong}, 1, "", error("destination directory is too long: `" + tooLong + "'")},
+      // A yes/no value other than y, Y, 1, n, N, 0 or empty, shown whole, before any run.
+      {{"-v=yes"}, 1, "", error("invalid value: `-v=yes'.")},
+      {{src, dash, "--virtual=true"}, 1, "", error("invalid value: `--virtual=true'.")},
+      {{"-ct=10", "-X"}, 1, "", error("invalid value: `-ct=10'.")},
+      {{"-nd=y=n"}, 1, "", error("invalid value: `-nd=y=n'.")},
+      {{"-lo=2"}, 1, "", error("invalid value: `-lo=2'.")},
       {{"-lo=n", "-X=1"}, 1, "", utf16(wide(unknown))}, {{"-X", "-lo=n"}, 1, "", unknown},
       {{"-lo=n", nonAscii}, 1, "", utf16(u"Error: invalid source directory: `missing-d\u00EFr-\u20AC-\U0001F600'" + wide(Console("\n")))},
       // Accepted: exactly the header, and nothing changes.

@@ -146,3 +146,34 @@ TEST(Safety, DeletingOrReplacingANameLeavesTheFilesOtherNamesAsTheyWere) {
   EXPECT_EQ(fs::status(t.source / "keep.txt").permissions() & fs::perms::owner_write,
             fs::perms::none);
 }
+
+TEST(Safety, MaxDeleteRefusesARunThatWouldDeleteMoreAndChangesNothing) {
+  // An emptied source (an unmounted drive) against its mirror: five files and five directories
+  // to delete, each directory once whatever it holds, as the dry run's lines count them.
+  TreePair t;
+  MakeFiles(t.destination, "a=a b=b .c=c d=d e/ f/f1=1 f/f2=2 f/g/g1=g h/h1=h i/ j=j k/k1=k");
+  const std::string before = Listing(t.temp.path(), true), dry = t.Run({"-v"}).out;
+  size_t deletions = 0;
+  for (const std::string& line : Lines(dry)) deletions += line.rfind("delete", 0) == 0;
+  EXPECT_EQ(deletions, 10u);
+  // Options; the limit a refusal names (with the header on, it writes nothing on the standard
+  // output), or "" for a run exactly as without the option: here as the dry run.
+  const std::pair<std::vector<std::string>, std::string> cases[] = {
+      {{"-md=1", "-lh"}, "1"},       {{"--max-delete=9", "-lh"}, "9"},
+      {{"-md=9", "-v", "-lh"}, "9"}, {{"-md=10", "-v"}, ""},
+      {{"-md=0", "-v"}, ""},         {{"-md=-1", "-v"}, ""}};
+  for (const auto& [options, limit] : cases) {
+    const RunResult r = t.Run(options);
+    const std::string error =
+        limit.empty() ? ""
+                      : Console("Error: the run would delete " + std::to_string(deletions) +
+                                " entries, more than --max-delete=" + limit +
+                                " allows; nothing was changed.\n");
+    EXPECT_EQ(std::tie(r.exitCode, r.out, r.err),
+              std::make_tuple(!limit.empty(), limit.empty() ? dry : "", error));
+    EXPECT_EQ(Listing(t.temp.path(), true), before) << options[0];
+  }
+  const RunResult r = t.Run({"-md=10"});  // the real run writes the dry run's lines too
+  EXPECT_EQ(std::tie(r.exitCode, r.out, r.err), std::make_tuple(0, dry, ""));
+  EXPECT_EQ(Listing(t.destination), "");
+}

@@ -15,6 +15,7 @@ TEST(Summary, CountsOfEachRun) {
   const std::tuple<std::vector<std::string>, bool, std::string> cases[] = {
       {{"-ls"}, false, "2 1 2 1 1 0 0 12"},
       {{"-ls", "-v"}, false, "2 1 2 1 1 0 0 12"},
+      {{"-md=3", "-ls"}, false, "2 1 2 1 1 0 0 12"},  // the limit's counting pass is not counted
       {{"-ls", "-nd", "-nu"}, false, "2 0 0 0 1 4 0 6"},
       {{"-ls=y", "-na", "-ll"}, false, "0 1 2 1 1 2 0 6"},
       {{"-ls", "-ls=n", "-le", "-li"}, false, ""},

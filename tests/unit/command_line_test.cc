@@ -18,13 +18,13 @@ TEST_F(CommandLineTest, ValueRulesAndDerivedSettings) {
   // The arguments; an option row (kOptionCount: the time shift in ticks); its value at last.
   // clang-format off
   const std::tuple<Strings, int, int64_t> cases[] = {
-      // Yes/no: no value, "y" or "1" is yes; any other single character is no ("Y" too).
+      // Yes/no: no value, "y", "Y" or "1" is yes; "n", "N" or "0" no (others: end to end).
       {{L"--virtual"}, kVirtual, 1}, {{L"-v=y"}, kVirtual, 1}, {{L"-v=1"}, kVirtual, 1},
-      {{L"-ct=n"}, kCompareTime, 0}, {{L"-ct=Y"}, kCompareTime, 0}, {{L"-ct=0"}, kCompareTime, 0},
-      {{L"-v=1", L"-v=x"}, kVirtual, 0}, {{L"-lo=n", L"--log-oem"}, kLogOem, 1},
-      // An empty value, or one of two characters or more, leaves the value as it was.
-      {{L"-v=yes"}, kVirtual, 0}, {{L"-v", L"--virtual=no"}, kVirtual, 1}, {{L"-v="}, kVirtual, 0},
-      {{L"-ct=10"}, kCompareTime, 1}, {{L"-ct="}, kCompareTime, 1}, {{L"-v=y=n"}, kVirtual, 0},
+      {{L"-ct=n"}, kCompareTime, 0}, {{L"-ct=n", L"-ct=Y"}, kCompareTime, 1},
+      {{L"-ct=0"}, kCompareTime, 0}, {{L"-v=1", L"-v=N"}, kVirtual, 0},
+      {{L"-lo=n", L"--log-oem"}, kLogOem, 1},
+      // An empty value leaves the value as it was.
+      {{L"-v="}, kVirtual, 0}, {{L"-v", L"-v="}, kVirtual, 1}, {{L"-ct="}, kCompareTime, 1},
       // Numbers: no value and "y" leave the value; anything else is converted (no digits: 0).
       {{L"-tp"}, kTimePrecision, 5}, {{L"-tp=7", L"-tp"}, kTimePrecision, 7},
       {{L"-tp=7", L"--time-precision=y"}, kTimePrecision, 7}, {{L"-tp=Y"}, kTimePrecision, 0},
