@@ -20,17 +20,21 @@ void UpdateMetadata(const wchar_t* path, const DirectoryEntry& source,
   bool change = !OptionSet(kVirtual);
 
   DWORD s = source.dwFileAttributes, d = destination.dwFileAttributes;
+  [[maybe_unused]] bool attributesSet = true;
   if ((s ^ d) & kProtectiveAttributes) {
     ReportMetaOnce(metaLinePending, path);
     DWORD word = (s & ~FILE_ATTRIBUTE_ARCHIVE) | (d & FILE_ATTRIBUTE_ARCHIVE);
     if (change && !SetFileAttributesW(path, word)) {
       ReportSystemError(L"Unable to set attributes %s", path);
+      attributesSet = false;
     }
   }
 
 #ifndef _WIN32
+  // After a failed attribute change the permission bits stay as they are too: their write bits
+  // are its read-only half.
   DWORD mode;
-  if (PermissionBitsToSet(source.Permissions, destination.Permissions, d, &mode)) {
+  if (attributesSet && PermissionBitsToSet(source.Permissions, destination.Permissions, d, &mode)) {
     ReportMetaOnce(metaLinePending, path);
     if (change && !SetPermissionBits(path, mode))
       ReportSystemError(L"Unable to set attributes %s", path);
