@@ -75,6 +75,9 @@ if(NOT WIN32)
   add_test(NAME manual_page COMMAND ${CMAKE_SOURCE_DIR}/cmake/check-manual
     ${CMAKE_BINARY_DIR}/tandrel.1 ${CMAKE_SOURCE_DIR}/src/settings/options.cc
     ${CMAKE_SOURCE_DIR}/README.md)
+  # The bash completion completes every option of the table, values and directories.
+  add_test(NAME bash_completion COMMAND ${CMAKE_SOURCE_DIR}/cmake/check-completion
+    ${CMAKE_BINARY_DIR}/tandrel.bash ${CMAKE_SOURCE_DIR}/src/settings/options.cc)
 endif()
 
 # A build without fault injection carries none of it (neither its wrappers nor its variables).

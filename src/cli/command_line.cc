@@ -16,6 +16,14 @@ bool HasHelpRequest(int argc, wchar_t** argv) {
   return false;
 }
 
+bool HasVersionRequest(int argc, wchar_t** argv) {
+  for (int i = 1; i < argc; i++) {
+    if (lstrcmpW(argv[i], L"--version") == 0)
+      return true;
+  }
+  return false;
+}
+
 bool ApplyOptionValue(int row, const wchar_t* value) {
   OptionEntry& option = OptionTable[row];
   if (!option.Numeric) {

@@ -6,6 +6,8 @@
 
 // True when an argument from 1 on is a help spelling ("-?", "-h", "--help", "/?", any case).
 bool HasHelpRequest(int argc, wchar_t** argv);
+// True when an argument from 1 on is "--version".
+bool HasVersionRequest(int argc, wchar_t** argv);
 // Parses arguments 1 to argc - 1. Writes one error message and returns false at the first bad
 // argument. Writes the terminator over the first "=" of each option argument.
 bool ParseCommandLine(int argc, wchar_t** argv);

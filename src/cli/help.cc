@@ -1,5 +1,6 @@
 #include "cli/help.h"
 
+#include <cstring>
 #include <vector>
 
 #include "output/console.h"
@@ -34,6 +35,9 @@ const char HelpText[] =
     "\n"
     "--help, -h, -?, /?\n"
     "    Shows this help and exits.\n"
+    "\n"
+    "--version\n"
+    "    Shows the program's name and version (this help's first line) and exits.\n"
     "\n"
     "-x=<pattern>, --exclude=<pattern>\n"
     "    Leaves out the files and directories whose full path matches the pattern.\n"
@@ -138,12 +142,28 @@ const char HelpText[] =
     "    Writes log lines without their label column.\n"
     "\n"
     "-lo[=y/n], --log-oem[=y/n], enabled by default\n"
-    "    Writes the console text in the console code page; when disabled, as UTF-16.\n";
+    "    Writes the console text in the console code page; when disabled, as UTF-16.\n"
+    "\n"
+    "-p[=y/n], --progress[=y/n]\n"
+    "    While the run lasts, shows a status line on the standard error when that is\n"
+    "    a terminal: entries examined in source/destination, files added (+), updated\n"
+    "    (~) and deleted (-), bytes copied, the copy rate and the directory walked.\n";
+
+namespace {
+// Writes the help screen's first bytes to the standard output with one write.
+void PrintHelpStart(int bytes) {
+  int chars = MultiByteToWideChar(CP_ACP, 0, HelpText, bytes, nullptr, 0);
+  std::vector<wchar_t> text(static_cast<size_t>(chars) + 1);
+  MultiByteToWideChar(CP_ACP, 0, HelpText, bytes, text.data(), chars);
+  std::vector<wchar_t> expansion(2 * static_cast<size_t>(chars) + 1);
+  EmitText(OutputHandle, text.data(), expansion.data());
+}
+}  // namespace
 
 void PrintHelp() {
-  int chars = MultiByteToWideChar(CP_ACP, 0, HelpText, -1, nullptr, 0);
-  std::vector<wchar_t> text(static_cast<size_t>(chars));
-  MultiByteToWideChar(CP_ACP, 0, HelpText, -1, text.data(), chars);
-  std::vector<wchar_t> expansion(2 * static_cast<size_t>(chars));
-  EmitText(OutputHandle, text.data(), expansion.data());
+  PrintHelpStart(static_cast<int>(sizeof HelpText - 1));
+}
+
+void PrintVersion() {
+  PrintHelpStart(static_cast<int>(strchr(HelpText, '\n') - HelpText + 1));
 }

@@ -13,6 +13,10 @@ int wmain(int argc, wchar_t** argv) {
     PrintHelp();
     return 0;
   }
+  if (HasVersionRequest(argc, argv)) {
+    PrintVersion();
+    return 0;
+  }
   if (!ParseCommandLine(argc, argv))
     return 1;
   if (SourcePath[0] == 0 || DestinationPath[0] == 0) {

@@ -4,6 +4,7 @@
 
 #include "settings/options.h"
 #include "output/console.h"
+#include "output/progress.h"
 #include "sync/directory_pass.h"
 #include "sync/paths.h"
 #include "sync/walk_guard.h"
@@ -89,9 +90,11 @@ void PrepareRun() {
   if (!DeletionsWithinLimit())
     return;
   StartRunSummary();
+  StartProgress();
   if (OptionSet(kLogHeader)) {
     WriteOutput(L"\nTandreling directory: %s\nto directory: %s\n", SourcePath, DestinationPath);
   }
   ProcessDirectoryPair();
   WriteRunSummary();
+  ClearProgressLine(nullptr);
 }

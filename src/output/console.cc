@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "output/progress.h"
 #include "settings/options.h"
 
 HANDLE OutputHandle = nullptr;
@@ -46,6 +47,7 @@ int EncodeConsoleText(const wchar_t* text, int chars, char* bytes, int capacity)
 }
 
 BOOL EmitText(HANDLE handle, const wchar_t* text, wchar_t* expansion) {
+  ClearProgressLine(handle);
   int chars = ExpandLineEnds(text, expansion);
   std::vector<char> bytes(static_cast<size_t>(chars) * 4 + 4);
   int count = EncodeConsoleText(expansion, chars, bytes.data(), static_cast<int>(bytes.size()));

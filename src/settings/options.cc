@@ -35,6 +35,7 @@ const OptionEntry kDefaults[kOptionCount] = {
     {L"log-summary", L"ls", false, 0},
     {L"log-list", L"ll", false, 0},
     {L"log-oem", L"lo", false, 1},
+    {L"progress", L"p", false, 0},
 };
 }  // namespace
 
@@ -43,7 +44,7 @@ OptionEntry OptionTable[kOptionCount] = {
     kDefaults[6],  kDefaults[7],  kDefaults[8],  kDefaults[9],  kDefaults[10], kDefaults[11],
     kDefaults[12], kDefaults[13], kDefaults[14], kDefaults[15], kDefaults[16], kDefaults[17],
     kDefaults[18], kDefaults[19], kDefaults[20], kDefaults[21], kDefaults[22], kDefaults[23],
-    kDefaults[24], kDefaults[25], kDefaults[26], kDefaults[27], kDefaults[28],
+    kDefaults[24], kDefaults[25], kDefaults[26], kDefaults[27], kDefaults[28], kDefaults[29],
 };
 
 void RestoreDefaultOptions() {

@@ -44,6 +44,7 @@ enum OptionRow {
   kLogSummary,
   kLogList,
   kLogOem,
+  kProgress,
   kOptionCount
 };
 

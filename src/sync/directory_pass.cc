@@ -4,6 +4,7 @@
 #include "output/console.h"
 #include "sync/file_actions.h"
 #include "sync/paths.h"
+#include "sync/run_summary.h"
 #include "sync/tree_actions.h"
 
 void MergeEntryLists(const EntryList& sourceList, const EntryList& destinationList,
@@ -40,6 +41,10 @@ void ProcessDirectoryPair() {
     return;
   if (!ListDirectory(DestinationPath, destinationFiles, destinationDirectories, kDestinationSide))
     return;
+  Summary.SourceEntries += sourceFiles.Entries.size() + sourceDirectories.Entries.size();
+  Summary.DestinationEntries +=
+      destinationFiles.Entries.size() + destinationDirectories.Entries.size();
+  ShowProgress(SourcePath);
   MergeEntryLists(sourceDirectories, destinationDirectories, ProcessExtraDirectory);
   MergeEntryLists(sourceFiles, destinationFiles, ProcessFileEntry);
   MergeEntryLists(sourceDirectories, destinationDirectories, ProcessDirectoryEntry);

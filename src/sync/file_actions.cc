@@ -143,6 +143,7 @@ void AddFile(const DirectoryEntry& source) {
 }
 
 void ProcessFileEntry(const DirectoryEntry* source, const DirectoryEntry* destination) {
+  ShowProgress(SourcePath);
   if (EntryTooLong(source)) {
     if (destination != nullptr)
       KeepDestinationEntry(*destination);

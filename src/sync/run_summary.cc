@@ -4,6 +4,7 @@
 
 #include "settings/options.h"
 #include "output/console.h"
+#include "output/progress.h"
 
 RunSummary Summary = {};
 
@@ -22,6 +23,15 @@ void StartRunSummary() {
   LARGE_INTEGER now;
   QueryPerformanceCounter(&now);
   Summary.StartCount = now.QuadPart;
+}
+
+void ShowProgress(const wchar_t* directory) {
+  if (!ProgressDue())
+    return;
+  WriteProgressLine(
+      {Summary.SourceEntries, Summary.DestinationEntries, Summary.Added, Summary.Updated,
+       Summary.Deleted + Summary.DirectoriesDeleted, Summary.BytesCopied},
+      directory);
 }
 
 void WriteRunSummary() {

@@ -10,6 +10,7 @@
 struct RunSummary {
   unsigned long Added, Updated, Deleted, DirectoriesDeleted, Equal, Ignored;
   uint64_t BytesCopied;
+  uint64_t SourceEntries, DestinationEntries;  // listed so far, for the progress line
   int64_t StartCount;  // the performance counter when the run began
 };
 extern RunSummary Summary;
@@ -18,6 +19,8 @@ extern RunSummary Summary;
 // among the reports alone.
 void CountCopy(unsigned long& counter, const DirectoryEntry& source);
 void StartRunSummary();
+// Under --progress, the status line with these counts and the directory being walked, when due.
+void ShowProgress(const wchar_t* directory);
 // Under log-summary, the run's last line: the counts, the reports written on the standard
 // error, the bytes copied and the seconds since StartRunSummary.
 void WriteRunSummary();

@@ -53,6 +53,8 @@ bool DeleteTree(const wchar_t* directory) {
   PathBuffer path;
   do {
     const DirectoryEntry entry = ListedEntry(*data);
+    Summary.DestinationEntries += IsDotName(entry.cFileName) ? 0 : 1;
+    ShowProgress(directory);
     if (!CombinePath(path.get(), directory, entry.cFileName))
       continue;
     if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
@@ -116,6 +118,8 @@ void CopyNewTree(const DirectoryEntry& source) {
     if (search != INVALID_HANDLE_VALUE) {
       do {
         const DirectoryEntry entry = ListedEntry(*data);
+        Summary.SourceEntries += IsDotName(entry.cFileName) ? 0 : 1;
+        ShowProgress(SourcePath);
         if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
           if (IsDotName(entry.cFileName))
             continue;

@@ -46,7 +46,11 @@ TEST(CommandLine, ExitCodeAndExactOutputOfEachKindOfLine) {
       // A help request anywhere wins, in any letter case, before any option is in effect.
       {{"--hELp"}, 0, help, ""}, {{"/?"}, 0, help, ""}, {{"-X=*.tmp", "-H"}, 0, help, ""},
       {{"-i=*.txt", "-x=*.tmp", "-h"}, 0, help, ""}, {{src, dash, "x", "-?"}, 0, help, ""},
-      {{"-lo=n", "-h"}, 0, help, ""},
+      {{"-lo=n", "-h"}, 0, help, ""}, {{"--version", "-?"}, 0, help, ""},
+      // A version request: the help's first line alone, whatever else is there.
+      {{"--version"}, 0, help.substr(0, help.find('\n') + 1), ""},
+      {{src, "-X", "-lo=n", "--version"}, 0, help.substr(0, help.find('\n') + 1), ""},
+      {{"--Version"}, 1, "", error("unknown option: `--Version'.")},
       // Fewer than two directories: the help with exit code 1, in UTF-16LE under -lo=n.
       {{}, 1, help, ""}, {{"", "src", ""}, 1, help, ""}, {{"src", "--log-oem=n"}, 1, utf16(wide(help)), ""},
       // One error, with exit code 1; in UTF-16LE when -lo=n came before it.

@@ -1,4 +1,6 @@
 // Runs the built program as a child process, its output streams in memory files (POSIX).
+#include <fcntl.h>
+#include <pty.h>
 #include <spawn.h>
 #include <sys/mman.h>
 #include <sys/wait.h>
@@ -10,13 +12,22 @@ bool RunningUnderWine() {
   return false;
 }
 
-RunResult RunTandrel(const std::vector<std::string>& arguments, const fs::path& workingDirectory) {
+RunResult RunTandrel(const std::vector<std::string>& arguments, const fs::path& workingDirectory,
+                     int terminalColumns) {
   std::vector<std::string> copies = arguments;
   copies.insert(copies.begin(), TANDREL_PROGRAM_PATH);
   std::vector<char*> argv;
   for (auto& argument : copies) argv.push_back(argument.data());
   argv.push_back(nullptr);
-  int streams[2] = {memfd_create("out", MFD_CLOEXEC), memfd_create("err", MFD_CLOEXEC)};
+  int streams[2], pty = -1;
+  termios raw;
+  cfmakeraw(&raw);
+  winsize size{24, static_cast<unsigned short>(terminalColumns), 0, 0};
+  if (terminalColumns > 0 && openpty(&pty, &streams[0], nullptr, &raw, &size) == 0)
+    streams[1] = streams[0], fcntl(pty, F_SETFD, FD_CLOEXEC),
+    fcntl(streams[0], F_SETFD, FD_CLOEXEC);
+  else
+    streams[0] = memfd_create("out", MFD_CLOEXEC), streams[1] = memfd_create("err", MFD_CLOEXEC);
   // Spawned rather than forked: copying a sanitized test process's mappings is slow.
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
@@ -26,11 +37,20 @@ RunResult RunTandrel(const std::vector<std::string>& arguments, const fs::path& 
     posix_spawn_file_actions_addchdir_np(&actions, workingDirectory.c_str());
   pid_t child;
   int status = 127 << 8;
-  if (posix_spawn(&child, argv[0], &actions, nullptr, argv.data(), environ) == 0)
-    waitpid(child, &status, 0);
+  bool started = posix_spawn(&child, argv[0], &actions, nullptr, argv.data(), environ) == 0;
   posix_spawn_file_actions_destroy(&actions);
   RunResult result;
+  if (pty >= 0) {  // read while it runs (a full terminal would stop it) until it closes its side
+    close(streams[0]);
+    char buffer[4096];
+    for (ssize_t n; (n = read(pty, buffer, sizeof buffer)) > 0;) result.out.append(buffer, n);
+    close(pty);
+  }
+  if (started)
+    waitpid(child, &status, 0);
   result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  if (pty >= 0)
+    return result;
   // The memory files read again from their start through their /proc names.
   result.out = ReadTextFile("/proc/self/fd/" + std::to_string(streams[0]));
   result.err = ReadTextFile("/proc/self/fd/" + std::to_string(streams[1]));

@@ -28,7 +28,8 @@ bool RunningUnderWine() {
   return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
 }
 
-RunResult RunTandrel(const std::vector<std::string>& arguments, const fs::path& workingDirectory) {
+RunResult RunTandrel(const std::vector<std::string>& arguments, const fs::path& workingDirectory,
+                     int) {
   std::wstring program = WideFromUtf8(TANDREL_PROGRAM_PATH);
   if (!program.empty() && program[0] == L'/')
     program = L"Z:" + program;

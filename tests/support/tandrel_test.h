@@ -16,9 +16,10 @@ struct RunResult {
   std::string out, err;  // bytes as written; err without Wine's own diagnostic lines
 };
 // Runs the built program with these arguments (UTF-8 on Windows) in workingDirectory (empty:
-// the test's own).
+// the test's own). With terminalColumns (POSIX only), both streams go to one pseudo-terminal of
+// that width without line-end translation, and out holds what it received.
 RunResult RunTandrel(const std::vector<std::string>& arguments,
-                     const fs::path& workingDirectory = {});
+                     const fs::path& workingDirectory = {}, int terminalColumns = 0);
 bool RunningUnderWine();
 constexpr bool kWindowsBuild = NAMES_IGNORE_CASE != 0;
 extern const char kSeparator[];  // the program's path separator

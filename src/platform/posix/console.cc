@@ -1,5 +1,6 @@
 // Standard handles and writes of the POSIX build.
 #include <cerrno>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include "platform/posix/internal.h"
@@ -49,5 +50,34 @@ BOOL WriteFile(HANDLE file, const void* data, DWORD bytes, LPDWORD written, void
   }
   if (written)
     *written = done;
+  return TRUE;
+}
+
+namespace {
+int DescriptorOf(HANDLE handle) {
+  return handle == nullptr || handle == INVALID_HANDLE_VALUE ? -1
+                                                             : static_cast<PosixFile*>(handle)->fd;
+}
+}  // namespace
+
+BOOL GetConsoleMode(HANDLE console, LPDWORD mode) {
+  if (!isatty(DescriptorOf(console))) {
+    SetLastErrorCode(ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  *mode = 0;
+  return TRUE;
+}
+
+BOOL GetConsoleScreenBufferInfo(HANDLE console, CONSOLE_SCREEN_BUFFER_INFO* info) {
+  struct winsize size;
+  if (ioctl(DescriptorOf(console), TIOCGWINSZ, &size) != 0 || size.ws_col == 0) {
+    SetLastErrorCode(ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  *info = {};
+  info->dwSize = {static_cast<short>(size.ws_col), static_cast<short>(size.ws_row)};
+  info->srWindow = {0, 0, static_cast<short>(size.ws_col - 1), static_cast<short>(size.ws_row - 1)};
+  info->dwMaximumWindowSize = info->dwSize;
   return TRUE;
 }

@@ -177,6 +177,20 @@ typedef struct _BY_HANDLE_FILE_INFORMATION {
   DWORD nFileIndexLow;
 } BY_HANDLE_FILE_INFORMATION;
 
+typedef struct _COORD {
+  short X, Y;
+} COORD;
+typedef struct _SMALL_RECT {
+  short Left, Top, Right, Bottom;
+} SMALL_RECT;
+typedef struct _CONSOLE_SCREEN_BUFFER_INFO {
+  COORD dwSize;
+  COORD dwCursorPosition;
+  WORD wAttributes;
+  SMALL_RECT srWindow;
+  COORD dwMaximumWindowSize;
+} CONSOLE_SCREEN_BUFFER_INFO;
+
 typedef struct _SECURITY_ATTRIBUTES SECURITY_ATTRIBUTES;
 typedef SECURITY_ATTRIBUTES* LPSECURITY_ATTRIBUTES;
 
@@ -184,6 +198,10 @@ typedef SECURITY_ATTRIBUTES* LPSECURITY_ATTRIBUTES;
 HANDLE GetStdHandle(DWORD which);
 UINT SetErrorMode(UINT mode);
 BOOL WriteFile(HANDLE file, const void* data, DWORD bytes, LPDWORD written, void* overlapped);
+// Succeeds only for a terminal; the mode is always 0.
+BOOL GetConsoleMode(HANDLE console, LPDWORD mode);
+// Only the window: the terminal's size in columns and rows, its top left corner at 0, 0.
+BOOL GetConsoleScreenBufferInfo(HANDLE console, CONSOLE_SCREEN_BUFFER_INFO* info);
 BOOL QueryPerformanceCounter(LARGE_INTEGER* count);
 BOOL QueryPerformanceFrequency(LARGE_INTEGER* frequency);
 DWORD GetLastError();
