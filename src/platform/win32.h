@@ -86,3 +86,13 @@ inline bool ListedAttributesUnknown(const WIN32_FIND_DATAW& entry) {
   return entry.posixAttributesUnknown;
 #endif
 }
+
+// Whether a failed change of the archive attribute, otherwise silent, is reported: on POSIX when
+// it left a user.DOSATTRIB that cannot be read as it was (such a value is never rewritten).
+inline bool AttributeFailureReported() {
+#ifdef _WIN32
+  return false;
+#else
+  return GetLastError() == ERROR_INVALID_DATA;
+#endif
+}

@@ -78,7 +78,10 @@ bool CopyIntoPlace(const wchar_t* sourceFile, const wchar_t* destinationFile, bo
 
 void ClearSourceArchive(const wchar_t* file, DWORD attributes) {
   if (!OptionSet(kVirtual) && OptionSet(kUnsetArchive) && (attributes & FILE_ATTRIBUTE_ARCHIVE)) {
-    SetFileAttributesW(file, attributes & ~FILE_ATTRIBUTE_ARCHIVE);
+    if (!SetFileAttributesW(file, attributes & ~FILE_ATTRIBUTE_ARCHIVE) &&
+        AttributeFailureReported()) {
+      ReportSystemError(L"Unable to set attributes %s", file);
+    }
   }
 }
 

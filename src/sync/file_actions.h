@@ -17,6 +17,8 @@ bool CopySourceFile(const wchar_t* sourceFile, const wchar_t* destinationFile, b
 // True when the file is gone (or would be, in virtual mode).
 bool DeleteDestinationFile(const wchar_t* file, DWORD attributes);
 // Under unset-archive, outside virtual mode: clears the archive attribute of a source entry.
+// A failure is silent, unless the platform says it must be reported (a stored attribute that
+// cannot be read, POSIX).
 void ClearSourceArchive(const wchar_t* file, DWORD attributes);
 // The "ignore" line of a source-only entry left alone under no-add (it names the source path).
 void LogIgnoredSourceEntry(const DirectoryEntry& source);

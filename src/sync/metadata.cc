@@ -45,13 +45,27 @@ void UpdateMetadata(const wchar_t* path, const DirectoryEntry& source,
     known = CombinePath(sourcePath.get(), SourcePath, source.cFileName) &&
             AttributesReadAgain(sourcePath.get(), source, &s);
   }
+  // Unknown attributes leave the permission bits alone too.
+  [[maybe_unused]] bool attributesSet = known;
   if (known && ((s ^ d) & kProtectiveAttributes)) {
     ReportMetaOnce(metaLinePending, path);
     DWORD word = (s & ~FILE_ATTRIBUTE_ARCHIVE) | (d & FILE_ATTRIBUTE_ARCHIVE);
     if (change && !SetFileAttributesW(path, word)) {
       ReportSystemError(L"Unable to set attributes %s", path);
+      attributesSet = false;
     }
   }
+
+#ifndef _WIN32
+  // After a failed attribute change the permission bits stay as they are too: their write bits
+  // are its read-only half.
+  DWORD mode;
+  if (attributesSet && PermissionBitsToSet(source.Permissions, destination.Permissions, d, &mode)) {
+    ReportMetaOnce(metaLinePending, path);
+    if (change && !SetPermissionBits(path, mode))
+      ReportSystemError(L"Unable to set attributes %s", path);
+  }
+#endif
 
   if (OptionSet(kTimeMeta) && !timesEqual) {
     ReportMetaOnce(metaLinePending, path);

@@ -6,6 +6,7 @@
 #ifndef _WIN32
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 #endif
 
@@ -179,6 +180,83 @@ TEST(FileActions, LinuxSparseFilesFifosAndTheModesOfCopies) {
   EXPECT_EQ(layout(d), layout(s));
   make(d, 'a', 1600000000, size / 4);  // data facing a hole of the source is compared too
   EXPECT_TRUE(t.Writes({"-cc", "-lcc=n"}, {"update dst/vm.img"}));
+#endif
+}
+
+TEST(FileActions, LinuxPermissionBitsOfEqualPairsAreCorrectedOnceExceptOnExfat) {
+#ifdef _WIN32
+  GTEST_SKIP() << "Permission bits are the Linux build's";
+#else
+  // Equal pairs whose destinations have the default modes. A set-ID bit goes only with the
+  // owner: run as root, s faces a file of another user and gets 0755.
+  const bool asRoot = getuid() == 0;
+  const std::pair<const char*, mode_t> modes[] = {
+      {"f600", 0600}, {"f640", 0640}, {"s", 04755}, {"d2755", 02755}, {"d700", 0700}};
+  const fs::path exfat = fs::path(TANDREL_TEST_VOLUMES) / "exfat";
+  struct stat volume, parent, st;
+  // clang-format off
+  const bool mounted = stat(exfat.c_str(), &volume) == 0 && stat(exfat.parent_path().c_str(), &parent) == 0 && volume.st_dev != parent.st_dev;
+  // clang-format on
+  for (bool onExfat : {false, mounted}) {  // the exFAT drive needs root and exfat-fuse
+    SCOPED_TRACE(onExfat);
+    TreePair t;
+    if (onExfat)
+      t.destination = exfat / t.temp.path().filename();
+    RemovedAtEnd removed{t.destination};
+    std::vector<std::string> rows;
+    for (const auto& [name, mode] : modes) {
+      for (const fs::path& root : {t.source, t.destination})
+        MakeFiles(root, name + std::string(*name == 'd' ? "/" : "=x"));
+      EXPECT_EQ(chmod((t.source / name).c_str(), mode), 0);
+      EXPECT_TRUE(*name != 's' || !asRoot || onExfat ||
+                  chown((t.destination / name).c_str(), 1, 1) == 0);
+      rows.push_back(std::string("meta dst/") + name);
+    }
+    EXPECT_TRUE(t.Writes({}, onExfat ? std::vector<std::string>() : rows));
+    EXPECT_TRUE(t.Writes({}, {}));
+    // Corrected, then copied anew: a copy has the source's owner, so s keeps its set-ID bit.
+    for (bool copied : {false, true}) {
+      for (const auto& [name, mode] : modes) {
+        if (!onExfat && stat((t.destination / name).c_str(), &st) == 0) {
+          EXPECT_EQ(st.st_mode & 07777, *name == 's' && asRoot && !copied ? 0755u : mode) << name;
+        }
+        fs::remove_all(t.destination / name);
+      }
+      t.Run({});
+    }
+  }
+#endif
+}
+
+TEST(FileActions, LinuxUnsetArchiveChangesOnlyTheArchiveBitOfTheStoredAttribute) {
+#ifdef _WIN32
+  GTEST_SKIP() << "user.DOSATTRIB is the Linux build's";
+#else
+  // Samba's value (the text, then a binary block), other bits of the number, and a value that is
+  // no number: that one is reported and left as it was.
+  const std::string block("\0\0\0\5\0\5\0\0\0\21\0\0\0 \0\0\0\372\216\277", 19);
+  // clang-format off
+  const std::pair<std::string, std::string> values[] = {
+      {std::string("0x20").append(block), std::string("0x0").append(block)}, {"0x2022", "0x2002"},
+      {"0x120", "0x100"}, {"0x820", "0x800"}, {"0X4020", "0X4000"}, {"junk", "junk"}};
+  // clang-format on
+  TreePair t;
+  for (size_t i = 0; i < std::size(values); i++) {
+    const fs::path file = t.source / std::to_string(i);
+    MakeFile(file, "v");
+    if (setxattr(file.c_str(), "user.DOSATTRIB", values[i].first.data(), values[i].first.size(),
+                 0) != 0) {
+      GTEST_SKIP() << "This file system keeps no user extended attributes";
+    }
+  }
+  ExpectReports(t.Run({"-ua"}), {"Unable to set attributes " + Under(t.temp.str(), "src/5")},
+                "user.DOSATTRIB holds no attribute number; it was left as it is.\n");
+  for (size_t i = 0; i < std::size(values); i++) {
+    char value[64];
+    ssize_t n =
+        getxattr((t.source / std::to_string(i)).c_str(), "user.DOSATTRIB", value, sizeof value);
+    EXPECT_EQ(std::string(value, n > 0 ? n : 0), values[i].second);
+  }
 #endif
 }
 

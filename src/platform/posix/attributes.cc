@@ -23,12 +23,14 @@ const long long kTicksPerSecond = 10000000LL;
 // The getxattrat system call (Linux 6.13), the same number on every architecture.
 const long kGetXattrAt = 464;
 
-// Parses "0x..." up to the first byte that is not a hexadecimal digit.
-bool ParseDosAttribute(const char* text, ssize_t length, DWORD* bits) {
+// Parses "0x..." up to the first byte that is not a hexadecimal digit: the number and the
+// length of its text. False when it is no such number: no prefix, no digit, or more than 32 bits.
+bool ParseDosAttribute(const char* text, size_t length, DWORD* bits, size_t* end) {
   if (length < 3 || text[0] != '0' || (text[1] != 'x' && text[1] != 'X'))
     return false;
   DWORD value = 0;
-  for (ssize_t i = 2; i < length; i++) {
+  size_t i = 2;
+  for (; i < length; i++) {
     char c = text[i];
     int digit;
     if (c >= '0' && c <= '9')
@@ -39,10 +41,34 @@ bool ParseDosAttribute(const char* text, ssize_t length, DWORD* bits) {
       digit = c - 'A' + 10;
     else
       break;
+    if (value > 0x0FFFFFFF)
+      return false;
     value = (value << 4) | static_cast<DWORD>(digit);
   }
   *bits = value;
-  return true;
+  *end = i;
+  return i > 2;
+}
+
+// The whole value of an extended attribute, whatever its size, through get(buffer, size) (a
+// getxattr or fgetxattr call): false, empty, with errno set when there is none or it cannot be
+// read. One call where the value is short, as it usually is.
+template <typename Get>
+bool ReadWholeValue(Get get, std::string* value) {
+  value->resize(256);
+  for (;;) {
+    ssize_t length = get(value->data(), value->size());
+    if (length >= 0) {
+      value->resize(static_cast<size_t>(length));
+      return true;
+    }
+    ssize_t size = errno == ERANGE ? get(nullptr, 0) : -1;  // else it grew in between
+    if (size <= 0) {
+      value->clear();
+      return size == 0;
+    }
+    value->resize(static_cast<size_t>(size));
+  }
 }
 
 }  // namespace
@@ -77,14 +103,25 @@ DWORD StoredDosAttributes(int directory, const std::string& prefix, const char* 
                           const char* baseName) {
   char text[64];
   ssize_t length = ReadDosAttribute(directory, prefix, name, text, sizeof text);
+  std::string whole;  // a longer value
+  if (length < 0 && errno == ERANGE) {
+    auto get = [&](char* buffer, size_t size) {
+      return getxattr((prefix + name).c_str(), kDosAttributeName, buffer, size);
+    };
+    if (ReadWholeValue(get, &whole))
+      length = static_cast<ssize_t>(whole.size());
+  }
   // An attribute that cannot be read is not a missing one. A path too long to name (its entry
   // is too long for the walk, which leaves it out) reports the defaults.
   if (length < 0 && errno != ENODATA && errno != ENOTSUP && errno != ENAMETOOLONG)
     return INVALID_FILE_ATTRIBUTES;
   DWORD bits = FILE_ATTRIBUTE_ARCHIVE;
   DWORD stored;
-  if (length > 0 && ParseDosAttribute(text, length, &stored))
+  size_t end;
+  if (length > 0 && ParseDosAttribute(whole.empty() ? text : whole.data(),
+                                      static_cast<size_t>(length), &stored, &end)) {
     bits = stored & kStoredBits;
+  }
   if (baseName[0] == '.')
     bits |= FILE_ATTRIBUTE_HIDDEN;
   return bits;
@@ -152,7 +189,10 @@ DWORD GetFileAttributesW(LPCWSTR path) {
 }
 
 // Read-only goes to the permission bits (clearing it gives back the owner's write bit);
-// hidden, system and archive go to user.DOSATTRIB, written only when they change.
+// hidden, system and archive go to user.DOSATTRIB, written only when they change. Only those
+// bits of its number change: its other bits and every byte after it (Samba keeps a binary
+// block there) stay. A value that is no such number is never rewritten: the call fails
+// (ERROR_INVALID_DATA) and changes nothing.
 BOOL SetFileAttributesW(LPCWSTR path, DWORD attributes) {
   std::string bytes = ToBytes(path);
   struct stat st;
@@ -165,9 +205,24 @@ BOOL SetFileAttributesW(LPCWSTR path, DWORD attributes) {
     SetLastErrorFromErrno(ENOTSUP);
     return FALSE;
   }
-  DWORD stored = StoredDosAttributes(AT_FDCWD, "", bytes.c_str(), BaseName(bytes));
-  if (stored == INVALID_FILE_ATTRIBUTES) {
+  std::string value;
+  auto get = [&](char* buffer, size_t size) {
+    return getxattr(bytes.c_str(), kDosAttributeName, buffer, size);
+  };
+  if (!ReadWholeValue(get, &value) && errno != ENODATA && errno != ENOTSUP) {
     SetLastErrorFromErrno(errno);
+    return FALSE;
+  }
+  DWORD number = FILE_ATTRIBUTE_ARCHIVE;  // what a missing value stands for
+  size_t end = 0;
+  bool readable = value.empty() || ParseDosAttribute(value.data(), value.size(), &number, &end);
+  // The bits as listed (a dot name is hidden whatever is stored); those that differ change.
+  DWORD listed = (readable ? number : FILE_ATTRIBUTE_ARCHIVE) & kStoredBits;
+  if (BaseName(bytes)[0] == '.')
+    listed |= FILE_ATTRIBUTE_HIDDEN;
+  DWORD changed = (attributes ^ listed) & kStoredBits;
+  if (changed != 0 && !readable) {
+    SetLastErrorCode(ERROR_INVALID_DATA);
     return FALSE;
   }
   bool modeChanged = false;
@@ -184,11 +239,13 @@ BOOL SetFileAttributesW(LPCWSTR path, DWORD attributes) {
       modeChanged = true;
     }
   }
-  DWORD wanted = attributes & kStoredBits;
-  if (wanted != stored) {
+  if (changed != 0) {
+    number = (number & ~changed) | (attributes & changed);
     char text[16];
-    int length = std::snprintf(text, sizeof text, "0x%x", static_cast<unsigned>(wanted));
-    if (setxattr(bytes.c_str(), kDosAttributeName, text, static_cast<size_t>(length), 0) != 0) {
+    std::snprintf(text, sizeof text, "%.2s%x", end != 0 ? value.c_str() : "0x",
+                  static_cast<unsigned>(number));
+    std::string written = text + value.substr(end);
+    if (setxattr(bytes.c_str(), kDosAttributeName, written.data(), written.size(), 0) != 0) {
       int error = errno;
       if (modeChanged)  // a failed change leaves the entry as it was
         chmod(bytes.c_str(), st.st_mode & 07777);
@@ -202,12 +259,14 @@ BOOL SetFileAttributesW(LPCWSTR path, DWORD attributes) {
 // Copies user.DOSATTRIB from one open file to another where the source has one; the target
 // file system may refuse it, which the caller may ignore.
 bool CopyDosAttribute(int from, int to) {
-  char text[64];
-  ssize_t length = fgetxattr(from, kDosAttributeName, text, sizeof text);
-  if (length < 0)
+  std::string value;
+  auto get = [&](char* buffer, size_t size) {
+    return fgetxattr(from, kDosAttributeName, buffer, size);
+  };
+  if (!ReadWholeValue(get, &value))
     return errno == ENODATA || errno == ENOTSUP;
-  if (length == 0)
+  if (value.empty())
     return true;
-  return fsetxattr(to, kDosAttributeName, text, static_cast<size_t>(length), 0) == 0 ||
+  return fsetxattr(to, kDosAttributeName, value.data(), value.size(), 0) == 0 ||
          RefusedByFileSystem(errno);
 }

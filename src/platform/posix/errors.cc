@@ -63,6 +63,8 @@ const char* CodeText(DWORD code) {
   switch (code) {
     case ERROR_NO_MORE_FILES:
       return "There are no more files.";
+    case ERROR_INVALID_DATA:  // set by SetFileAttributesW alone
+      return "user.DOSATTRIB holds no attribute number; it was left as it is.";
     case ERROR_INSUFFICIENT_BUFFER:
       return "The data area passed to a system call is too small.";
     case ERROR_DIRECTORY:

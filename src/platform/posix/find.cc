@@ -76,6 +76,11 @@ bool NextEntry(PosixSearch* search, WIN32_FIND_DATAW* data) {
     data->nFileSizeLow = static_cast<DWORD>(size);
     data->posixVolume = VolumeSerial(target.st_dev);
     data->posixIndex = target.st_ino;
+    data->posixOwner = target.st_uid;
+    data->posixGroup = target.st_gid;
+    data->posixMode = PermissionBitsKept(fd, entry->d_name, target.st_dev)
+                          ? static_cast<uint16_t>(target.st_mode & 07777)
+                          : kPermissionsNotKept;
     return true;
   }
 }

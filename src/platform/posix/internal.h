@@ -52,6 +52,10 @@ const char* BaseName(const std::string& path);
 inline bool RefusedByFileSystem(int error) {
   return error == ENOTSUP || error == EPERM;
 }
+// Whether the file system of the entry name (relative to a directory descriptor; device is
+// its st_dev) keeps permission bits: not FAT or exFAT, where every file reads back with one
+// fixed mode. Asked once per device.
+bool PermissionBitsKept(int directory, const char* name, dev_t device);
 // Copies user.DOSATTRIB between open files where the source has one; false (errno set) when it
 // cannot be read or written, unless the target's file system refuses it.
 bool CopyDosAttribute(int from, int to);

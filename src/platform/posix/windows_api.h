@@ -100,6 +100,7 @@ typedef DWORD* LPDWORD;
 #define ERROR_ACCESS_DENIED 5
 #define ERROR_INVALID_HANDLE 6
 #define ERROR_NOT_ENOUGH_MEMORY 8
+#define ERROR_INVALID_DATA 13
 #define ERROR_NOT_SAME_DEVICE 17
 #define ERROR_NO_MORE_FILES 18
 #define ERROR_WRITE_PROTECT 19
@@ -137,12 +138,17 @@ typedef struct _WIN32_FIND_DATAW {
   DWORD dwReserved1;
   WCHAR cFileName[FIND_NAME_CHARS];
   WCHAR cAlternateFileName[14];
-  // Not in the Windows record: the identity the listing's stat already gave, and whether the
-  // entry's stored attributes could not be read (POSIX only).
+  // Not in the Windows record: the identity the listing's stat already gave, the permission
+  // bits (or kPermissionsNotKept), owner and group, and whether the entry's stored attributes
+  // could not be read (POSIX only).
   DWORD posixVolume;
   uint64_t posixIndex;
+  DWORD posixOwner, posixGroup;
+  uint16_t posixMode;
   bool posixAttributesUnknown;
 } WIN32_FIND_DATAW;
+// The permission bits of an entry whose file system keeps none (FAT, exFAT).
+const uint16_t kPermissionsNotKept = 0xFFFF;
 
 typedef int64_t LONGLONG;
 typedef union _LARGE_INTEGER {
@@ -271,6 +277,25 @@ DWORD GetTickCount();
 DWORD GetCurrentProcessId();
 BOOL CreateDirectoryExW(LPCWSTR templateDirectory, LPCWSTR path, LPSECURITY_ATTRIBUTES security);
 BOOL RemoveDirectoryW(LPCWSTR path);
+
+// Not in the Windows API: permission bits. What the listing gives of an entry: its permission
+// bits (07777, or kPermissionsNotKept), its owner and its group.
+struct ListedPermissions {
+  uint32_t Owner, Group;
+  uint16_t Mode;
+};
+inline ListedPermissions ListedPermissionsOf(const WIN32_FIND_DATAW& entry) {
+  return {entry.posixOwner, entry.posixGroup, entry.posixMode};
+}
+// True when an equal pair's destination (its attribute word given) must get other permission
+// bits, *mode: the source's, the set-user-ID and set-group-ID bits only where the destination
+// has the source's owner and group; a directory keeps its owner's write bit, which a later run
+// needs to fill it. Never where either side's file system keeps no permission bits, and never
+// through a destination link.
+bool PermissionBitsToSet(const ListedPermissions& source, const ListedPermissions& destination,
+                         DWORD destinationAttributes, DWORD* mode);
+// Sets the permission bits of a file or directory, never through a link.
+BOOL SetPermissionBits(LPCWSTR path, DWORD mode);
 
 // The program's entry point, called by the POSIX main with the decoded arguments.
 int wmain(int argc, wchar_t** argv);

@@ -1,0 +1,112 @@
+// Permission bits of the POSIX build: whether a file system keeps them, which bits an equal
+// pair's destination must get, and setting them.
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <fstream>
+#include <mutex>
+#include <sstream>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/vfs.h>
+#include <unistd.h>
+#include <utility>
+#include <vector>
+
+#include "platform/posix/internal.h"
+
+namespace {
+
+const unsigned long kFatMagic = 0x4d44;  // MSDOS_SUPER_MAGIC: FAT12, FAT16 and FAT32
+const unsigned long kExFatMagic = 0x2011BAB0;
+const unsigned long kFuseMagic = 0x65735546;
+
+// The boot sector of a FAT or exFAT volume: "EXFAT" at 3, "FAT12"/"FAT16" at 54, "FAT32" at 82.
+bool FatBootSector(const char* sector) {
+  return std::memcmp(sector + 3, "EXFAT   ", 8) == 0 || std::memcmp(sector + 54, "FAT1", 4) == 0 ||
+         std::memcmp(sector + 82, "FAT32   ", 8) == 0;
+}
+
+// A FUSE volume on a block device names its driver nowhere the program can ask; the device's
+// boot sector tells FAT and exFAT (where the runner may read the device, as root can).
+bool FuseVolumeIsFat(dev_t device) {
+  std::ifstream mounts("/proc/self/mountinfo");
+  const std::string number = std::to_string(major(device)) + ":" + std::to_string(minor(device));
+  for (std::string line; std::getline(mounts, line);) {
+    std::istringstream fields(line);
+    std::string id, parent, deviceNumber, word, type, source;
+    fields >> id >> parent >> deviceNumber;
+    if (deviceNumber != number)
+      continue;
+    while (fields >> word && word != "-") {
+    }
+    fields >> type >> source;
+    if (type.rfind("fuseblk", 0) != 0)
+      return false;
+    char sector[512];
+    int fd = open(source.c_str(), O_RDONLY | O_CLOEXEC);
+    bool fat =
+        fd >= 0 && pread(fd, sector, sizeof sector, 0) == sizeof sector && FatBootSector(sector);
+    if (fd >= 0)
+      close(fd);
+    return fat;
+  }
+  return false;
+}
+
+}  // namespace
+
+bool PermissionBitsKept(int directory, const char* name, dev_t device) {
+  static std::mutex lock;
+  static std::vector<std::pair<dev_t, bool>> known;  // by device, once per run
+  {
+    std::lock_guard<std::mutex> hold(lock);
+    for (const auto& [volume, kept] : known)
+      if (volume == device)
+        return kept;
+  }
+  // Where the file system cannot be asked, the bits are compared.
+  int fd = openat(directory, name, O_PATH | O_CLOEXEC);
+  if (fd < 0)
+    return true;
+  struct statfs fs;
+  int asked = fstatfs(fd, &fs);
+  close(fd);
+  if (asked != 0)
+    return true;
+  unsigned long type = static_cast<unsigned long>(fs.f_type);
+  bool kept =
+      type != kFatMagic && type != kExFatMagic && !(type == kFuseMagic && FuseVolumeIsFat(device));
+  std::lock_guard<std::mutex> hold(lock);
+  known.emplace_back(device, kept);
+  return kept;
+}
+
+bool PermissionBitsToSet(const ListedPermissions& source, const ListedPermissions& destination,
+                         DWORD destinationAttributes, DWORD* mode) {
+  if (source.Mode == kPermissionsNotKept || destination.Mode == kPermissionsNotKept ||
+      (destinationAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+    return false;
+  }
+  DWORD wanted = source.Mode;
+  if (source.Owner != destination.Owner || source.Group != destination.Group)
+    wanted &= ~static_cast<DWORD>(S_ISUID | S_ISGID);
+  if (destinationAttributes & FILE_ATTRIBUTE_DIRECTORY)
+    wanted |= S_IWUSR;
+  *mode = wanted;
+  return wanted != destination.Mode;
+}
+
+BOOL SetPermissionBits(LPCWSTR path, DWORD mode) {
+  std::string bytes = ToBytes(path);
+  struct stat st;
+  if (lstat(bytes.c_str(), &st) != 0) {
+    SetLastErrorFromErrno(errno);
+    return FALSE;
+  }
+  if (S_ISLNK(st.st_mode) || chmod(bytes.c_str(), static_cast<mode_t>(mode)) != 0) {
+    SetLastErrorFromErrno(S_ISLNK(st.st_mode) ? ENOTSUP : errno);
+    return FALSE;
+  }
+  return TRUE;
+}
