@@ -41,7 +41,7 @@ bool DirectoryAlreadyThere(const wchar_t* path) {
 
 }  // namespace
 
-bool DeleteTree(const wchar_t* directory) {
+bool DeleteTree(const wchar_t* directory, bool* keptOut) {
   if (OptionSet(kLogDirectories))
     WriteLogLine(L"directory", directory);
   // The tree is seen as the pair walk sees it: what the filter or no-junctions leaves out stays,
@@ -60,9 +60,14 @@ bool DeleteTree(const wchar_t* directory) {
     }
     if (!CombinePath(path.get(), directory, entry.cFileName))
       continue;
-    bool removed =
-        IsDirectoryLink(entry) ? RemoveDirectoryLink(path.get()) : DeleteTree(path.get());
-    if (!removed)
+    // A sub-directory that keeps what the filter protects stays, and with it this one: no
+    // failure.
+    bool subdirectoryKept = false;
+    bool removed = IsDirectoryLink(entry) ? RemoveDirectoryLink(path.get())
+                                          : DeleteTree(path.get(), &subdirectoryKept);
+    if (subdirectoryKept)
+      kept = true;
+    else if (!removed)
       succeeded = false;
   }
   for (const DirectoryEntry& entry : files.Entries) {
@@ -78,6 +83,8 @@ bool DeleteTree(const wchar_t* directory) {
     ReportSystemError(L"Unable to delete directory %s", directory);
     succeeded = false;
   }
+  if (keptOut != nullptr)
+    *keptOut = kept;
   return succeeded;
 }
 
@@ -95,12 +102,12 @@ void ProcessExtraDirectory(const DirectoryEntry* source, const DirectoryEntry* d
   }
   if (OptionSet(kLogChanges))
     WriteLogLine(L"delete dir", path.get());
-  Summary.DirectoriesDeleted++;
-  if (IsDirectoryLink(*destination)) {
-    RemoveDirectoryLink(path.get());
-  } else {
-    DeleteTree(path.get());
-  }
+  // Counted when it is gone (in virtual mode, would be): not when it failed, nor when it stays
+  // for what the filter keeps in it.
+  bool kept = false;
+  if (IsDirectoryLink(*destination) ? RemoveDirectoryLink(path.get())
+                                    : DeleteTree(path.get(), &kept) && !kept)
+    Summary.DirectoriesDeleted++;
 }
 
 void CopyNewTree(const DirectoryEntry& source) {

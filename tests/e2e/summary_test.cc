@@ -19,6 +19,7 @@ TEST(Summary, CountsOfEachRun) {
       {{"-ls", "-nd", "-nu"}, false, "2 0 0 0 1 4 0 6"},
       {{"-ls=y", "-na", "-ll"}, false, "0 1 2 1 1 2 0 6"},
       {{"-ls", "-ls=n", "-le", "-li"}, false, ""},
+      {{"-ls", "-i=*up*"}, false, "0 1 0 0 0 0 0 6"},  // gone stays for g.txt: not deleted
       {{"-ls"}, true, "1 0 1 1 1 0 3 4"}};
   for (const auto& [options, locked, counts] : cases) {
     SCOPED_TRACE(options.back() + " " + counts);
