@@ -80,6 +80,11 @@ if(NOT WIN32)
     ${CMAKE_BINARY_DIR}/tandrel.bash ${CMAKE_SOURCE_DIR}/src/settings/options.cc)
 endif()
 
+# Includes run one way only: cli, then sync, then scan, then output and the settings, then
+# platform.
+add_test(NAME includes_run_one_way COMMAND sh -c
+  "cd '${CMAKE_SOURCE_DIR}/src' && ! grep -rn -E '#include \"(sync|cli)/' scan output settings platform && ! grep -rn '#include \"cli/' sync && ! grep -rn -E '#include \"(scan|sync|cli)/' output settings platform")
+
 # A build without fault injection carries none of it (neither its wrappers nor its variables).
 if(NOT TANDREL_FAULT_INJECTION AND NOT CMAKE_CROSSCOMPILING)
   add_test(NAME no_fault_injection

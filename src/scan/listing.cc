@@ -6,7 +6,6 @@
 #include "output/console.h"
 #include "scan/filter.h"
 #include "scan/path_text.h"
-#include "sync/walk_guard.h"
 
 int CompareNames(const wchar_t* a, const wchar_t* b) {
   int order = lstrcmpiW(a, b);
@@ -128,12 +127,6 @@ bool ListDirectory(const wchar_t* directory, EntryList& files, EntryList& subdir
       // Kept, marked, in both lists: whatever the other side holds under this name stays.
       entry.Mark = kEntryTooLong;
       (list == &files ? subdirectories : files).Add(entry);
-    } else if (list == &subdirectories && side == kSourceSide) {
-      SourceDirectoryKind kind = ClassifySourceDirectory(entry);
-      if (kind == kDestinationRoot)
-        continue;  // the mirror never holds itself
-      if (kind == kLoopDirectory)
-        entry.Mark = kEntryLoop;
     }
     list->Add(entry);
   } while (FindNextFileW(search, data.get()));

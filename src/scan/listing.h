@@ -75,8 +75,8 @@ inline bool EntryFiltered(const DirectoryEntry* entry) {
   return entry != nullptr && entry->Mark == kEntryFiltered;
 }
 
-// Which tree a listing reads: the source side keeps entries too long to list (marked), leaves
-// out the destination root and marks loops.
+// Which tree a listing reads: the source side keeps entries too long to list (marked); the walk
+// guard then classifies its sub-directories (ListSourceDirectory).
 enum ListingSide { kSourceSide, kDestinationSide };
 
 // The name order of every sort and every pairing. Case-insensitive; on a case-sensitive file

@@ -6,6 +6,7 @@
 #include "sync/paths.h"
 #include "sync/run_summary.h"
 #include "sync/tree_actions.h"
+#include "sync/walk_guard.h"
 
 void MergeEntryLists(const EntryList& sourceList, const EntryList& destinationList,
                      EntryPairHandler handler) {
@@ -37,7 +38,7 @@ void ProcessDirectoryPair() {
   EntryList sourceFiles, sourceDirectories, destinationFiles, destinationDirectories;
   // Source entries too long to list stay in the lists, marked, so that their destination
   // counterparts are kept rather than taken for destination-only entries.
-  if (!ListDirectory(SourcePath, sourceFiles, sourceDirectories, kSourceSide))
+  if (!ListSourceDirectory(SourcePath, sourceFiles, sourceDirectories))
     return;
   if (!ListDirectory(DestinationPath, destinationFiles, destinationDirectories, kDestinationSide))
     return;

@@ -120,7 +120,7 @@ void CopyNewTree(const DirectoryEntry& source) {
   // Listed before it is made: a source directory that cannot be read is reported as such, and
   // leaves no empty copy that would pass for its backup.
   EntryList files, subdirectories;
-  bool listed = ListDirectory(SourcePath, files, subdirectories, kSourceSide);
+  bool listed = ListSourceDirectory(SourcePath, files, subdirectories);
   if (listed && !OptionSet(kVirtual) && !CreateDirectoryExW(SourcePath, DestinationPath, nullptr) &&
       !DirectoryAlreadyThere(DestinationPath)) {
     ReportSystemError(L"Unable to create directory %s", DestinationPath);

@@ -230,3 +230,22 @@ void ReportLoop(const wchar_t* path, const wchar_t* name) {
   SetLastError(ERROR_CANT_RESOLVE_FILENAME);
   ReportSystemError(L"Unable to browse directory %s", path);
 }
+
+bool ListSourceDirectory(const wchar_t* directory, EntryList& files, EntryList& subdirectories) {
+  if (!ListDirectory(directory, files, subdirectories, kSourceSide))
+    return false;
+  std::vector<DirectoryEntry>& entries = subdirectories.Entries;
+  size_t kept = 0;
+  for (DirectoryEntry& entry : entries) {
+    if (entry.Mark == 0) {
+      SourceDirectoryKind kind = ClassifySourceDirectory(entry);
+      if (kind == kDestinationRoot)
+        continue;  // the mirror never holds itself
+      if (kind == kLoopDirectory)
+        entry.Mark = kEntryLoop;
+    }
+    entries[kept++] = entry;
+  }
+  entries.resize(kept);
+  return true;
+}

@@ -28,3 +28,6 @@ bool DestinationLinkLeadsOutside(const wchar_t* path);
 // Reports a directory the walk does not enter for a loop or a link into the source: the one at
 // path, or with a name, the one of that name below it.
 void ReportLoop(const wchar_t* path, const wchar_t* name = nullptr);
+// Lists a source directory (ListDirectory) and classifies its sub-directories: the destination
+// root left out, loops and links above or across the roots marked.
+bool ListSourceDirectory(const wchar_t* directory, EntryList& files, EntryList& subdirectories);
