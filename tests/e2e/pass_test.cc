@@ -83,4 +83,9 @@ TEST(Pass, RootsOfAlmostTheLimitAreUsedWhateverTheirFinalPathsLength) {
   RunResult r = RunTandrel({S, D, "-lh=n"});
   EXPECT_EQ(r.out + r.err, LogLines(D, {"update abc", "delete zz"}));
   EXPECT_EQ(Listing(d), "abc=newer");
+  // The longest root that can be listed (the listing joins "*" to it), empty: nothing to do.
+  const fs::path longest = p.parent / std::string(name + 2, 'e');
+  fs::create_directories(longest);
+  r = RunTandrel({PathText(longest), PathText(p.shortRoot), "-lh=n"});
+  EXPECT_EQ(std::to_string(r.exitCode) + r.out + r.err, "0");
 }
