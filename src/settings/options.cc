@@ -5,7 +5,8 @@ bool DestinationOnFat = false;
 int64_t TimeShiftTicks = 0;
 
 namespace {
-const OptionEntry kDefaults[kOptionCount] = {
+// One row per OptionRow, in its order: a row missing here fails the build.
+const OptionEntry kDefaults[] = {
     {L"virtual", L"v", false, 0},
     {L"unset-archive", L"ua", false, 0},
     {L"no-recurse", L"nr", false, 0},
@@ -39,13 +40,13 @@ const OptionEntry kDefaults[kOptionCount] = {
 };
 }  // namespace
 
-OptionEntry OptionTable[kOptionCount] = {
-    kDefaults[0],  kDefaults[1],  kDefaults[2],  kDefaults[3],  kDefaults[4],  kDefaults[5],
-    kDefaults[6],  kDefaults[7],  kDefaults[8],  kDefaults[9],  kDefaults[10], kDefaults[11],
-    kDefaults[12], kDefaults[13], kDefaults[14], kDefaults[15], kDefaults[16], kDefaults[17],
-    kDefaults[18], kDefaults[19], kDefaults[20], kDefaults[21], kDefaults[22], kDefaults[23],
-    kDefaults[24], kDefaults[25], kDefaults[26], kDefaults[27], kDefaults[28], kDefaults[29],
-};
+static_assert(sizeof kDefaults / sizeof kDefaults[0] == kOptionCount, "one row per option");
+
+// Filled with the defaults before the program starts, as a new process has them.
+OptionEntry OptionTable[kOptionCount];
+namespace {
+[[maybe_unused]] const bool kTableFilled = (RestoreDefaultOptions(), true);
+}  // namespace
 
 void RestoreDefaultOptions() {
   for (int row = 0; row < kOptionCount; row++) OptionTable[row] = kDefaults[row];
