@@ -76,6 +76,20 @@ inline bool ListedIdentity(const WIN32_FIND_DATAW& entry, FileIdentity* identity
 #endif
 }
 
+// True when a listed entry is a link: a junction, symbolic link or mount point (a name-surrogate
+// reparse point, whose tag the find record holds). Other reparse points (cloud placeholders,
+// deduplicated files, sockets) are ordinary files and directories. On POSIX only symbolic links
+// carry the reparse-point bit.
+inline bool ListedAsLink(const WIN32_FIND_DATAW& entry) {
+  if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
+    return false;
+#ifdef _WIN32
+  return (entry.dwReserved0 & 0x20000000) != 0;  // IsReparseTagNameSurrogate
+#else
+  return true;
+#endif
+}
+
 // True where the listing could not read the entry's stored attributes (POSIX: an entry the
 // runner may not read): its attribute word then holds only the bits that could be known.
 inline bool ListedAttributesUnknown(const WIN32_FIND_DATAW& entry) {

@@ -26,6 +26,9 @@ DirectoryEntry ListedEntry(const WIN32_FIND_DATAW& data) {
   entry.ftLastWriteTime = data.ftLastWriteTime;
   entry.IdentityKnown = ListedIdentity(data, &entry.Identity);
   entry.dwFileAttributes = data.dwFileAttributes;
+  // Only links count as reparse points for no-junctions, deletion as a link and the walk guard.
+  if (!ListedAsLink(data))
+    entry.dwFileAttributes &= ~FILE_ATTRIBUTE_REPARSE_POINT;
   entry.nFileSizeLow = data.nFileSizeLow;
   entry.nFileSizeHigh = data.nFileSizeHigh;
   entry.Mark = 0;

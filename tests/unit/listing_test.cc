@@ -71,6 +71,25 @@ TEST(NameOrder, DotNamesAndCaseIgnoredFirstInTheSortAndTheWalk) {
   }
 }
 
+TEST(Listing, OnlyJunctionsSymbolicLinksAndMountPointsAreLinks) {
+  // Windows reparse tags: mount point (junction), symbolic link; a cloud placeholder, a
+  // deduplicated file, a socket. The POSIX record carries no tag: its reparse points are links.
+  const std::pair<DWORD, bool> tags[] = {{0xA0000003, true},
+                                         {0xA000000C, true},
+                                         {0x9000601A, false},
+                                         {0x80000013, false},
+                                         {0x80000023, false}};
+  for (auto [tag, link] : tags) {
+    WIN32_FIND_DATAW data{};
+    data.dwFileAttributes = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT;
+    data.dwReserved0 = tag;
+    EXPECT_EQ(
+        ListedEntry(data).dwFileAttributes,
+        FILE_ATTRIBUTE_DIRECTORY | (link || !kWindowsBuild ? FILE_ATTRIBUTE_REPARSE_POINT : 0))
+        << tag;
+  }
+}
+
 using FilterTest = ProgramStateTest;
 
 TEST_F(FilterTest, PatternsMatchTheWholePathThatFits) {
