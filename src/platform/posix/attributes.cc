@@ -193,18 +193,23 @@ DWORD GetFileAttributesW(LPCWSTR path) {
 // bits of its number change: its other bits and every byte after it (Samba keeps a binary
 // block there) stay. A value that is no such number is never rewritten: the call fails
 // (ERROR_INVALID_DATA) and changes nothing.
+bool StatOfEntryItself(const std::string& path, struct stat* st) {
+  if (lstat(path.c_str(), st) != 0) {
+    SetLastErrorFromErrno(errno);
+    return false;
+  }
+  if (S_ISLNK(st->st_mode)) {
+    SetLastErrorFromErrno(ENOTSUP);
+    return false;
+  }
+  return true;
+}
+
 BOOL SetFileAttributesW(LPCWSTR path, DWORD attributes) {
   std::string bytes = ToBytes(path);
   struct stat st;
-  if (lstat(bytes.c_str(), &st) != 0) {
-    SetLastErrorFromErrno(errno);
+  if (!StatOfEntryItself(bytes, &st))
     return FALSE;
-  }
-  // Never through a symbolic link: what it points to may lie outside the trees.
-  if (S_ISLNK(st.st_mode)) {
-    SetLastErrorFromErrno(ENOTSUP);
-    return FALSE;
-  }
   std::string value;
   auto get = [&](char* buffer, size_t size) {
     return getxattr(bytes.c_str(), kDosAttributeName, buffer, size);

@@ -45,6 +45,10 @@ DWORD AttributesOf(const struct stat& target, bool isLink, int directory, const 
 // INVALID_FILE_ATTRIBUTES with errno set when it cannot be read.
 DWORD StoredDosAttributes(int directory, const std::string& prefix, const char* name,
                           const char* baseName);
+// The stat data of the entry at path itself; false, with the last error set, when it cannot be
+// read or is a symbolic link: attributes and modes are never changed through a link (what it
+// points to may lie outside the trees).
+bool StatOfEntryItself(const std::string& path, struct stat* st);
 // The last component of a byte path.
 const char* BaseName(const std::string& path);
 // A change of permission bits or extended attributes that the file system cannot keep (FAT),

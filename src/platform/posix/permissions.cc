@@ -100,12 +100,10 @@ bool PermissionBitsToSet(const ListedPermissions& source, const ListedPermission
 BOOL SetPermissionBits(LPCWSTR path, DWORD mode) {
   std::string bytes = ToBytes(path);
   struct stat st;
-  if (lstat(bytes.c_str(), &st) != 0) {
-    SetLastErrorFromErrno(errno);
+  if (!StatOfEntryItself(bytes, &st))
     return FALSE;
-  }
-  if (S_ISLNK(st.st_mode) || chmod(bytes.c_str(), static_cast<mode_t>(mode)) != 0) {
-    SetLastErrorFromErrno(S_ISLNK(st.st_mode) ? ENOTSUP : errno);
+  if (chmod(bytes.c_str(), static_cast<mode_t>(mode)) != 0) {
+    SetLastErrorFromErrno(errno);
     return FALSE;
   }
   return TRUE;
