@@ -73,19 +73,24 @@ std::wstring ShortenInMiddle(const wchar_t* text, int columns) {
   for (const std::wstring& c : characters) whole += c;
   if (TextColumns(whole) <= columns)
     return whole;
+  // Characters from each end while they fit their half, columns counted as they are taken.
   int headColumns = (columns - 3) / 2, tailColumns = columns - 3 - headColumns;
-  std::wstring head, tail;
+  std::wstring head;
   for (size_t i = 0; i < characters.size(); i++) {
-    if (TextColumns(head + characters[i]) > headColumns)
+    headColumns -= TextColumns(characters[i]);
+    if (headColumns < 0)
       break;
     head += characters[i];
   }
-  for (size_t i = characters.size(); i-- > 0;) {
-    if (TextColumns(characters[i] + tail) > tailColumns)
+  size_t tailStart = characters.size();
+  for (; tailStart > 0; tailStart--) {
+    tailColumns -= TextColumns(characters[tailStart - 1]);
+    if (tailColumns < 0)
       break;
-    tail = characters[i] + tail;
   }
-  return head + L"..." + tail;
+  head += L"...";
+  for (size_t i = tailStart; i < characters.size(); i++) head += characters[i];
+  return head;
 }
 
 // Writes the text as it is (no line ends added), in the console code page, never counted as a

@@ -76,6 +76,20 @@ inline bool ListedIdentity(const WIN32_FIND_DATAW& entry, FileIdentity* identity
 #endif
 }
 
+#ifdef _WIN32
+// The Windows builds mirror no permission bits: an entry carries none, and no pair gets any.
+struct ListedPermissions {};
+inline ListedPermissions ListedPermissionsOf(const WIN32_FIND_DATAW&) {
+  return {};
+}
+inline bool PermissionBitsToSet(const ListedPermissions&, const ListedPermissions&, DWORD, DWORD*) {
+  return false;
+}
+inline BOOL SetPermissionBits(LPCWSTR, DWORD) {
+  return FALSE;
+}
+#endif
+
 // True when a listed entry is a link: a junction, symbolic link or mount point (a name-surrogate
 // reparse point, whose tag the find record holds). Other reparse points (cloud placeholders,
 // deduplicated files, sockets) are ordinary files and directories. On POSIX only symbolic links

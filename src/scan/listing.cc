@@ -33,9 +33,7 @@ DirectoryEntry ListedEntry(const WIN32_FIND_DATAW& data) {
   entry.nFileSizeHigh = data.nFileSizeHigh;
   entry.Mark = 0;
   entry.AttributesUnknown = ListedAttributesUnknown(data);
-#ifndef _WIN32
   entry.Permissions = ListedPermissionsOf(data);
-#endif
   return entry;
 }
 

@@ -21,9 +21,7 @@ struct DirectoryEntry {
   // The listing could not read the entry's stored attributes (POSIX): the word holds only the
   // bits that could be known, and no attribute correction is made from it.
   bool AttributesUnknown;
-#ifndef _WIN32
-  ListedPermissions Permissions;  // Windows entries have none
-#endif
+  [[no_unique_address]] ListedPermissions Permissions;  // empty on Windows
 };
 
 // The entry of a find record, its name still in the record.

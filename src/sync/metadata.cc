@@ -46,7 +46,7 @@ void UpdateMetadata(const wchar_t* path, const DirectoryEntry& source,
             AttributesReadAgain(sourcePath.get(), source, &s);
   }
   // Unknown attributes leave the permission bits alone too.
-  [[maybe_unused]] bool attributesSet = known;
+  bool attributesSet = known;
   if (known && ((s ^ d) & kProtectiveAttributes)) {
     ReportMetaOnce(metaLinePending, path);
     DWORD word = (s & ~FILE_ATTRIBUTE_ARCHIVE) | (d & FILE_ATTRIBUTE_ARCHIVE);
@@ -56,7 +56,6 @@ void UpdateMetadata(const wchar_t* path, const DirectoryEntry& source,
     }
   }
 
-#ifndef _WIN32
   // After a failed attribute change the permission bits stay as they are too: their write bits
   // are its read-only half.
   DWORD mode;
@@ -65,7 +64,6 @@ void UpdateMetadata(const wchar_t* path, const DirectoryEntry& source,
     if (change && !SetPermissionBits(path, mode))
       ReportSystemError(L"Unable to set attributes %s", path);
   }
-#endif
 
   if (OptionSet(kTimeMeta) && !timesEqual) {
     ReportMetaOnce(metaLinePending, path);
