@@ -1,0 +1,138 @@
+// The program's interface to the file system: every operation names an entry relative to an
+// open directory, never by a full path string. The run opens each root once and every other
+// directory relative to its parent, so a directory replaced by a link after it was listed is
+// never entered or written through (POSIX), and a name is always itself, whatever it ends in
+// (Windows). Implemented in posix/ and windows/, chosen by the build.
+//
+// Every call that fails returns false (or the value it documents) with the last error set, as
+// GetLastError gives it and the reports format it.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "platform/win32.h"
+
+// An open directory. POSIX: a descriptor opened with O_DIRECTORY | O_NOFOLLOW relative to its
+// parent's (the root's by its path). Windows: its full path in the "\\?\" form ("\\?\UNC\..."
+// for a share), from which each call's path is made. Moves, never copies; closed when destroyed.
+class OpenDirectory {
+ public:
+  OpenDirectory() = default;
+  OpenDirectory(OpenDirectory&& other) noexcept;
+  OpenDirectory& operator=(OpenDirectory&& other) noexcept;
+  OpenDirectory(const OpenDirectory&) = delete;
+  OpenDirectory& operator=(const OpenDirectory&) = delete;
+  ~OpenDirectory();
+  bool IsOpen() const;
+
+#ifdef _WIN32
+  std::wstring Path;  // "\\?\C:\dir", no trailing separator except at a drive's root
+#else
+  int Descriptor = -1;
+#endif
+};
+
+// What a listing gives of one entry.
+struct ListedRecord {
+  const wchar_t* Name;  // valid during the listing's callback only
+  // The attribute word: FILE_ATTRIBUTE_REPARSE_POINT only on links (junctions, symbolic links,
+  // mount points: ReparseTagIsLink); FILE_ATTRIBUTE_DIRECTORY for a directory, or a link to one.
+  DWORD Attributes;
+  FILETIME WriteTime;
+  uint64_t Size;
+  FileIdentity Identity;  // where IdentityKnown: the listing gave it (POSIX)
+  bool IdentityKnown;
+  // The entry's stored attributes could not be read (POSIX): Attributes holds the bits that can
+  // be known, and no attribute correction is made from it.
+  bool AttributesUnknown;
+  ListedPermissions Permissions;
+};
+
+// True for a reparse tag that makes an entry a link: a name surrogate (junction, symbolic link,
+// mount point). Other reparse points (cloud placeholders, deduplicated files) are plain entries.
+inline bool ReparseTagIsLink(uint32_t tag) {
+  return (tag & 0x20000000) != 0;
+}
+
+// Opens a root: the directory the path names (following links; on Windows a drive-relative
+// "D:" is that drive's current directory).
+bool OpenRootDirectory(const wchar_t* path, OpenDirectory* directory);
+// Opens the sub-directory name of parent; a link is opened only when followLink is set (the
+// walk decided to enter it), otherwise it fails (ERROR_CANT_RESOLVE_FILENAME).
+bool OpenChildDirectory(const OpenDirectory& parent, const wchar_t* name, bool followLink,
+                        OpenDirectory* child);
+// Calls visit once per entry of the directory, "." and ".." and special files (FIFOs, sockets,
+// devices) left out, in the file system's order. False when the directory could not be
+// enumerated to the end (the error of the failure); entries already visited stay visited.
+bool ListOpenDirectory(const OpenDirectory& directory,
+                       const std::function<void(const ListedRecord&)>& visit);
+
+// The attribute word of an entry (INVALID_FILE_ATTRIBUTES on failure), read again when the
+// listing could not; a link by what it points to, with FILE_ATTRIBUTE_REPARSE_POINT.
+DWORD ReadAttributesAt(const OpenDirectory& directory, const wchar_t* name);
+// Sets the modelled bits (read-only, hidden, system, archive) of an entry itself, never through
+// a link; every other bit it holds stays.
+bool SetAttributesAt(const OpenDirectory& directory, const wchar_t* name, DWORD attributes);
+// Sets the permission bits of an entry itself (POSIX; fails on Windows, which keeps none).
+bool SetPermissionsAt(const OpenDirectory& directory, const wchar_t* name, DWORD mode);
+// Sets the modification time of an entry itself.
+bool SetWriteTimeAt(const OpenDirectory& directory, const wchar_t* name, const FILETIME& time);
+// Gives an entry the letter case of name (the file system found it under another case).
+bool RenameToCaseAt(const OpenDirectory& directory, const wchar_t* name);
+
+// Makes the directory name in parent, given the modelled attributes (and natively the permission
+// bits and owner rules) of the directory templateName in templateParent. Fails with
+// ERROR_ALREADY_EXISTS when the name is taken. A directory whose attributes cannot be given is
+// removed again: the creation failed.
+bool MakeDirectoryAt(const OpenDirectory& templateParent, const wchar_t* templateName,
+                     const OpenDirectory& parent, const wchar_t* name);
+// Removes the empty directory name, or a directory link itself (never what it points to).
+bool RemoveDirectoryAt(const OpenDirectory& parent, const wchar_t* name);
+// Deletes the file name, whose listed attribute word is given. Its other names (hard links)
+// keep their attributes; on failure it keeps them too.
+bool DeleteFileAt(const OpenDirectory& directory, const wchar_t* name, DWORD attributes);
+// Copies the file fromName of from into to as toName, through a temporary file in to moved into
+// place in one step, so toName shows the old file or the whole copy, never part of one. With
+// replace (an update: the old file's listed attribute word given) the old file goes and its other
+// names keep their attributes; without (an add) a name taken since the listing makes the copy
+// fail (ERROR_ALREADY_EXISTS or ERROR_FILE_EXISTS) and the file there stays. On failure the
+// temporary file is removed. A source link is copied as the file it points to.
+bool CopyFileAt(const OpenDirectory& from, const wchar_t* fromName, const OpenDirectory& to,
+                const wchar_t* toName, bool replace, DWORD replacedAttributes);
+
+// The identities of the directory an entry leads to (following links) and of every directory
+// above it once links are resolved, nearest first, as far up as they can be opened; empty, with
+// the last error set, when it cannot be opened. With a null name, those of directory itself.
+std::vector<FileIdentity> IdentityChainAt(const OpenDirectory& directory, const wchar_t* name);
+// The identity of what an entry leads to (following links); with a null name, of directory.
+bool IdentityAt(const OpenDirectory& directory, const wchar_t* name, FileIdentity* identity);
+
+// The name of the file system holding an open directory ("FAT32", "exFAT", "NTFS", ...).
+bool FileSystemNameOf(const OpenDirectory& directory, std::wstring* name);
+
+// A file open for the contents comparison. Closed when destroyed.
+class OpenFile {
+ public:
+  OpenFile() = default;
+  OpenFile(const OpenFile&) = delete;
+  OpenFile& operator=(const OpenFile&) = delete;
+  ~OpenFile();
+#ifdef _WIN32
+  HANDLE Handle = INVALID_HANDLE_VALUE;
+#else
+  int Descriptor = -1;
+#endif
+};
+// Opens a regular file (following links) for reading from its start.
+bool OpenFileAt(const OpenDirectory& directory, const wchar_t* name, OpenFile* file);
+// Reads up to size bytes at the current position; *read 0 at the end of the file.
+bool ReadFileBlock(OpenFile& file, void* buffer, size_t size, size_t* read);
+// Where the file's next data lies at or after offset, as the file system tells it (kNoMoreData
+// when only a hole follows); offset itself where it cannot tell.
+const uint64_t kNoMoreData = ~uint64_t{0};
+uint64_t NextDataOffset(OpenFile& file, uint64_t offset);
+// Moves the file's position.
+bool SeekFile(OpenFile& file, uint64_t offset);
