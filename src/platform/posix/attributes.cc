@@ -20,7 +20,9 @@ const char kDosAttributeName[] = "user.DOSATTRIB";
 const DWORD kStoredBits = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE;
 const long long kUnixEpochSeconds = 11644473600LL;  // 1601-01-01 to 1970-01-01
 const long long kTicksPerSecond = 10000000LL;
-// The getxattrat system call (Linux 6.13), the same number on every architecture.
+// The setxattrat and getxattrat system calls (Linux 6.13), the same numbers on every
+// architecture.
+const long kSetXattrAt = 463;
 const long kGetXattrAt = 464;
 
 // Parses "0x..." up to the first byte that is not a hexadecimal digit: the number and the
@@ -73,40 +75,95 @@ bool ReadWholeValue(Get get, std::string* value) {
 
 }  // namespace
 
-const char* BaseName(const std::string& path) {
-  size_t slash = path.find_last_of('/');
-  return slash == std::string::npos ? path.c_str() : path.c_str() + slash + 1;
+const char* BaseName(const char* path) {
+  const char* slash = std::strrchr(path, '/');
+  return slash == nullptr ? path : slash + 1;
 }
 
-// user.DOSATTRIB of name relative to a directory descriptor (or AT_FDCWD): by getxattrat where
-// the kernel has it, which spares a lookup of the whole path for every listed entry; else by
-// the whole path, prefix + name.
-ssize_t ReadDosAttribute(int directory, const std::string& prefix, const char* name, char* text,
-                         size_t size) {
+namespace {
+
+// The arguments of getxattrat and setxattrat.
+struct XattrArguments {
+  uint64_t value;
+  uint32_t size;
+  uint32_t flags;
+};
+
+// A path that names the entry name of a directory descriptor without its full path, for the
+// calls that take none: "/proc/self/fd/N/name" (a path relative to AT_FDCWD stays itself).
+std::string PathThrough(int directory, const char* name) {
+  if (directory == AT_FDCWD)
+    return name;
+  return "/proc/self/fd/" + std::to_string(directory) + "/" + name;
+}
+
+// Calls call(fd) with the entry opened relative to its directory, for a kernel with neither the
+// *xattrat calls nor /proc: following links, never blocking on a FIFO.
+template <typename Call>
+ssize_t ThroughOpenEntry(int directory, const char* name, Call call) {
+  int fd = openat(directory, name, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0)
+    return -1;
+  ssize_t result = call(fd);
+  int error = errno;
+  close(fd);
+  errno = error;
+  return result;
+}
+
+// user.DOSATTRIB of name relative to a directory descriptor (or AT_FDCWD), following links: by
+// getxattrat where the kernel has it, which spares a lookup of the whole path for every listed
+// entry; else through /proc, else through the entry opened.
+ssize_t ReadDosAttribute(int directory, const char* name, char* text, size_t size) {
   static bool atUnsupported = false;
   if (!atUnsupported) {
-    struct {
-      uint64_t value;
-      uint32_t size;
-      uint32_t flags;
-    } arguments = {reinterpret_cast<uintptr_t>(text), static_cast<uint32_t>(size), 0};
+    XattrArguments arguments = {reinterpret_cast<uintptr_t>(text), static_cast<uint32_t>(size), 0};
     long length =
         syscall(kGetXattrAt, directory, name, 0, kDosAttributeName, &arguments, sizeof arguments);
     if (length >= 0 || errno != ENOSYS)
       return length;
     atUnsupported = true;
   }
-  return getxattr((prefix + name).c_str(), kDosAttributeName, text, size);
+  ssize_t length = getxattr(PathThrough(directory, name).c_str(), kDosAttributeName, text, size);
+  if (length >= 0 || errno != ENOENT || directory == AT_FDCWD)
+    return length;
+  return ThroughOpenEntry(directory, name,
+                          [&](int fd) { return fgetxattr(fd, kDosAttributeName, text, size); });
 }
 
-DWORD StoredDosAttributes(int directory, const std::string& prefix, const char* name,
-                          const char* baseName) {
+// Writes user.DOSATTRIB of name relative to a directory descriptor (or AT_FDCWD), never through
+// a link where the kernel has setxattrat; false with errno set.
+bool WriteDosAttribute(int directory, const char* name, const std::string& value) {
+  static bool atUnsupported = false;
+  if (!atUnsupported) {
+    XattrArguments arguments = {reinterpret_cast<uintptr_t>(value.data()),
+                                static_cast<uint32_t>(value.size()), 0};
+    long result = syscall(kSetXattrAt, directory, name, AT_SYMLINK_NOFOLLOW, kDosAttributeName,
+                          &arguments, sizeof arguments);
+    if (result == 0 || errno != ENOSYS)
+      return result == 0;
+    atUnsupported = true;
+  }
+  if (setxattr(PathThrough(directory, name).c_str(), kDosAttributeName, value.data(), value.size(),
+               0) == 0) {
+    return true;
+  }
+  if (errno != ENOENT || directory == AT_FDCWD)
+    return false;
+  return ThroughOpenEntry(directory, name, [&](int fd) {
+           return fsetxattr(fd, kDosAttributeName, value.data(), value.size(), 0);
+         }) == 0;
+}
+
+}  // namespace
+
+DWORD StoredDosAttributes(int directory, const char* name) {
   char text[64];
-  ssize_t length = ReadDosAttribute(directory, prefix, name, text, sizeof text);
+  ssize_t length = ReadDosAttribute(directory, name, text, sizeof text);
   std::string whole;  // a longer value
   if (length < 0 && errno == ERANGE) {
     auto get = [&](char* buffer, size_t size) {
-      return getxattr((prefix + name).c_str(), kDosAttributeName, buffer, size);
+      return ReadDosAttribute(directory, name, buffer, size);
     };
     if (ReadWholeValue(get, &whole))
       length = static_cast<ssize_t>(whole.size());
@@ -122,18 +179,17 @@ DWORD StoredDosAttributes(int directory, const std::string& prefix, const char* 
                                       static_cast<size_t>(length), &stored, &end)) {
     bits = stored & kStoredBits;
   }
-  if (baseName[0] == '.')
+  if (BaseName(name)[0] == '.')
     bits |= FILE_ATTRIBUTE_HIDDEN;
   return bits;
 }
 
-DWORD AttributesOf(const struct stat& target, bool isLink, int directory, const std::string& prefix,
-                   const char* name, const char* baseName, bool* known) {
-  const DWORD dotName = baseName[0] == '.' ? FILE_ATTRIBUTE_HIDDEN : 0;
+DWORD AttributesOf(const struct stat& target, bool isLink, int directory, const char* name,
+                   bool* known) {
+  const DWORD dotName = BaseName(name)[0] == '.' ? FILE_ATTRIBUTE_HIDDEN : 0;
   // A link whose target cannot be reached is the link itself, which stores no attribute.
-  DWORD attributes = S_ISLNK(target.st_mode)
-                         ? FILE_ATTRIBUTE_ARCHIVE | dotName
-                         : StoredDosAttributes(directory, prefix, name, baseName);
+  DWORD attributes = S_ISLNK(target.st_mode) ? FILE_ATTRIBUTE_ARCHIVE | dotName
+                                             : StoredDosAttributes(directory, name);
   if (attributes == INVALID_FILE_ATTRIBUTES) {
     if (known == nullptr)
       return attributes;
@@ -172,20 +228,23 @@ struct timespec FromFileTime(const FILETIME& time) {
   return result;
 }
 
-DWORD GetFileAttributesW(LPCWSTR path) {
-  std::string bytes = ToBytes(path);
+DWORD AttributesAt(int directory, const char* name) {
   struct stat link, target;
-  if (lstat(bytes.c_str(), &link) != 0) {
+  if (fstatat(directory, name, &link, AT_SYMLINK_NOFOLLOW) != 0) {
     SetLastErrorFromErrno(errno);
     return INVALID_FILE_ATTRIBUTES;
   }
   bool isLink = S_ISLNK(link.st_mode);
-  if (!isLink || stat(bytes.c_str(), &target) != 0)
+  if (!isLink || fstatat(directory, name, &target, 0) != 0)
     target = link;
-  DWORD attributes = AttributesOf(target, isLink, AT_FDCWD, "", bytes.c_str(), BaseName(bytes));
+  DWORD attributes = AttributesOf(target, isLink, directory, name);
   if (attributes == INVALID_FILE_ATTRIBUTES)
     SetLastErrorFromErrno(errno);
   return attributes;
+}
+
+DWORD GetFileAttributesW(LPCWSTR path) {
+  return AttributesAt(AT_FDCWD, ToBytes(path).c_str());
 }
 
 // Read-only goes to the permission bits (clearing it gives back the owner's write bit);
@@ -193,8 +252,8 @@ DWORD GetFileAttributesW(LPCWSTR path) {
 // bits of its number change: its other bits and every byte after it (Samba keeps a binary
 // block there) stay. A value that is no such number is never rewritten: the call fails
 // (ERROR_INVALID_DATA) and changes nothing.
-bool StatOfEntryItself(const std::string& path, struct stat* st) {
-  if (lstat(path.c_str(), st) != 0) {
+bool StatOfEntryItself(int directory, const char* name, struct stat* st) {
+  if (fstatat(directory, name, st, AT_SYMLINK_NOFOLLOW) != 0) {
     SetLastErrorFromErrno(errno);
     return false;
   }
@@ -205,30 +264,29 @@ bool StatOfEntryItself(const std::string& path, struct stat* st) {
   return true;
 }
 
-BOOL SetFileAttributesW(LPCWSTR path, DWORD attributes) {
-  std::string bytes = ToBytes(path);
+bool SetAttributesOfEntry(int directory, const char* name, DWORD attributes) {
   struct stat st;
-  if (!StatOfEntryItself(bytes, &st))
-    return FALSE;
+  if (!StatOfEntryItself(directory, name, &st))
+    return false;
   std::string value;
   auto get = [&](char* buffer, size_t size) {
-    return getxattr(bytes.c_str(), kDosAttributeName, buffer, size);
+    return ReadDosAttribute(directory, name, buffer, size);
   };
   if (!ReadWholeValue(get, &value) && errno != ENODATA && errno != ENOTSUP) {
     SetLastErrorFromErrno(errno);
-    return FALSE;
+    return false;
   }
   DWORD number = FILE_ATTRIBUTE_ARCHIVE;  // what a missing value stands for
   size_t end = 0;
   bool readable = value.empty() || ParseDosAttribute(value.data(), value.size(), &number, &end);
   // The bits as listed (a dot name is hidden whatever is stored); those that differ change.
   DWORD listed = (readable ? number : FILE_ATTRIBUTE_ARCHIVE) & kStoredBits;
-  if (BaseName(bytes)[0] == '.')
+  if (BaseName(name)[0] == '.')
     listed |= FILE_ATTRIBUTE_HIDDEN;
   DWORD changed = (attributes ^ listed) & kStoredBits;
   if (changed != 0 && !readable) {
     SetLastErrorCode(ERROR_INVALID_DATA);
-    return FALSE;
+    return false;
   }
   bool modeChanged = false;
   if (!S_ISDIR(st.st_mode)) {
@@ -237,9 +295,9 @@ BOOL SetFileAttributesW(LPCWSTR path, DWORD attributes) {
     bool readOnly = (attributes & FILE_ATTRIBUTE_READONLY) != 0;
     if (readOnly != readOnlyNow) {
       mode_t mode = readOnly ? (st.st_mode & ~writeBits) : (st.st_mode | S_IWUSR);
-      if (chmod(bytes.c_str(), mode & 07777) != 0) {
+      if (fchmodat(directory, name, mode & 07777, 0) != 0) {
         SetLastErrorFromErrno(errno);
-        return FALSE;
+        return false;
       }
       modeChanged = true;
     }
@@ -250,15 +308,19 @@ BOOL SetFileAttributesW(LPCWSTR path, DWORD attributes) {
     std::snprintf(text, sizeof text, "%.2s%x", end != 0 ? value.c_str() : "0x",
                   static_cast<unsigned>(number));
     std::string written = text + value.substr(end);
-    if (setxattr(bytes.c_str(), kDosAttributeName, written.data(), written.size(), 0) != 0) {
+    if (!WriteDosAttribute(directory, name, written)) {
       int error = errno;
       if (modeChanged)  // a failed change leaves the entry as it was
-        chmod(bytes.c_str(), st.st_mode & 07777);
+        fchmodat(directory, name, st.st_mode & 07777, 0);
       SetLastErrorFromErrno(error);
-      return FALSE;
+      return false;
     }
   }
-  return TRUE;
+  return true;
+}
+
+BOOL SetFileAttributesW(LPCWSTR path, DWORD attributes) {
+  return SetAttributesOfEntry(AT_FDCWD, ToBytes(path).c_str(), attributes) ? TRUE : FALSE;
 }
 
 // Copies user.DOSATTRIB from one open file to another where the source has one; the target

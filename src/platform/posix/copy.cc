@@ -1,4 +1,4 @@
-// CopyFileW of the POSIX build: the contents go into a new temporary file in the destination
+// File copies of the POSIX build: the contents go into a new temporary file in the destination
 // directory (by the kernel's copy offload where it can), then the permission bits,
 // user.DOSATTRIB and the times, and the temporary file is moved into place in one step. On any
 // failure the temporary file is removed and an existing destination is left exactly as it was.
@@ -135,30 +135,14 @@ bool MoveIntoPlace(int fromDirectory, const char* from, int toDirectory, const c
   return renameat(fromDirectory, from, toDirectory, to) == 0;
 }
 
-// Copies into a temporary file created beside the target, relative to the directory's
-// descriptor (so its full path is never longer than the target's), then moves it into place:
-// over the target, or with failIfExists only where the name is free.
-BOOL CopyFileW(LPCWSTR from, LPCWSTR to, BOOL failIfExists) {
-  std::string source = ToBytes(from), target = ToBytes(to);
-  size_t slash = target.find_last_of('/');
-  std::string directoryPath = slash == std::string::npos ? "." : target.substr(0, slash + 1);
-  const char* name = target.c_str() + (slash == std::string::npos ? 0 : slash + 1);
-  struct stat st;
-  int in = OpenRegularFile(source, &st);
-  if (in < 0)
-    return FALSE;
-  int directory = open(directoryPath.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+bool CopyIntoDirectory(int in, const struct stat& st, int directory, const char* name,
+                       bool replace) {
   char temporary[32];
-  int out = directory < 0 ? -1 : CreateTemporaryFile(directory, temporary);
+  int out = CreateTemporaryFile(directory, temporary);
   if (out < 0) {
-    int error = errno;
-    close(in);
-    if (directory >= 0)
-      close(directory);
-    SetLastErrorFromErrno(error);
-    return FALSE;
+    SetLastErrorFromErrno(errno);
+    return false;
   }
-
   int error = 0;
   if (!CopyContents(in, out, st))
     error = errno;
@@ -174,13 +158,36 @@ BOOL CopyFileW(LPCWSTR from, LPCWSTR to, BOOL failIfExists) {
   }
   if (close(out) != 0 && error == 0)
     error = errno;
-  close(in);
-  if (error == 0 && !MoveIntoPlace(directory, temporary, directory, name, !failIfExists))
+  if (error == 0 && !MoveIntoPlace(directory, temporary, directory, name, replace))
     error = errno;
   if (error != 0) {
     unlinkat(directory, temporary, 0);
     SetLastErrorFromErrno(error == EISDIR ? EACCES : error);
+    return false;
   }
+  return true;
+}
+
+// Copies into a temporary file created beside the target, relative to the directory's
+// descriptor (so its full path is never longer than the target's), then moves it into place:
+// over the target, or with failIfExists only where the name is free.
+BOOL CopyFileW(LPCWSTR from, LPCWSTR to, BOOL failIfExists) {
+  std::string source = ToBytes(from), target = ToBytes(to);
+  size_t slash = target.find_last_of('/');
+  std::string directoryPath = slash == std::string::npos ? "." : target.substr(0, slash + 1);
+  const char* name = target.c_str() + (slash == std::string::npos ? 0 : slash + 1);
+  struct stat st;
+  int in = OpenRegularFileAt(AT_FDCWD, source.c_str(), &st);
+  if (in < 0)
+    return FALSE;
+  int directory = open(directoryPath.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+  if (directory < 0) {
+    SetLastErrorFromErrno(errno);
+    close(in);
+    return FALSE;
+  }
+  bool copied = CopyIntoDirectory(in, st, directory, name, !failIfExists);
+  close(in);
   close(directory);
-  return error == 0 ? TRUE : FALSE;
+  return copied ? TRUE : FALSE;
 }

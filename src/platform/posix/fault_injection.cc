@@ -151,6 +151,7 @@ TANDREL_WRAP(int, fstatat, -1, (int d, const char* path, struct stat* st, int fl
 TANDREL_WRAP(int, stat, -1, (const char* path, struct stat* st), (path, st))
 TANDREL_WRAP(int, lstat, -1, (const char* path, struct stat* st), (path, st))
 TANDREL_WRAP(int, statfs, -1, (const char* path, struct statfs* st), (path, st))
+TANDREL_WRAP(int, fstatfs, -1, (int fd, struct statfs* st), (fd, st))
 TANDREL_WRAP(int, access, -1, (const char* path, int mode), (path, mode))
 TANDREL_WRAP(ssize_t, getxattr, -1, (const char* path, const char* name, void* value, size_t size),
              (path, name, value, size))
@@ -169,9 +170,12 @@ TANDREL_WRAP(int, renameat2, -1, (int a, const char* from, int b, const char* to
 TANDREL_WRAP(int, unlink, -1, (const char* path), (path))
 TANDREL_WRAP(int, unlinkat, -1, (int d, const char* path, int flags), (d, path, flags))
 TANDREL_WRAP(int, mkdir, -1, (const char* path, mode_t mode), (path, mode))
+TANDREL_WRAP(int, mkdirat, -1, (int d, const char* path, mode_t mode), (d, path, mode))
 TANDREL_WRAP(int, rmdir, -1, (const char* path), (path))
 TANDREL_WRAP(int, chmod, -1, (const char* path, mode_t mode), (path, mode))
 TANDREL_WRAP(int, fchmod, -1, (int fd, mode_t mode), (fd, mode))
+TANDREL_WRAP(int, fchmodat, -1, (int d, const char* path, mode_t mode, int flags),
+             (d, path, mode, flags))
 TANDREL_WRAP(int, utimensat, -1, (int d, const char* path, const struct timespec* t, int flags),
              (d, path, t, flags))
 TANDREL_WRAP(int, futimens, -1, (int fd, const struct timespec* t), (fd, t))
@@ -187,7 +191,7 @@ TANDREL_WRAP(ssize_t, pwrite, -1, (int fd, const void* data, size_t bytes, off_t
              (fd, data, bytes, at))
 TANDREL_WRAP(int, ftruncate, -1, (int fd, off_t size), (fd, size))
 
-// The program makes one raw system call, getxattrat; it has at most six arguments.
+// The program makes two raw system calls, getxattrat and setxattrat; each has six arguments.
 long __real_syscall(long number, ...);
 long __wrap_syscall(long number, ...) {
   va_list list;

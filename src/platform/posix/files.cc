@@ -18,28 +18,6 @@ bool Fail(int error) {
 }
 }  // namespace
 
-int OpenRegularFile(const std::string& path, struct stat* st) {
-  // Not blocking on the open: a FIFO put in place since the listing must not hang the run.
-  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  if (fd < 0) {
-    Fail(errno);
-    return -1;
-  }
-  int error = 0;
-  if (fstat(fd, st) != 0) {
-    error = errno;
-  } else if (!S_ISREG(st->st_mode)) {
-    error = S_ISDIR(st->st_mode) ? EISDIR : EACCES;
-  }
-  if (error != 0) {
-    close(fd);
-    Fail(error);
-    return -1;
-  }
-  // O_NONBLOCK stays: reads of a regular file ignore it.
-  return fd;
-}
-
 DWORD VolumeSerial(dev_t device) {
   return static_cast<DWORD>((major(device) << 20) | (minor(device) & 0xFFFFF));
 }
@@ -63,7 +41,7 @@ HANDLE CreateFileW(LPCWSTR path, DWORD access, DWORD, LPSECURITY_ATTRIBUTES, DWO
     }
   } else if (access & GENERIC_READ) {
     struct stat st;
-    fd = OpenRegularFile(bytes, &st);
+    fd = OpenRegularFileAt(AT_FDCWD, bytes.c_str(), &st);
     if (fd < 0)
       return INVALID_HANDLE_VALUE;
     posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
@@ -111,18 +89,10 @@ DWORD GetFinalPathNameByHandleW(HANDLE file, LPWSTR path, DWORD chars, DWORD) {
 }
 
 BOOL ReadFile(HANDLE file, void* buffer, DWORD bytes, LPDWORD read, void*) {
-  int fd = static_cast<PosixFile*>(file)->fd;
-  for (;;) {
-    ssize_t n = ::read(fd, buffer, bytes);
-    if (n >= 0) {
-      *read = static_cast<DWORD>(n);
-      return TRUE;
-    }
-    if (errno != EINTR) {
-      *read = 0;
-      return Fail(errno);
-    }
-  }
+  size_t count = 0;
+  bool done = ReadBlock(static_cast<PosixFile*>(file)->fd, buffer, bytes, &count);
+  *read = static_cast<DWORD>(count);
+  return done ? TRUE : FALSE;
 }
 
 BOOL SetFilePointerEx(HANDLE file, LARGE_INTEGER distance, LARGE_INTEGER* position, DWORD) {
@@ -142,24 +112,12 @@ BOOL DeviceIoControl(HANDLE file, DWORD code, void* in, DWORD inBytes, void* out
     SetLastErrorCode(ERROR_INVALID_PARAMETER);
     return FALSE;
   }
-  int fd = static_cast<PosixFile*>(file)->fd;
-  // The seeks move the file position, which the query must leave where it was.
-  off_t position = lseek(fd, 0, SEEK_CUR);
-  off_t data = position < 0
-                   ? -1
-                   : lseek(fd, static_cast<FILE_ALLOCATED_RANGE_BUFFER*>(in)->FileOffset.QuadPart,
-                           SEEK_DATA);
-  if (data < 0) {
-    int error = errno;
-    if (position >= 0)
-      lseek(fd, position, SEEK_SET);
-    return error == ENXIO ? TRUE : Fail(error);  // ENXIO: only a hole follows
-  }
-  off_t hole = lseek(fd, data, SEEK_HOLE);
-  int error = errno;
-  lseek(fd, position, SEEK_SET);
-  if (hole < 0)
-    return Fail(error);
+  off_t data, hole;
+  int found =
+      DataRangeAt(static_cast<PosixFile*>(file)->fd,
+                  static_cast<FILE_ALLOCATED_RANGE_BUFFER*>(in)->FileOffset.QuadPart, &data, &hole);
+  if (found <= 0)
+    return found == 0 ? TRUE : Fail(errno);  // 0: only a hole follows
   FILE_ALLOCATED_RANGE_BUFFER* range = static_cast<FILE_ALLOCATED_RANGE_BUFFER*>(out);
   range->FileOffset.QuadPart = data;
   range->Length.QuadPart = hole - data;
@@ -222,9 +180,7 @@ std::wstring UnprotectForReplace(const wchar_t*, DWORD) {
 void ReprotectAfterReplace(const std::wstring&, const wchar_t*, DWORD, bool) {}
 
 BOOL DeleteFileW(LPCWSTR path) {
-  if (unlink(ToBytes(path).c_str()) != 0)
-    return Fail(errno == EISDIR ? EACCES : errno);
-  return TRUE;
+  return DeleteFileEntry(AT_FDCWD, ToBytes(path).c_str()) ? TRUE : FALSE;
 }
 
 BOOL MoveFileW(LPCWSTR from, LPCWSTR to) {
@@ -256,42 +212,9 @@ DWORD GetCurrentProcessId() {
 // the copy can fill it) and the template's user.DOSATTRIB.
 BOOL CreateDirectoryExW(LPCWSTR templateDirectory, LPCWSTR path, LPSECURITY_ATTRIBUTES) {
   std::string from = ToBytes(templateDirectory), to = ToBytes(path);
-  struct stat st;
-  if (stat(from.c_str(), &st) != 0)
-    return Fail(errno);
-  if (mkdir(to.c_str(), 0700) != 0)
-    return Fail(errno);
-  // A directory whose bits or attribute could not be given is removed again: the creation failed.
-  int error = 0, source = -1, target = -1;
-  struct stat made;
-  if (stat(to.c_str(), &made) != 0 ||
-      (chmod(to.c_str(), CopiedMode(st, made) | S_IWUSR) != 0 && !RefusedByFileSystem(errno))) {
-    error = errno;
-  } else if ((source = open(from.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)) < 0 ||
-             (target = open(to.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)) < 0 ||
-             !CopyDosAttribute(source, target)) {
-    error = errno;
-  }
-  if (source >= 0)
-    close(source);
-  if (target >= 0)
-    close(target);
-  if (error != 0) {
-    rmdir(to.c_str());
-    return Fail(error);
-  }
-  return TRUE;
+  return MakeDirectoryLike(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str()) ? TRUE : FALSE;
 }
 
 BOOL RemoveDirectoryW(LPCWSTR path) {
-  std::string bytes = ToBytes(path);
-  struct stat st;
-  if (lstat(bytes.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
-    if (unlink(bytes.c_str()) != 0)
-      return Fail(errno);
-    return TRUE;
-  }
-  if (rmdir(bytes.c_str()) != 0)
-    return Fail(errno);
-  return TRUE;
+  return RemoveDirectoryEntry(AT_FDCWD, ToBytes(path).c_str()) ? TRUE : FALSE;
 }

@@ -1,7 +1,5 @@
-// Directory enumeration of the POSIX build, over the directory's descriptor: each entry is
-// examined with fstatat relative to it. FIFOs, sockets and devices are left out; a symbolic
-// link is listed by what it points to, with the reparse-point bit, or where that cannot be
-// reached, as the link itself. "." and ".." are listed.
+// FindFirstFileW of the POSIX build, over the directory's descriptor: each entry is examined as
+// the listing of an open directory examines it (listing.cc). "." and ".." are listed.
 #include <cerrno>
 #include <cstring>
 #include <dirent.h>
@@ -15,7 +13,6 @@ namespace {
 
 struct PosixSearch {
   DIR* dir;
-  std::string directory;  // the directory's path as bytes, ending in '/'
 };
 
 // Fills the record from the next visible entry. False at the end (ERROR_NO_MORE_FILES) or
@@ -40,32 +37,21 @@ bool NextEntry(PosixSearch* search, WIN32_FIND_DATAW* data) {
       data->dwFileAttributes = FILE_ATTRIBUTE_DIRECTORY;
       return true;
     }
-    int fd = dirfd(search->dir);
-    struct stat link, target;
-    if (fstatat(fd, entry->d_name, &link, AT_SYMLINK_NOFOLLOW) != 0) {
-      if (errno == ENOENT)
-        continue;  // removed since the directory was read
-      SetLastErrorFromErrno(errno);
+    ExaminedEntry examined;
+    Examined result = ExamineEntry(dirfd(search->dir), entry->d_name, &examined);
+    if (result == Examined::kFailed)
       return false;
-    }
-    bool isLink = S_ISLNK(link.st_mode);
-    if (!isLink || fstatat(fd, entry->d_name, &target, 0) != 0)
-      target = link;
-    if (!S_ISREG(target.st_mode) && !S_ISDIR(target.st_mode) && !S_ISLNK(target.st_mode)) {
-      continue;  // special files are invisible to the run
-    }
+    if (result == Examined::kLeftOut)
+      continue;
     std::wstring name = FromBytes(entry->d_name, std::strlen(entry->d_name));
     std::memset(data, 0, sizeof *data);
     if (name.size() >= FIND_NAME_CHARS) {
       continue;  // cannot happen with NAME_MAX names; never cut a name
     }
     name.copy(data->cFileName, name.size());
-    // An entry whose stored attribute cannot be read is still listed, marked: one entry the
-    // runner may not read never hides its directory.
-    bool known = true;
-    data->dwFileAttributes =
-        AttributesOf(target, isLink, fd, search->directory, entry->d_name, entry->d_name, &known);
-    data->posixAttributesUnknown = !known;
+    const struct stat& target = examined.target;
+    data->dwFileAttributes = examined.attributes;
+    data->posixAttributesUnknown = !examined.attributesKnown;
     data->ftLastWriteTime = ToFileTime(target.st_mtim);
     data->ftLastAccessTime = ToFileTime(target.st_atim);
     data->ftCreationTime = ToFileTime(target.st_ctim);
@@ -78,9 +64,7 @@ bool NextEntry(PosixSearch* search, WIN32_FIND_DATAW* data) {
     data->posixIndex = target.st_ino;
     data->posixOwner = target.st_uid;
     data->posixGroup = target.st_gid;
-    data->posixMode = PermissionBitsKept(fd, entry->d_name, target.st_dev)
-                          ? static_cast<uint16_t>(target.st_mode & 07777)
-                          : kPermissionsNotKept;
+    data->posixMode = examined.mode;
     return true;
   }
 }
@@ -108,7 +92,7 @@ HANDLE FindFirstFileW(LPCWSTR pattern, WIN32_FIND_DATAW* data) {
     close(fd);
     return INVALID_HANDLE_VALUE;
   }
-  PosixSearch* search = new PosixSearch{dir, directory};
+  PosixSearch* search = new PosixSearch{dir};
   if (!NextEntry(search, data)) {
     if (GetLastError() == ERROR_NO_MORE_FILES)
       SetLastErrorCode(ERROR_FILE_NOT_FOUND);

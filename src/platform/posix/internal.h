@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cerrno>
+#include <cstdint>
 #include <string>
 #include <sys/stat.h>
 
@@ -34,23 +35,31 @@ FILETIME ToFileTime(const struct timespec& time);
 struct timespec FromFileTime(const FILETIME& time);
 
 // The attribute word of a file system object: stat data of what it names (the target of a link,
-// or the link itself where that cannot be reached), whether the name itself is a link, where it
-// is (name relative to a directory descriptor or AT_FDCWD; prefix + name is its whole path) and
-// its last component. When its stored attribute cannot be read: INVALID_FILE_ATTRIBUTES with
-// errno set, or with known given, the bits that can be known and *known false.
-DWORD AttributesOf(const struct stat& target, bool isLink, int directory, const std::string& prefix,
-                   const char* name, const char* baseName, bool* known = nullptr);
+// or the link itself where that cannot be reached), whether the name itself is a link, and where
+// it is: name relative to a directory descriptor (or a path relative to AT_FDCWD). When its
+// stored attribute cannot be read: INVALID_FILE_ATTRIBUTES with errno set, or with known given,
+// the bits that can be known and *known false.
+DWORD AttributesOf(const struct stat& target, bool isLink, int directory, const char* name,
+                   bool* known = nullptr);
+// The attribute word of the entry name (as AttributesOf, its stat data read first);
+// INVALID_FILE_ATTRIBUTES with the last error set on failure.
+DWORD AttributesAt(int directory, const char* name);
 // The hidden, system and archive bits as stored in user.DOSATTRIB (following links), or
 // archive alone when the attribute is missing; dot names report hidden too.
 // INVALID_FILE_ATTRIBUTES with errno set when it cannot be read.
-DWORD StoredDosAttributes(int directory, const std::string& prefix, const char* name,
-                          const char* baseName);
-// The stat data of the entry at path itself; false, with the last error set, when it cannot be
+DWORD StoredDosAttributes(int directory, const char* name);
+// Sets the modelled bits of the entry name itself (never through a link), as SetFileAttributesW
+// describes; false with the last error set.
+bool SetAttributesOfEntry(int directory, const char* name, DWORD attributes);
+// Sets the permission bits of the entry name itself (never through a link); false with the last
+// error set.
+bool SetModeOfEntry(int directory, const char* name, mode_t mode);
+// The stat data of the entry name itself; false, with the last error set, when it cannot be
 // read or is a symbolic link: attributes and modes are never changed through a link (what it
 // points to may lie outside the trees).
-bool StatOfEntryItself(const std::string& path, struct stat* st);
+bool StatOfEntryItself(int directory, const char* name, struct stat* st);
 // The last component of a byte path.
-const char* BaseName(const std::string& path);
+const char* BaseName(const char* path);
 // A change of permission bits or extended attributes that the file system cannot keep (FAT),
 // as opposed to one that failed.
 inline bool RefusedByFileSystem(int error) {
@@ -71,6 +80,45 @@ mode_t CopiedMode(const struct stat& source, const struct stat& made);
 // a taken name fails with EEXIST, in one step where the file system can refuse it itself.
 bool MoveIntoPlace(int fromDirectory, const char* from, int toDirectory, const char* to,
                    bool replace);
-// Opens a regular file for reading (following links), with its stat data; -1 with the last
-// error set when it cannot be opened or is not a regular file.
-int OpenRegularFile(const std::string& path, struct stat* st);
+// Opens the regular file name (relative to a directory descriptor, or a path relative to
+// AT_FDCWD) for reading, following links, with its stat data; -1 with the last error set when it
+// cannot be opened or is not a regular file.
+int OpenRegularFileAt(int directory, const char* name, struct stat* st);
+// Copies the open regular file in (st its stat data) into directory as name: through a
+// temporary file there, moved into place over name (replace) or only where name is free. On
+// failure the temporary file is removed and the last error set.
+bool CopyIntoDirectory(int in, const struct stat& st, int directory, const char* name,
+                       bool replace);
+// Reads up to size bytes at the file's position (*read 0 at its end); false with the last error
+// set.
+bool ReadBlock(int fd, void* buffer, size_t size, size_t* read);
+// The data region at or after offset: 1 with [*data, *hole), 0 when only a hole follows, -1
+// with errno set when the file system cannot tell. The file's position stays where it was.
+int DataRangeAt(int fd, off_t offset, off_t* data, off_t* hole);
+
+// One entry of a directory as the listings give it.
+struct ExaminedEntry {
+  struct stat target;  // what it names, or a link itself whose target cannot be reached
+  bool isLink;
+  DWORD attributes;
+  bool attributesKnown;
+  uint16_t mode;  // the permission bits, or kPermissionsNotKept
+};
+enum class Examined { kListed, kLeftOut, kFailed };
+// Examines the entry name of a directory (its descriptor) for a listing: kLeftOut for special
+// files and entries removed since the directory was read, kFailed with the last error set when
+// it cannot be examined at all. A dangling link is listed as itself; an entry whose stored
+// attribute cannot be read is listed with attributesKnown false.
+Examined ExamineEntry(int directory, const char* name, ExaminedEntry* entry);
+
+// Makes the directory name (relative to directory) with the permission bits, owner write bit
+// and user.DOSATTRIB of templateName (relative to templateDirectory); removed again when those
+// cannot be given. False with the last error set.
+bool MakeDirectoryLike(int templateDirectory, const char* templateName, int directory,
+                       const char* name);
+// Removes the empty directory name, or a link itself; false with the last error set.
+bool RemoveDirectoryEntry(int directory, const char* name);
+// Unlinks the file name; a directory reports access denied. False with the last error set.
+bool DeleteFileEntry(int directory, const char* name);
+// The name of a file system from its statfs type: "FAT", "exFAT", "NTFS", "ext4", ...
+const wchar_t* FileSystemName(unsigned long type);

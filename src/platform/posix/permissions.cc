@@ -97,14 +97,17 @@ bool PermissionBitsToSet(const ListedPermissions& source, const ListedPermission
   return wanted != destination.Mode;
 }
 
-BOOL SetPermissionBits(LPCWSTR path, DWORD mode) {
-  std::string bytes = ToBytes(path);
+bool SetModeOfEntry(int directory, const char* name, mode_t mode) {
   struct stat st;
-  if (!StatOfEntryItself(bytes, &st))
-    return FALSE;
-  if (chmod(bytes.c_str(), static_cast<mode_t>(mode)) != 0) {
+  if (!StatOfEntryItself(directory, name, &st))
+    return false;
+  if (fchmodat(directory, name, mode, 0) != 0) {
     SetLastErrorFromErrno(errno);
-    return FALSE;
+    return false;
   }
-  return TRUE;
+  return true;
+}
+
+BOOL SetPermissionBits(LPCWSTR path, DWORD mode) {
+  return SetModeOfEntry(AT_FDCWD, ToBytes(path).c_str(), static_cast<mode_t>(mode)) ? TRUE : FALSE;
 }

@@ -6,8 +6,6 @@
 
 #include "platform/posix/internal.h"
 
-namespace {
-
 const wchar_t* FileSystemName(unsigned long type) {
   switch (type) {
     case 0x4d44:
@@ -48,8 +46,6 @@ const wchar_t* FileSystemName(unsigned long type) {
       return L"unknown";
   }
 }
-
-}  // namespace
 
 BOOL GetVolumeInformationW(LPCWSTR root, LPWSTR volumeName, DWORD volumeNameChars,
                            LPDWORD serialNumber, LPDWORD maxComponentLength,

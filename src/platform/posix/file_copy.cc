@@ -1,0 +1,21 @@
+// CopyFileAt on POSIX: the source opened relative to its directory (following a link), copied
+// through a temporary file in the destination directory's descriptor (copy.cc).
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "platform/file_system.h"
+#include "platform/posix/internal.h"
+
+// rename ignores the replaced file's own mode and attributes, so its other names (hard links)
+// keep theirs: the listed attribute word is not needed.
+bool CopyFileAt(const OpenDirectory& from, const wchar_t* fromName, const OpenDirectory& to,
+                const wchar_t* toName, bool replace, DWORD) {
+  struct stat st;
+  int in = OpenRegularFileAt(from.Descriptor, ToBytes(fromName).c_str(), &st);
+  if (in < 0)
+    return false;
+  bool copied = CopyIntoDirectory(in, st, to.Descriptor, ToBytes(toName).c_str(), replace);
+  close(in);
+  return copied;
+}

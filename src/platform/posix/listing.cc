@@ -1,0 +1,90 @@
+// The listing of an open directory on POSIX: each entry is examined with fstatat relative to
+// the directory's descriptor. FIFOs, sockets and devices are left out; a symbolic link is listed
+// by what it points to, with the reparse-point bit, or where that cannot be reached, as the link
+// itself; an entry whose stored attribute cannot be read is listed, marked (one entry the runner
+// may not read never hides its directory).
+#include <cerrno>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "platform/file_system.h"
+#include "platform/posix/internal.h"
+
+Examined ExamineEntry(int directory, const char* name, ExaminedEntry* entry) {
+  struct stat link;
+  if (fstatat(directory, name, &link, AT_SYMLINK_NOFOLLOW) != 0) {
+    if (errno == ENOENT)
+      return Examined::kLeftOut;  // removed since the directory was read
+    SetLastErrorFromErrno(errno);
+    return Examined::kFailed;
+  }
+  struct stat& target = entry->target;
+  entry->isLink = S_ISLNK(link.st_mode);
+  if (!entry->isLink || fstatat(directory, name, &target, 0) != 0)
+    target = link;
+  if (!S_ISREG(target.st_mode) && !S_ISDIR(target.st_mode) && !S_ISLNK(target.st_mode))
+    return Examined::kLeftOut;  // special files are invisible to the run
+  entry->attributesKnown = true;
+  entry->attributes = AttributesOf(target, entry->isLink, directory, name, &entry->attributesKnown);
+  entry->mode = PermissionBitsKept(directory, name, target.st_dev)
+                    ? static_cast<uint16_t>(target.st_mode & 07777)
+                    : kPermissionsNotKept;
+  return Examined::kListed;
+}
+
+bool ListOpenDirectory(const OpenDirectory& directory,
+                       const std::function<void(const ListedRecord&)>& visit) {
+  // A stream of its own, from the start, leaving the directory's descriptor as it is.
+  int fd = openat(directory.Descriptor, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) {
+    SetLastErrorFromErrno(errno);
+    return false;
+  }
+  DIR* dir = fdopendir(fd);
+  if (dir == nullptr) {
+    SetLastErrorFromErrno(errno);
+    close(fd);
+    return false;
+  }
+  bool complete = true;
+  for (;;) {
+    errno = 0;
+    struct dirent* entry = readdir(dir);
+    if (entry == nullptr) {
+      if (errno != 0) {
+        SetLastErrorFromErrno(errno);
+        complete = false;
+      }
+      break;
+    }
+    const char* n = entry->d_name;
+    if (n[0] == '.' && (n[1] == 0 || (n[1] == '.' && n[2] == 0)))
+      continue;
+    ExaminedEntry examined;
+    Examined result = ExamineEntry(fd, n, &examined);
+    if (result == Examined::kFailed) {
+      complete = false;
+      break;
+    }
+    if (result == Examined::kLeftOut)
+      continue;
+    const struct stat& target = examined.target;
+    std::wstring name = FromBytes(n, std::strlen(n));
+    ListedRecord record;
+    record.Name = name.c_str();
+    record.Attributes = examined.attributes;
+    record.WriteTime = ToFileTime(target.st_mtim);
+    // A link whose target cannot be reached has its own size, the length of its text.
+    record.Size = S_ISDIR(target.st_mode) ? 0 : static_cast<uint64_t>(target.st_size);
+    record.Identity = FileIdentity{VolumeSerial(target.st_dev), target.st_ino};
+    record.IdentityKnown = true;
+    record.AttributesUnknown = !examined.attributesKnown;
+    record.Permissions = ListedPermissions{target.st_uid, target.st_gid, examined.mode};
+    visit(record);
+  }
+  closedir(dir);
+  return complete;
+}
