@@ -2,6 +2,7 @@
 // permission bit on a non-directory; hidden, system and archive live in user.DOSATTRIB as a
 // hexadecimal number with a 0x prefix; a file without it reports archive set, and a name
 // beginning with "." reports hidden.
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -97,11 +98,11 @@ std::string PathThrough(int directory, const char* name) {
   return "/proc/self/fd/" + std::to_string(directory) + "/" + name;
 }
 
-// Calls call(fd) with the entry opened relative to its directory, for a kernel with neither the
-// *xattrat calls nor /proc: following links, never blocking on a FIFO.
+// Calls call(fd) with the entry opened relative to its directory (flags added to the open's), for
+// a kernel with neither the *xattrat calls nor /proc: never blocking on a FIFO.
 template <typename Call>
-ssize_t ThroughOpenEntry(int directory, const char* name, Call call) {
-  int fd = openat(directory, name, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+ssize_t ThroughOpenEntry(int directory, const char* name, int flags, Call call) {
+  int fd = openat(directory, name, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC | flags);
   if (fd < 0)
     return -1;
   ssize_t result = call(fd);
@@ -115,8 +116,8 @@ ssize_t ThroughOpenEntry(int directory, const char* name, Call call) {
 // getxattrat where the kernel has it, which spares a lookup of the whole path for every listed
 // entry; else through /proc, else through the entry opened.
 ssize_t ReadDosAttribute(int directory, const char* name, char* text, size_t size) {
-  static bool atUnsupported = false;
-  if (!atUnsupported) {
+  static std::atomic<bool> atUnsupported{false};
+  if (!atUnsupported.load(std::memory_order_relaxed)) {
     XattrArguments arguments = {reinterpret_cast<uintptr_t>(text), static_cast<uint32_t>(size), 0};
     long length =
         syscall(kGetXattrAt, directory, name, 0, kDosAttributeName, &arguments, sizeof arguments);
@@ -127,15 +128,15 @@ ssize_t ReadDosAttribute(int directory, const char* name, char* text, size_t siz
   ssize_t length = getxattr(PathThrough(directory, name).c_str(), kDosAttributeName, text, size);
   if (length >= 0 || errno != ENOENT || directory == AT_FDCWD)
     return length;
-  return ThroughOpenEntry(directory, name,
+  return ThroughOpenEntry(directory, name, 0,
                           [&](int fd) { return fgetxattr(fd, kDosAttributeName, text, size); });
 }
 
 // Writes user.DOSATTRIB of name relative to a directory descriptor (or AT_FDCWD), never through
 // a link where the kernel has setxattrat; false with errno set.
 bool WriteDosAttribute(int directory, const char* name, const std::string& value) {
-  static bool atUnsupported = false;
-  if (!atUnsupported) {
+  static std::atomic<bool> atUnsupported{false};
+  if (!atUnsupported.load(std::memory_order_relaxed)) {
     XattrArguments arguments = {reinterpret_cast<uintptr_t>(value.data()),
                                 static_cast<uint32_t>(value.size()), 0};
     long result = syscall(kSetXattrAt, directory, name, AT_SYMLINK_NOFOLLOW, kDosAttributeName,
@@ -144,13 +145,13 @@ bool WriteDosAttribute(int directory, const char* name, const std::string& value
       return result == 0;
     atUnsupported = true;
   }
-  if (setxattr(PathThrough(directory, name).c_str(), kDosAttributeName, value.data(), value.size(),
-               0) == 0) {
+  if (lsetxattr(PathThrough(directory, name).c_str(), kDosAttributeName, value.data(), value.size(),
+                0) == 0) {
     return true;
   }
   if (errno != ENOENT || directory == AT_FDCWD)
     return false;
-  return ThroughOpenEntry(directory, name, [&](int fd) {
+  return ThroughOpenEntry(directory, name, O_NOFOLLOW, [&](int fd) {
            return fsetxattr(fd, kDosAttributeName, value.data(), value.size(), 0);
          }) == 0;
 }

@@ -160,6 +160,9 @@ TANDREL_WRAP(ssize_t, fgetxattr, -1, (int fd, const char* name, void* value, siz
 TANDREL_WRAP(int, setxattr, -1,
              (const char* path, const char* name, const void* value, size_t size, int flags),
              (path, name, value, size, flags))
+TANDREL_WRAP(int, lsetxattr, -1,
+             (const char* path, const char* name, const void* value, size_t size, int flags),
+             (path, name, value, size, flags))
 TANDREL_WRAP(int, fsetxattr, -1,
              (int fd, const char* name, const void* value, size_t size, int flags),
              (fd, name, value, size, flags))

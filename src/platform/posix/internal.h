@@ -92,8 +92,9 @@ bool CopyIntoDirectory(int in, const struct stat& st, int directory, const char*
 // Reads up to size bytes at the file's position (*read 0 at its end); false with the last error
 // set.
 bool ReadBlock(int fd, void* buffer, size_t size, size_t* read);
-// The data region at or after offset: 1 with [*data, *hole), 0 when only a hole follows, -1
-// with errno set when the file system cannot tell. The file's position stays where it was.
+// The data region at or after offset: 1 with [*data, *hole) (hole null: its start alone), 0 when
+// only a hole follows, -1 with errno set when the file system cannot tell. The file's position
+// stays where it was.
 int DataRangeAt(int fd, off_t offset, off_t* data, off_t* hole);
 
 // One entry of a directory as the listings give it.

@@ -56,11 +56,13 @@ int DataRangeAt(int fd, off_t offset, off_t* data, off_t* hole) {
     errno = error;
     return error == ENXIO ? 0 : -1;  // ENXIO: only a hole follows
   }
-  *hole = lseek(fd, *data, SEEK_HOLE);
+  off_t end = hole == nullptr ? 0 : lseek(fd, *data, SEEK_HOLE);
   int error = errno;
   lseek(fd, position, SEEK_SET);
   errno = error;
-  return *hole < 0 ? -1 : 1;
+  if (hole != nullptr)
+    *hole = end;
+  return end < 0 ? -1 : 1;
 }
 
 OpenFile::~OpenFile() {
@@ -85,8 +87,8 @@ bool ReadFileBlock(OpenFile& file, void* buffer, size_t size, size_t* read) {
 }
 
 uint64_t NextDataOffset(OpenFile& file, uint64_t offset) {
-  off_t data, hole;
-  int found = DataRangeAt(file.Descriptor, static_cast<off_t>(offset), &data, &hole);
+  off_t data;
+  int found = DataRangeAt(file.Descriptor, static_cast<off_t>(offset), &data, nullptr);
   if (found < 0)
     return offset;  // the file system cannot tell: the data may start here
   return found == 0 ? kNoMoreData : static_cast<uint64_t>(data);
