@@ -7,6 +7,7 @@
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
+#include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -43,7 +44,8 @@ bool ListOpenDirectory(const OpenDirectory& directory,
     SetLastErrorFromErrno(errno);
     return false;
   }
-  DIR* dir = fdopendir(fd);
+  std::unique_ptr<DIR, int (*)(DIR*)> stream(fdopendir(fd), closedir);  // closed however it ends
+  DIR* dir = stream.get();
   if (dir == nullptr) {
     SetLastErrorFromErrno(errno);
     close(fd);
@@ -85,6 +87,5 @@ bool ListOpenDirectory(const OpenDirectory& directory,
     record.Permissions = ListedPermissions{target.st_uid, target.st_gid, examined.mode};
     visit(record);
   }
-  closedir(dir);
   return complete;
 }
