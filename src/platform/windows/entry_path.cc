@@ -2,7 +2,9 @@
 
 std::wstring EntryPath(const OpenDirectory& directory, const wchar_t* name) {
   std::wstring path(directory.Path);
-  if (name == nullptr)
+  // A directory that is not open names nothing (not the current drive's root): every call
+  // on the empty path fails.
+  if (name == nullptr || path.empty())
     return path;
   if (path.empty() || path.back() != L'\\')
     path += L'\\';

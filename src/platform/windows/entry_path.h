@@ -7,7 +7,8 @@
 #include "platform/file_system.h"
 
 // The full path of name in directory, or of directory itself with a null name. At a root
-// ("\\?\C:\", "\\?\UNC\server\share\") the separator is already there.
+// ("\\?\C:\", "\\?\UNC\server\share\") the separator is already there. Empty for a directory
+// that is not open.
 std::wstring EntryPath(const OpenDirectory& directory, const wchar_t* name);
 
 // Where the names of a "\\?\" path begin: after "\\?\C:\", "\\?\UNC\server\share\" or
