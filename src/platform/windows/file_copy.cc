@@ -1,13 +1,20 @@
+#include <atomic>
+
 #include "platform/file_system.h"
 #include "platform/windows/entry_path.h"
 
 namespace {
 
 // A temporary name in the destination directory: ".tandrel-" and eight hexadecimal digits that
-// differ from run to run and from try to try.
+// differ from run to run and from try to try. Copies run on several threads at once: each
+// takes the next state in one step.
 std::wstring TemporaryName() {
-  static DWORD state = GetTickCount() ^ (GetCurrentProcessId() << 16);
-  state = state * 1664525 + 1013904223;
+  static std::atomic<DWORD> next{GetTickCount() ^ (GetCurrentProcessId() << 16)};
+  DWORD state = next.load(), following;
+  do {
+    following = state * 1664525 + 1013904223;
+  } while (!next.compare_exchange_weak(state, following));
+  state = following;
   std::wstring name(L".tandrel-");
   for (int i = 0; i < 8; i++) name += L"0123456789abcdef"[(state >> (28 - 4 * i)) & 15];
   return name;
