@@ -1,3 +1,4 @@
+#include <utility>
 #include <vector>
 
 #include "platform/file_system.h"
@@ -66,6 +67,30 @@ bool LongFullPath(const wchar_t* typed, std::wstring* path) {
   return true;
 }
 
+// Checks that path, whose own attribute word is given, leads to a directory: a link by what it
+// points to (failing with the system's error where that cannot be opened), anything else by
+// its own word (ERROR_DIRECTORY for a file).
+bool LeadsToDirectory(const std::wstring& path, DWORD attributes) {
+  if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+    HANDLE target = OpenObject(path.c_str());
+    if (target == INVALID_HANDLE_VALUE)
+      return false;
+    BY_HANDLE_FILE_INFORMATION information;
+    bool known = GetFileInformationByHandle(target, &information) != 0;
+    DWORD error = GetLastError();
+    CloseHandle(target);
+    SetLastError(error);
+    if (!known)
+      return false;
+    attributes = information.dwFileAttributes;
+  }
+  if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    SetLastError(ERROR_DIRECTORY);
+    return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 bool OpenRootDirectory(const wchar_t* path, OpenDirectory* directory) {
@@ -73,12 +98,8 @@ bool OpenRootDirectory(const wchar_t* path, OpenDirectory* directory) {
   if (!LongFullPath(path, &full))
     return false;
   DWORD attributes = GetFileAttributesW(full.c_str());
-  if (attributes == INVALID_FILE_ATTRIBUTES)
+  if (attributes == INVALID_FILE_ATTRIBUTES || !LeadsToDirectory(full, attributes))
     return false;
-  if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-    SetLastError(ERROR_DIRECTORY);
-    return false;
-  }
   directory->Path = std::move(full);
   return true;
 }
@@ -89,29 +110,12 @@ bool OpenChildDirectory(const OpenDirectory& parent, const wchar_t* name, bool f
   DWORD attributes = OwnAttributes(path);
   if (attributes == INVALID_FILE_ATTRIBUTES)
     return false;
-  if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
-    if (!followLink) {
-      SetLastError(ERROR_CANT_RESOLVE_FILENAME);
-      return false;
-    }
-    // What the link leads to decides.
-    HANDLE target = OpenObject(path.c_str());
-    if (target == INVALID_HANDLE_VALUE)
-      return false;
-    BY_HANDLE_FILE_INFORMATION information;
-    bool known = GetFileInformationByHandle(target, &information) != 0;
-    DWORD error = GetLastError();
-    CloseHandle(target);
-    if (!known) {
-      SetLastError(error);
-      return false;
-    }
-    attributes = information.dwFileAttributes;
-  }
-  if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-    SetLastError(ERROR_DIRECTORY);
+  if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) && !followLink) {
+    SetLastError(ERROR_CANT_RESOLVE_FILENAME);
     return false;
   }
+  if (!LeadsToDirectory(path, attributes))
+    return false;
   child->Path = std::move(path);
   return true;
 }

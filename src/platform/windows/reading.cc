@@ -18,8 +18,9 @@ bool OpenFileAt(const OpenDirectory& directory, const wchar_t* name, OpenFile* f
 }
 
 bool ReadFileBlock(OpenFile& file, void* buffer, size_t size, size_t* read) {
-  DWORD chars = size > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<DWORD>(size), count = 0;
-  bool done = ReadFile(file.Handle, buffer, chars, &count, nullptr) != 0;
+  // One call reads at most what a DWORD counts.
+  DWORD bytes = size > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<DWORD>(size), count = 0;
+  bool done = ReadFile(file.Handle, buffer, bytes, &count, nullptr) != 0;
   *read = done ? count : 0;
   return done;
 }
