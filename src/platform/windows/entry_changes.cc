@@ -7,8 +7,8 @@ namespace {
 const DWORD kModelled = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
                         FILE_ATTRIBUTE_ARCHIVE;
 const DWORD kProtective = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
-// Bits that describe an entry and cannot be set through its attribute word (the file system
-// keeps them itself): passed back, some make the change fail.
+// Bits that describe an entry and are not set through its attribute word (the file system keeps
+// them itself): left out of the word written, since some make the change fail.
 const DWORD kDescriptive = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE |
                            FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_SPARSE_FILE |
                            FILE_ATTRIBUTE_COMPRESSED | FILE_ATTRIBUTE_ENCRYPTED |
@@ -17,8 +17,8 @@ const DWORD kDescriptive = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE |
                            0x00040000 |  // recall on open
                            0x00400000;   // recall on data access
 
-// The attribute word of path with the modelled bits of attributes in place of its own. The
-// word is read from the entry itself, never through a link.
+// Gives path the modelled bits of attributes in place of its own, keeping its other bits. The
+// word is read from and written to the entry itself, never through a link.
 bool ReplaceModelledBits(const std::wstring& path, DWORD attributes) {
   DWORD current = GetFileAttributesW(path.c_str());
   if (current == INVALID_FILE_ATTRIBUTES)
