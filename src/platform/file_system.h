@@ -113,6 +113,12 @@ bool IdentityAt(const OpenDirectory& directory, const wchar_t* name, FileIdentit
 // The name of the file system holding an open directory ("FAT32", "exFAT", "NTFS", ...).
 bool FileSystemNameOf(const OpenDirectory& directory, std::wstring* name);
 
+#ifdef _WIN32
+// The Windows API declares a function OpenFile, which would hide the class of that name: the
+// program's spelling names the class under another name there.
+#define OpenFile TandrelOpenFile
+#endif
+
 // A file open for the contents comparison. Closed when destroyed.
 class OpenFile {
  public:

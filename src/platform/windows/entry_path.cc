@@ -1,0 +1,59 @@
+#include "platform/windows/entry_path.h"
+
+std::wstring EntryPath(const OpenDirectory& directory, const wchar_t* name) {
+  std::wstring path(directory.Path);
+  // A directory that is not open names nothing (not the current drive's root): every call
+  // on the empty path fails.
+  if (name == nullptr || path.empty())
+    return path;
+  if (path.empty() || path.back() != L'\\')
+    path += L'\\';
+  return path += name;
+}
+
+size_t RootLength(const std::wstring& path) {
+  if (path.rfind(L"\\\\?\\", 0) != 0)
+    return 1;
+  size_t at = path.find(L'\\', 4);
+  if (path.compare(4, 4, L"UNC\\") == 0)
+    for (int skip = 0; skip < 2 && at != std::wstring::npos; skip++) at = path.find(L'\\', at + 1);
+  return at == std::wstring::npos ? path.size() : at + 1;
+}
+
+DWORD OwnAttributes(const std::wstring& path) {
+  DWORD attributes = GetFileAttributesW(path.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+    return attributes;
+  // The reparse tag is in the find record; where it cannot be read the entry stays a link.
+  WIN32_FIND_DATAW data;
+  HANDLE search =
+      FindFirstFileExW(path.c_str(), FindExInfoBasic, &data, FindExSearchNameMatch, nullptr, 0);
+  if (search == INVALID_HANDLE_VALUE)
+    return attributes;
+  FindClose(search);
+  if (!ReparseTagIsLink(data.dwReserved0))
+    attributes &= ~FILE_ATTRIBUTE_REPARSE_POINT;
+  return attributes;
+}
+
+HANDLE OpenObject(const wchar_t* path) {
+  return CreateFileW(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                     OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+}
+
+bool OpenedIdentity(const wchar_t* path, FileIdentity* identity) {
+  HANDLE file = OpenObject(path);
+  if (file == INVALID_HANDLE_VALUE)
+    return false;
+  BY_HANDLE_FILE_INFORMATION information;
+  bool known = GetFileInformationByHandle(file, &information) != 0;
+  DWORD error = GetLastError();
+  if (known) {
+    identity->volume = information.dwVolumeSerialNumber;
+    identity->index =
+        (static_cast<uint64_t>(information.nFileIndexHigh) << 32) | information.nFileIndexLow;
+  }
+  CloseHandle(file);
+  SetLastError(error);
+  return known;
+}

@@ -1,0 +1,26 @@
+// Helpers shared by the Windows implementation of the platform layer: every call names an entry
+// by its open directory's "\\?\" path and the entry's name, so a name is always itself.
+#pragma once
+
+#include <string>
+
+#include "platform/file_system.h"
+
+// The full path of name in directory, or of directory itself with a null name. At a root
+// ("\\?\C:\", "\\?\UNC\server\share\") the separator is already there. Empty for a directory
+// that is not open.
+std::wstring EntryPath(const OpenDirectory& directory, const wchar_t* name);
+
+// Where the names of a "\\?\" path begin: after "\\?\C:\", "\\?\UNC\server\share\" or
+// "\\?\Volume{...}\"; 1 for any other path (a "/" root).
+size_t RootLength(const std::wstring& path);
+
+// The attribute word of what path names itself (a link, not what it points to), with
+// FILE_ATTRIBUTE_REPARSE_POINT kept only on a link (a name-surrogate reparse point);
+// INVALID_FILE_ATTRIBUTES on failure.
+DWORD OwnAttributes(const std::wstring& path);
+
+// Opens what a path names, a directory too, following links: for its identity and final path.
+HANDLE OpenObject(const wchar_t* path);
+// The identity of what a path names, following links.
+bool OpenedIdentity(const wchar_t* path, FileIdentity* identity);
