@@ -3,7 +3,9 @@
 #include "settings/options.h"
 #include "output/console.h"
 #include "scan/filter.h"
-#include "sync/paths.h"
+
+const wchar_t* SourceArgument = nullptr;
+const wchar_t* DestinationArgument = nullptr;
 
 bool HasHelpRequest(int argc, wchar_t** argv) {
   static const wchar_t* const kHelpSpellings[] = {L"-?", L"-h", L"--help", L"/?"};
@@ -53,12 +55,12 @@ namespace {
 
 // A directory argument: the source first, then the destination.
 bool TakeDirectory(wchar_t* argument) {
-  wchar_t* target;
+  const wchar_t** target;
   const wchar_t* role;
-  if (SourcePath[0] == 0) {
-    target = SourcePath, role = L"source";
-  } else if (DestinationPath[0] == 0) {
-    target = DestinationPath, role = L"destination";
+  if (SourceArgument == nullptr) {
+    target = &SourceArgument, role = L"source";
+  } else if (DestinationArgument == nullptr) {
+    target = &DestinationArgument, role = L"destination";
   } else {
     WriteError(L"Error: too many directories specified: `%s'\n", argument);
     return false;
@@ -71,7 +73,7 @@ bool TakeDirectory(wchar_t* argument) {
     WriteError(L"Error: invalid %s directory: `%s'\n", role, argument);
     return false;
   }
-  lstrcpyW(target, argument);
+  *target = argument;
   return true;
 }
 

@@ -4,6 +4,10 @@
 
 #include "platform/win32.h"
 
+// The two directory arguments as typed (null until given).
+extern const wchar_t* SourceArgument;
+extern const wchar_t* DestinationArgument;
+
 // True when an argument from 1 on is a help spelling ("-?", "-h", "--help", "/?", any case).
 bool HasHelpRequest(int argc, wchar_t** argv);
 // True when an argument from 1 on is "--version".

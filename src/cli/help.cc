@@ -147,7 +147,11 @@ const char HelpText[] =
     "-p[=y/n], --progress[=y/n]\n"
     "    While the run lasts, shows a status line on the standard error when that is\n"
     "    a terminal: entries examined in source/destination, files added (+), updated\n"
-    "    (~) and deleted (-), bytes copied, the copy rate and the directory walked.\n";
+    "    (~) and deleted (-), bytes copied, the copy rate and the directory walked.\n"
+    "\n"
+    "-lp[=y/n], --long-paths[=y/n]\n"
+    "    Handles paths longer than the usual limit: up to 32,767 characters on\n"
+    "    Windows, of any depth on Linux.\n";
 
 namespace {
 // Writes the help screen's first bytes to the standard output with one write.

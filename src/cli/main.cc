@@ -3,7 +3,6 @@
 #include "cli/help.h"
 #include "cli/run.h"
 #include "output/console.h"
-#include "sync/paths.h"
 
 int wmain(int argc, wchar_t** argv) {
   OutputHandle = GetStdHandle(STD_OUTPUT_HANDLE);
@@ -19,7 +18,7 @@ int wmain(int argc, wchar_t** argv) {
   }
   if (!ParseCommandLine(argc, argv))
     return 1;
-  if (SourcePath[0] == 0 || DestinationPath[0] == 0) {
+  if (SourceArgument == nullptr || DestinationArgument == nullptr) {
     PrintHelp();
     return 1;
   }

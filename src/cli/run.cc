@@ -5,8 +5,8 @@
 #include "settings/options.h"
 #include "output/console.h"
 #include "output/progress.h"
+#include "cli/command_line.h"
 #include "sync/directory_pass.h"
-#include "sync/paths.h"
 #include "sync/walk_guard.h"
 #include "sync/run_summary.h"
 
@@ -18,25 +18,10 @@ bool IsFatFileSystemName(const wchar_t* name) {
   return lstrcmpiW(prefix, L"FAT") == 0;
 }
 
-bool IsOnFatVolume(const wchar_t* directory) {
-  if (!OptionSet(kTimeShiftFat))
-    return false;
-  PathBuffer path;
-  DWORD length = GetFullPathNameW(directory, MAX_PATH, path.get(), nullptr);
-  if (length == 0 || length >= MAX_PATH)
-    lstrcpyW(path.get(), directory);
-  for (;;) {
-    PathAddBackslashW(path.get());
-    wchar_t volumeName[256];
-    wchar_t fileSystem[256];
-    if (GetVolumeInformationW(path.get(), volumeName, 256, nullptr, nullptr, nullptr, fileSystem,
-                              256)) {
-      return IsFatFileSystemName(fileSystem);
-    }
-    PathRemoveBackslashW(path.get());
-    if (!PathRemoveFileSpecW(path.get()))
-      return false;
-  }
+bool IsOnFatVolume(const OpenDirectory& directory) {
+  std::wstring name;
+  return OptionSet(kTimeShiftFat) && FileSystemNameOf(directory, &name) &&
+         IsFatFileSystemName(name.c_str());
 }
 
 void DeriveSettings() {
@@ -55,7 +40,7 @@ namespace {
 // Under max-delete, a first pass decides everything without acting and without writing on
 // either stream, and counts the "delete" and "delete dir" decisions. False, with the error
 // written, when they are more than the limit; the run then stops before its header.
-bool DeletionsWithinLimit() {
+bool DeletionsWithinLimit(Pass& pass) {
   const int limit = OptionValue(kMaxDelete);
   if (limit <= 0)
     return true;
@@ -64,12 +49,12 @@ bool DeletionsWithinLimit() {
   const int virtualRun = OptionValue(kVirtual);
   OutputHandle = ErrorHandle = nullptr;
   OptionTable[kVirtual].Value = 1;
-  ProcessDirectoryPair();
+  ProcessDirectoryPair(pass);
   OutputHandle = output, ErrorHandle = error;
   ErrorReportCount = reports;
   OptionTable[kVirtual].Value = virtualRun;
-  const unsigned long deletions = Summary.Deleted + Summary.DirectoriesDeleted;
-  Summary = {};
+  const unsigned long deletions = pass.Summary.Deleted + pass.Summary.DirectoriesDeleted;
+  pass.Summary = {};
   if (deletions <= static_cast<unsigned long>(limit))
     return true;
   WriteError(
@@ -82,19 +67,23 @@ bool DeletionsWithinLimit() {
 }  // namespace
 
 void PrepareRun() {
-  if (!CheckRoots())
+  Pass pass;
+  pass.Source.Path = SourceArgument;
+  pass.Destination.Path = DestinationArgument;
+  if (!CheckRoots(pass))
     return;
-  SourceOnFat = IsOnFatVolume(SourcePath);
-  DestinationOnFat = IsOnFatVolume(DestinationPath);
+  SourceOnFat = IsOnFatVolume(pass.Source.Directory());
+  DestinationOnFat = IsOnFatVolume(pass.Destination.Directory());
   DeriveSettings();
-  if (!DeletionsWithinLimit())
+  if (!DeletionsWithinLimit(pass))
     return;
-  StartRunSummary();
+  StartRunSummary(pass.Summary);
   StartProgress();
   if (OptionSet(kLogHeader)) {
-    WriteOutput(L"\nTandreling directory: %s\nto directory: %s\n", SourcePath, DestinationPath);
+    WriteOutput(L"\nTandreling directory: %s\nto directory: %s\n", pass.Source.Path.c_str(),
+                pass.Destination.Path.c_str());
   }
-  ProcessDirectoryPair();
-  WriteRunSummary();
+  ProcessDirectoryPair(pass);
+  WriteRunSummary(pass.Summary);
   ClearProgressLine(nullptr);
 }

@@ -1,5 +1,6 @@
 #include "output/console.h"
 
+#include <string>
 #include <vector>
 
 #include "output/progress.h"
@@ -55,11 +56,51 @@ BOOL EmitText(HANDLE handle, const wchar_t* text, wchar_t* expansion) {
   return WriteFile(handle, bytes.data(), static_cast<DWORD>(count), &written, nullptr);
 }
 
+std::wstring FormatText(const wchar_t* format, va_list arguments, size_t limit) {
+  std::wstring text;
+  auto put = [&](wchar_t c, int count = 1) {
+    for (; count > 0 && text.size() < limit; count--) text += c;
+  };
+  for (const wchar_t* f = format; *f != 0; f++) {
+    if (*f != L'%' || *++f == L'%') {
+      put(*f);
+      continue;
+    }
+    bool left = *f == L'-';
+    f += left ? 1 : 0;
+    int width = 0;
+    for (; *f >= L'0' && *f <= L'9'; f++) width = width * 10 + (*f - L'0');
+    bool isLong = *f == L'l';
+    f += isLong ? 1 : 0;
+    std::wstring field;
+    if (*f == L's') {
+      const wchar_t* argument = va_arg(arguments, const wchar_t*);
+      field = argument != nullptr ? argument : L"(null)";
+    } else if (*f == L'u' && isLong) {
+      field = std::to_wstring(va_arg(arguments, unsigned int));
+    } else if (*f == 0) {
+      break;
+    } else {
+      put(*f);  // an unknown conversion is written as its letter
+      continue;
+    }
+    int padding = width - static_cast<int>(field.size());
+    if (!left)
+      put(L' ', padding);
+    for (wchar_t c : field) put(c);
+    if (left)
+      put(L' ', padding);
+  }
+  return text;
+}
+
 void WriteFormatted(HANDLE handle, const wchar_t* format, va_list arguments) {
-  wchar_t text[FORMAT_BUFFER_CHARS];
-  wchar_t expansion[2 * FORMAT_BUFFER_CHARS];
-  wvsprintfW(text, format, arguments);
-  EmitText(handle, text, expansion);
+  // Texts as long as the paths they name under long-paths; else as the system formats them, at
+  // most the formatting buffer's length.
+  size_t limit = OptionSet(kLongPaths) ? static_cast<size_t>(-1) : FORMAT_BUFFER_CHARS - 1;
+  std::wstring text = FormatText(format, arguments, limit);
+  std::vector<wchar_t> expansion(2 * text.size() + 1);
+  EmitText(handle, text.c_str(), expansion.data());
 }
 
 namespace {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdarg>
+#include <string>
 
 #include "platform/win32.h"
 
@@ -22,6 +23,10 @@ int EncodeConsoleText(const wchar_t* text, int chars, char* bytes, int capacity)
 // Expands, converts and writes a finished text with one WriteFile. The expansion buffer holds
 // twice the text's length plus one.
 BOOL EmitText(HANDLE handle, const wchar_t* text, wchar_t* expansion);
+// The text of a format with its arguments: %s, %-Ns (left-aligned in a field of N), %lu (an
+// unsigned 32-bit value), %% and literal text, as the system's formatter writes them; at most
+// limit characters.
+std::wstring FormatText(const wchar_t* format, va_list arguments, size_t limit);
 void WriteFormatted(HANDLE handle, const wchar_t* format, va_list arguments);
 void WriteOutput(const wchar_t* format, ...);
 void WriteError(const wchar_t* format, ...);

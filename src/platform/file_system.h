@@ -15,6 +15,50 @@
 
 #include "platform/win32.h"
 
+// A directory's identity on its machine: the volume and the file index, the same for every
+// spelling of its path (letter case, ".", "..", links).
+struct FileIdentity {
+  uint64_t volume;
+  uint64_t index;
+  bool operator==(const FileIdentity& other) const {
+    return volume == other.volume && index == other.index;
+  }
+};
+
+#ifdef _WIN32
+// The Windows builds mirror no permission bits: an entry carries none, and no pair gets any.
+struct ListedPermissions {};
+inline bool PermissionBitsToSet(const ListedPermissions&, const ListedPermissions&, DWORD, DWORD*) {
+  return false;
+}
+#else
+// What the listing gives of an entry: its permission bits (07777, or kPermissionsNotKept), its
+// owner and its group.
+struct ListedPermissions {
+  uint32_t Owner, Group;
+  uint16_t Mode;
+};
+// The permission bits of an entry whose file system keeps none (FAT, exFAT).
+const uint16_t kPermissionsNotKept = 0xFFFF;
+// True when an equal pair's destination (its attribute word given) must get other permission
+// bits, *mode: the source's, the set-user-ID and set-group-ID bits only where the destination
+// has the source's owner and group; a directory keeps its owner's write bit, which a later run
+// needs to fill it. Never where either side's file system keeps no permission bits, and never
+// through a destination link.
+bool PermissionBitsToSet(const ListedPermissions& source, const ListedPermissions& destination,
+                         DWORD destinationAttributes, DWORD* mode);
+#endif
+
+// Whether a failed change of the archive attribute, otherwise silent, is reported: on POSIX when
+// it left a user.DOSATTRIB that cannot be read as it was (such a value is never rewritten).
+inline bool AttributeFailureReported() {
+#ifdef _WIN32
+  return false;
+#else
+  return GetLastError() == ERROR_INVALID_DATA;
+#endif
+}
+
 // An open directory. POSIX: a descriptor opened with O_DIRECTORY | O_NOFOLLOW relative to its
 // parent's (the root's by its path). Windows: its full path in the "\\?\" form ("\\?\UNC\..."
 // for a share), from which each call's path is made. Moves, never copies; closed when destroyed.
@@ -113,19 +157,13 @@ bool IdentityAt(const OpenDirectory& directory, const wchar_t* name, FileIdentit
 // The name of the file system holding an open directory ("FAT32", "exFAT", "NTFS", ...).
 bool FileSystemNameOf(const OpenDirectory& directory, std::wstring* name);
 
-#ifdef _WIN32
-// The Windows API declares a function OpenFile, which would hide the class of that name: the
-// program's spelling names the class under another name there.
-#define OpenFile TandrelOpenFile
-#endif
-
 // A file open for the contents comparison. Closed when destroyed.
-class OpenFile {
+class InputFile {
  public:
-  OpenFile() = default;
-  OpenFile(const OpenFile&) = delete;
-  OpenFile& operator=(const OpenFile&) = delete;
-  ~OpenFile();
+  InputFile() = default;
+  InputFile(const InputFile&) = delete;
+  InputFile& operator=(const InputFile&) = delete;
+  ~InputFile();
 #ifdef _WIN32
   HANDLE Handle = INVALID_HANDLE_VALUE;
 #else
@@ -133,12 +171,12 @@ class OpenFile {
 #endif
 };
 // Opens a regular file (following links) for reading from its start.
-bool OpenFileAt(const OpenDirectory& directory, const wchar_t* name, OpenFile* file);
+bool OpenFileAt(const OpenDirectory& directory, const wchar_t* name, InputFile* file);
 // Reads up to size bytes at the current position; *read 0 at the end of the file.
-bool ReadFileBlock(OpenFile& file, void* buffer, size_t size, size_t* read);
+bool ReadFileBlock(InputFile& file, void* buffer, size_t size, size_t* read);
 // Where the file's next data lies at or after offset, as the file system tells it (kNoMoreData
 // when only a hole follows); offset itself where it cannot tell.
 const uint64_t kNoMoreData = ~uint64_t{0};
-uint64_t NextDataOffset(OpenFile& file, uint64_t offset);
+uint64_t NextDataOffset(InputFile& file, uint64_t offset);
 // Moves the file's position.
-bool SeekFile(OpenFile& file, uint64_t offset);
+bool SeekFile(InputFile& file, uint64_t offset);

@@ -5,16 +5,16 @@
 std::vector<const wchar_t*> PatternList;
 bool IncludeMode = false;
 
-bool EntryPassesFilter(const wchar_t* directory, const DirectoryEntry& entry, bool* tooLong) {
-  PathBuffer path;
-  if (!CombinePath(path.get(), directory, entry.cFileName)) {
+bool EntryPassesFilter(const std::wstring& directory, const DirectoryEntry& entry, bool* tooLong) {
+  std::wstring path;
+  if (!CombinePath(&path, directory, entry.cFileName)) {
     if (tooLong)
       *tooLong = true;
     return false;
   }
   if (IncludeMode && (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
     return true;
-  return PathPassesFilter(path.get());
+  return PathPassesFilter(path.c_str());
 }
 
 bool PathPassesFilter(const wchar_t* path) {

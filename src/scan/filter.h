@@ -1,6 +1,7 @@
 // The include/exclude filter: whether an entry takes part in the run at all.
 #pragma once
 
+#include <string>
 #include <vector>
 
 #include "scan/listing.h"
@@ -12,7 +13,7 @@ extern bool IncludeMode;
 
 // Joins directory and the entry's name (reporting a path that does not fit, which then does not
 // pass and sets *tooLong) and asks the patterns; every directory passes in include mode.
-bool EntryPassesFilter(const wchar_t* directory, const DirectoryEntry& entry,
+bool EntryPassesFilter(const std::wstring& directory, const DirectoryEntry& entry,
                        bool* tooLong = nullptr);
 // The pattern test alone, on a full path.
 bool PathPassesFilter(const wchar_t* path);

@@ -4,7 +4,9 @@
 #include <memory>
 #include <vector>
 
-#include "platform/win32.h"
+#include <string>
+
+#include "platform/file_system.h"
 
 // One listed entry: only what the run reads of the platform's find record, the name kept in the
 // listing's name store. Small, so that a directory of a million entries fits in little memory
@@ -24,8 +26,8 @@ struct DirectoryEntry {
   [[no_unique_address]] ListedPermissions Permissions;  // empty on Windows
 };
 
-// The entry of a find record, its name still in the record.
-DirectoryEntry ListedEntry(const WIN32_FIND_DATAW& data);
+// The entry of a listed record, its name still in the record.
+DirectoryEntry ListedEntry(const ListedRecord& record);
 
 // The names of a listing, copied into blocks that never move, so entries can point into them.
 class NameStore {
@@ -80,12 +82,12 @@ enum ListingSide { kSourceSide, kDestinationSide };
 // The name order of every sort and every pairing. Case-insensitive; on a case-sensitive file
 // system names equal but for case are then ordered case-sensitively, as two entries.
 int CompareNames(const wchar_t* a, const wchar_t* b);
-bool IsDotName(const wchar_t* name);
 void SortEntryList(EntryList& list);
 // The directory's files and sub-directories that pass the skip rules, sorted; those the filter
 // leaves out are kept, marked: the one listing of the pair walk and of the whole-tree actions.
-// False, with both lists empty, when the directory could not be enumerated to the end (reported).
+// path is the directory as printed (the filter and the reports read it). False, with both lists
+// empty, when the directory could not be enumerated to the end (reported).
 // On the source side, entries left out for their length are kept, marked, in both lists.
 // *leftOut (when given) is set when no-junctions left out an entry, which therefore stays.
-bool ListDirectory(const wchar_t* directory, EntryList& files, EntryList& subdirectories,
-                   ListingSide side, bool* leftOut = nullptr);
+bool ListDirectory(const OpenDirectory& directory, const std::wstring& path, EntryList& files,
+                   EntryList& subdirectories, ListingSide side, bool* leftOut = nullptr);

@@ -37,6 +37,7 @@ const OptionEntry kDefaults[] = {
     {L"log-list", L"ll", false, 0},
     {L"log-oem", L"lo", false, 1},
     {L"progress", L"p", false, 0},
+    {L"long-paths", L"lp", false, 0},
 };
 }  // namespace
 

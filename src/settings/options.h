@@ -45,6 +45,7 @@ enum OptionRow {
   kLogList,
   kLogOem,
   kProgress,
+  kLongPaths,
   kOptionCount
 };
 

@@ -11,48 +11,22 @@ namespace {
 const uint64_t kTicksPerSecond = 10000000;
 // Large reads, so the comparison runs at the speed of the disk, not of the calls; two blocks
 // still fit in a core's cache for the comparison.
-const DWORD kBlockSize = 1 << 17;
-const uint64_t kNoMoreData = ~uint64_t{0};
+const size_t kBlockSize = 1 << 17;
 
 uint64_t TimeValue(const FILETIME& time) {
   return (static_cast<uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
 }
 
-HANDLE OpenForComparison(const wchar_t* path) {
-  return CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                     FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-}
-
-// Where a file's next data lies at or after offset, as the file system tells it (kNoMoreData
-// when only a hole follows); offset itself where it cannot tell.
-uint64_t NextDataOffset(HANDLE file, uint64_t offset) {
-  FILE_ALLOCATED_RANGE_BUFFER query, range;
-  query.FileOffset.QuadPart = static_cast<LONGLONG>(offset);
-  query.Length.QuadPart = static_cast<LONGLONG>((~uint64_t{0} >> 1) - offset);
-  DWORD bytes = 0;
-  if (!DeviceIoControl(file, FSCTL_QUERY_ALLOCATED_RANGES, &query, sizeof query, &range,
-                       sizeof range, &bytes, nullptr) &&
-      GetLastError() != ERROR_MORE_DATA) {
-    return offset;
-  }
-  if (bytes < sizeof range)
-    return kNoMoreData;
-  uint64_t data = static_cast<uint64_t>(range.FileOffset.QuadPart);
-  return data > offset ? data : offset;
-}
-
 // Moves both files past the holes they share: zeros on both sides by definition. False when
 // only holes follow in both (the files are then equal up to their common size).
-bool SkipSharedHoles(HANDLE source, HANDLE destination, uint64_t& offset) {
+bool SkipSharedHoles(InputFile& source, InputFile& destination, uint64_t& offset) {
   uint64_t a = NextDataOffset(source, offset), b = NextDataOffset(destination, offset);
   uint64_t next = a < b ? a : b;
   if (next == kNoMoreData)
     return false;
   if (next > offset) {
-    LARGE_INTEGER position;
-    position.QuadPart = static_cast<LONGLONG>(next);
-    SetFilePointerEx(source, position, nullptr, FILE_BEGIN);
-    SetFilePointerEx(destination, position, nullptr, FILE_BEGIN);
+    SeekFile(source, next);
+    SeekFile(destination, next);
     offset = next;
   }
   return true;
@@ -68,17 +42,15 @@ uint64_t NormalizedWriteTime(bool onFat, const DirectoryEntry& entry) {
   return TimeValue(utc);
 }
 
-bool CompareContents(const wchar_t* sourceFile, const wchar_t* destinationFile, bool sparse) {
+bool CompareContents(const OpenDirectory& sourceDirectory,
+                     const OpenDirectory& destinationDirectory, const wchar_t* name,
+                     const std::wstring& destinationFile, bool sparse) {
   if (OptionSet(kLogCompareContents))
-    WriteLogLine(L"comparing", destinationFile);
-  HANDLE source = OpenForComparison(sourceFile);
-  if (source == INVALID_HANDLE_VALUE)
+    WriteLogLine(L"comparing", destinationFile.c_str());
+  InputFile source, destination;
+  if (!OpenFileAt(sourceDirectory, name, &source) ||
+      !OpenFileAt(destinationDirectory, name, &destination))
     return false;
-  HANDLE destination = OpenForComparison(destinationFile);
-  if (destination == INVALID_HANDLE_VALUE) {
-    CloseHandle(source);
-    return false;
-  }
   static std::vector<unsigned char> sourceBlock(kBlockSize), destinationBlock(kBlockSize);
   bool equal;
   for (uint64_t offset = 0;;) {
@@ -86,10 +58,10 @@ bool CompareContents(const wchar_t* sourceFile, const wchar_t* destinationFile, 
       equal = true;
       break;
     }
-    DWORD sourceCount = 0, destinationCount = 0;
+    size_t sourceCount = 0, destinationCount = 0;
     // A failed read is a difference: it must never pass for the end of both files.
-    if (!ReadFile(source, sourceBlock.data(), kBlockSize, &sourceCount, nullptr) ||
-        !ReadFile(destination, destinationBlock.data(), kBlockSize, &destinationCount, nullptr) ||
+    if (!ReadFileBlock(source, sourceBlock.data(), kBlockSize, &sourceCount) ||
+        !ReadFileBlock(destination, destinationBlock.data(), kBlockSize, &destinationCount) ||
         sourceCount != destinationCount) {
       equal = false;
       break;
@@ -104,14 +76,12 @@ bool CompareContents(const wchar_t* sourceFile, const wchar_t* destinationFile, 
     }
     offset += sourceCount;
   }
-  CloseHandle(destination);
-  CloseHandle(source);
   return equal;
 }
 
-bool CompareFiles(const wchar_t* sourceFile, const wchar_t* destinationFile,
-                  const DirectoryEntry& source, const DirectoryEntry& destination,
-                  bool& timesEqual) {
+bool CompareFiles(const OpenDirectory& sourceDirectory, const OpenDirectory& destinationDirectory,
+                  const std::wstring& destinationFile, const DirectoryEntry& source,
+                  const DirectoryEntry& destination, bool& timesEqual) {
   timesEqual = true;
   if (OptionSet(kCompareSize) && (source.nFileSizeLow != destination.nFileSizeLow ||
                                   source.nFileSizeHigh != destination.nFileSizeHigh)) {
@@ -129,10 +99,10 @@ bool CompareFiles(const wchar_t* sourceFile, const wchar_t* destinationFile,
   uint64_t seconds = (s > d ? s - d : d - s) / kTicksPerSecond;
   if (OptionSet(kLogTimeDiff)) {
     if (seconds == 0) {
-      WriteOutput(L"%-12s%s\n", L"same time", destinationFile);
+      WriteOutput(L"%-12s%s\n", L"same time", destinationFile.c_str());
     } else {
       WriteOutput(L"%s more recent by %lu second(s)   %s\n", d > s ? L"dest" : L"source",
-                  static_cast<DWORD>(seconds), destinationFile);
+                  static_cast<DWORD>(seconds), destinationFile.c_str());
     }
   }
   timesEqual = seconds <= static_cast<uint64_t>(OptionValue(kTimePrecision));
@@ -145,5 +115,6 @@ bool CompareFiles(const wchar_t* sourceFile, const wchar_t* destinationFile,
   // Both files with holes: the holes they share are not read.
   bool sparse =
       (source.dwFileAttributes & destination.dwFileAttributes & FILE_ATTRIBUTE_SPARSE_FILE) != 0;
-  return CompareContents(sourceFile, destinationFile, sparse);
+  return CompareContents(sourceDirectory, destinationDirectory, source.cFileName, destinationFile,
+                         sparse);
 }

@@ -3,19 +3,18 @@
 #include "settings/options.h"
 #include "output/console.h"
 #include "sync/file_actions.h"
-#include "sync/paths.h"
 #include "sync/run_summary.h"
 #include "sync/tree_actions.h"
 #include "sync/walk_guard.h"
 
-void MergeEntryLists(const EntryList& sourceList, const EntryList& destinationList,
+void MergeEntryLists(Pass& pass, const EntryList& sourceList, const EntryList& destinationList,
                      EntryPairHandler handler) {
   const std::vector<DirectoryEntry>& source = sourceList.Entries;
   const std::vector<DirectoryEntry>& destination = destinationList.Entries;
   // An entry the filter leaves out hides its counterpart: the pair is left alone.
-  auto call = [handler](const DirectoryEntry* s, const DirectoryEntry* d) {
+  auto call = [&pass, handler](const DirectoryEntry* s, const DirectoryEntry* d) {
     if (!EntryFiltered(s) && !EntryFiltered(d))
-      handler(s, d);
+      handler(pass, s, d);
   };
   size_t s = 0, d = 0;
   while (s < source.size() && d < destination.size()) {
@@ -32,21 +31,51 @@ void MergeEntryLists(const EntryList& sourceList, const EntryList& destinationLi
   for (; d < destination.size(); d++) call(nullptr, &destination[d]);
 }
 
-void ProcessDirectoryPair() {
-  if (OptionSet(kLogDirectories))
-    WriteLogLine(L"directory", DestinationPath);
+namespace {
+
+bool IsLink(const DirectoryEntry* entry) {
+  return (entry->dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+}
+
+// Opens the pair's side directory (for a sub-directory pair) and lists it; false when either
+// failed (reported).
+bool OpenAndList(Pass& pass, WalkSide& side, const DirectoryEntry* entry, EntryList& files,
+                 EntryList& subdirectories) {
+  if (entry != nullptr && !EnterSideDirectory(side, entry->cFileName, IsLink(entry)))
+    return false;
+  return &side == &pass.Source
+             ? ListSourceDirectory(pass, files, subdirectories)
+             : ListDirectory(side.Directory(), side.Path, files, subdirectories, kDestinationSide);
+}
+
+void WalkDirectoryPair(Pass& pass, const DirectoryEntry* source,
+                       const DirectoryEntry* destination) {
   EntryList sourceFiles, sourceDirectories, destinationFiles, destinationDirectories;
   // Source entries too long to list stay in the lists, marked, so that their destination
   // counterparts are kept rather than taken for destination-only entries.
-  if (!ListSourceDirectory(SourcePath, sourceFiles, sourceDirectories))
+  if (!OpenAndList(pass, pass.Source, source, sourceFiles, sourceDirectories) ||
+      !OpenAndList(pass, pass.Destination, destination, destinationFiles, destinationDirectories))
     return;
-  if (!ListDirectory(DestinationPath, destinationFiles, destinationDirectories, kDestinationSide))
-    return;
-  Summary.SourceEntries += sourceFiles.Entries.size() + sourceDirectories.Entries.size();
-  Summary.DestinationEntries +=
+  RunSummary& summary = pass.Summary;
+  summary.SourceEntries += sourceFiles.Entries.size() + sourceDirectories.Entries.size();
+  summary.DestinationEntries +=
       destinationFiles.Entries.size() + destinationDirectories.Entries.size();
-  ShowProgress(SourcePath);
-  MergeEntryLists(sourceDirectories, destinationDirectories, ProcessExtraDirectory);
-  MergeEntryLists(sourceFiles, destinationFiles, ProcessFileEntry);
-  MergeEntryLists(sourceDirectories, destinationDirectories, ProcessDirectoryEntry);
+  ShowProgress(summary, pass.Source.Path);
+  MergeEntryLists(pass, sourceDirectories, destinationDirectories, ProcessExtraDirectory);
+  MergeEntryLists(pass, sourceFiles, destinationFiles, ProcessFileEntry);
+  MergeEntryLists(pass, sourceDirectories, destinationDirectories, ProcessDirectoryEntry);
+}
+
+}  // namespace
+
+void ProcessDirectoryPair(Pass& pass, const DirectoryEntry* source,
+                          const DirectoryEntry* destination) {
+  if (OptionSet(kLogDirectories))
+    WriteLogLine(L"directory", pass.Destination.Path.c_str());
+  // The directories opened for this pair are closed when it is done.
+  const size_t sourceLevels = pass.Source.Levels.size();
+  const size_t destinationLevels = pass.Destination.Levels.size();
+  WalkDirectoryPair(pass, source, destination);
+  pass.Source.Levels.resize(sourceLevels);
+  pass.Destination.Levels.resize(destinationLevels);
 }

@@ -2,12 +2,17 @@
 #pragma once
 
 #include "scan/listing.h"
+#include "sync/pass.h"
 
 // A walk handler: the source entry or null, the destination entry or null (never both null).
-typedef void (*EntryPairHandler)(const DirectoryEntry* source, const DirectoryEntry* destination);
+typedef void (*EntryPairHandler)(Pass& pass, const DirectoryEntry* source,
+                                 const DirectoryEntry* destination);
 
-// Synchronises the pair named by SourcePath and DestinationPath, and below it.
-void ProcessDirectoryPair();
+// Synchronises a directory pair and below it: with entries, the pair of sub-directories they
+// name in the current pair (each opened through a link only when it is one: the walk decided to
+// enter it), which becomes the current pair while it lasts; without, the current pair.
+void ProcessDirectoryPair(Pass& pass, const DirectoryEntry* source = nullptr,
+                          const DirectoryEntry* destination = nullptr);
 // Calls the handler once per name in name order, with the entries of equal names together.
-void MergeEntryLists(const EntryList& source, const EntryList& destination,
+void MergeEntryLists(Pass& pass, const EntryList& source, const EntryList& destination,
                      EntryPairHandler handler);

@@ -1,201 +1,146 @@
 #include "sync/file_actions.h"
 
-#include <string>
-#include <vector>
-
 #include "settings/options.h"
 #include "output/console.h"
+#include "scan/path_text.h"
 #include "sync/compare.h"
 #include "sync/metadata.h"
-#include "sync/paths.h"
 #include "sync/run_summary.h"
 
 namespace {
 
-// A temporary name in the destination directory: ".tandrel-" and eight hexadecimal digits that
-// differ from run to run and from try to try.
-void MakeTemporaryName(wchar_t* name) {
-  static DWORD state = GetTickCount() ^ (GetCurrentProcessId() << 16);
-  state = state * 1664525 + 1013904223;
-  lstrcpyW(name, L".tandrel-");
-  for (int i = 0; i < 8; i++) name[9 + i] = L"0123456789abcdef"[(state >> (28 - 4 * i)) & 15];
-  name[17] = 0;
-}
-
-// Removes a temporary file whatever attributes the copy gave it, keeping the last error.
-void RemoveTemporaryFile(const wchar_t* path) {
-  DWORD error = GetLastError();
-  SetFileAttributesW(path, FILE_ATTRIBUTE_NORMAL);
-  DeleteFileW(path);
-  SetLastError(error);
-}
-
-void LogIf(OptionRow option, const wchar_t* label, const wchar_t* path) {
+void LogIf(OptionRow option, const wchar_t* label, const std::wstring& path) {
   if (OptionSet(option))
-    WriteLogLine(label, path);
+    WriteLogLine(label, path.c_str());
+}
+
+// Copies the source file of the current pair into place under its name (see CopyFileAt),
+// reporting a failure with the source path.
+bool CopySourceFile(Pass& pass, const DirectoryEntry& source, const std::wstring& sourcePath,
+                    bool replace, DWORD replacedAttributes) {
+  if (CopyFileAt(pass.Source.Directory(), source.cFileName, pass.Destination.Directory(),
+                 source.cFileName, replace, replacedAttributes))
+    return true;
+  ReportSystemError(L"Unable to copy %s", sourcePath.c_str());
+  return false;
 }
 
 }  // namespace
 
-bool CopyIntoPlace(const wchar_t* sourceFile, const wchar_t* destinationFile, bool replace) {
-  if (COPY_FILE_MOVES_INTO_PLACE)
-    return CopyFileW(sourceFile, destinationFile, replace ? FALSE : TRUE) != 0;
-  // The temporary path may be longer than the destination's: the long form has room for it.
-  std::wstring temporary(destinationFile);
-  size_t separator = temporary.find_last_of(PATH_SEPARATOR_TEXT);
-  temporary.resize(separator == std::wstring::npos ? 0 : separator + 1);
-  if (temporary.size() + 18 >= MAX_PATH) {
-    std::vector<wchar_t> full(32768);
-    DWORD length = GetFullPathNameW(temporary.c_str(), 32768, full.data(), nullptr);
-    if (length == 0 || length >= 32768)
-      return false;
-    bool unc = full[0] == L'\\' && full[1] == L'\\';
-    temporary = (unc ? std::wstring(L"\\\\?\\UNC") + (full.data() + 1)
-                     : std::wstring(L"\\\\?\\") + full.data());
-  }
-  size_t directoryLength = temporary.size();
-  wchar_t name[18];
-  for (int attempt = 0;; attempt++) {
-    MakeTemporaryName(name);
-    temporary.resize(directoryLength);
-    temporary += name;
-    if (CopyFileW(sourceFile, temporary.c_str(), TRUE))
-      break;
-    DWORD error = GetLastError();
-    if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS) {
-      if (attempt == 100)
-        return false;  // the name is another's: never removed
-      continue;
-    }
-    RemoveTemporaryFile(temporary.c_str());  // a copy that failed part-way
-    return false;
-  }
-  if (MoveFileExW(temporary.c_str(), destinationFile, replace ? MOVEFILE_REPLACE_EXISTING : 0))
-    return true;
-  RemoveTemporaryFile(temporary.c_str());
-  return false;
-}
-
-void ClearSourceArchive(const wchar_t* file, DWORD attributes) {
+void ClearSourceArchive(const OpenDirectory& directory, const DirectoryEntry& entry,
+                        const std::wstring& path) {
+  DWORD attributes = entry.dwFileAttributes;
   if (!OptionSet(kVirtual) && OptionSet(kUnsetArchive) && (attributes & FILE_ATTRIBUTE_ARCHIVE)) {
-    if (!SetFileAttributesW(file, attributes & ~FILE_ATTRIBUTE_ARCHIVE) &&
+    if (!SetAttributesAt(directory, entry.cFileName, attributes & ~FILE_ATTRIBUTE_ARCHIVE) &&
         AttributeFailureReported()) {
-      ReportSystemError(L"Unable to set attributes %s", file);
+      ReportSystemError(L"Unable to set attributes %s", path.c_str());
     }
   }
 }
 
-bool CopySourceFile(const wchar_t* sourceFile, const wchar_t* destinationFile, bool replace) {
-  if (CopyIntoPlace(sourceFile, destinationFile, replace))
-    return true;
-  ReportSystemError(L"Unable to copy %s", sourceFile);
-  return false;
-}
-
-bool DeleteDestinationFile(const wchar_t* file, DWORD attributes) {
+bool DeleteDestinationFile(const OpenDirectory& directory, const DirectoryEntry& entry,
+                           const std::wstring& path) {
   if (OptionSet(kVirtual))
     return true;
-  bool deleted = DeleteProtectedFile(file, attributes) || GetLastError() == ERROR_FILE_NOT_FOUND;
+  bool deleted = DeleteFileAt(directory, entry.cFileName, entry.dwFileAttributes) ||
+                 GetLastError() == ERROR_FILE_NOT_FOUND;
   if (!deleted)
-    ReportSystemError(L"Unable to delete %s", file);
+    ReportSystemError(L"Unable to delete %s", path.c_str());
   return deleted;
 }
 
-void KeepDestinationEntry(const DirectoryEntry& destination) {
-  Summary.Ignored++;
-  PathBuffer path;
-  if (OptionSet(kLogIgnored) && CombinePath(path.get(), DestinationPath, destination.cFileName)) {
-    WriteLogLine(L"ignore", path.get());
-  }
+void KeepDestinationEntry(Pass& pass, const DirectoryEntry& destination) {
+  pass.Summary.Ignored++;
+  std::wstring path;
+  if (OptionSet(kLogIgnored) && CombinePath(&path, pass.Destination.Path, destination.cFileName))
+    WriteLogLine(L"ignore", path.c_str());
 }
 
-void LogIgnoredSourceEntry(const DirectoryEntry& source) {
-  Summary.Ignored++;
-  PathBuffer path;
-  if (OptionSet(kLogIgnored) && CombinePath(path.get(), SourcePath, source.cFileName)) {
-    WriteLogLine(L"ignore", path.get());
-  }
+void LogIgnoredSourceEntry(Pass& pass, const DirectoryEntry& source) {
+  pass.Summary.Ignored++;
+  std::wstring path;
+  if (OptionSet(kLogIgnored) && CombinePath(&path, pass.Source.Path, source.cFileName))
+    WriteLogLine(L"ignore", path.c_str());
 }
 
-void AddFile(const DirectoryEntry& source) {
+void AddFile(Pass& pass, const DirectoryEntry& source) {
   if (OptionSet(kNoAdd)) {
-    LogIgnoredSourceEntry(source);
+    LogIgnoredSourceEntry(pass, source);
     return;
   }
-  PathBuffer sourceFile, destinationFile;
+  std::wstring sourceFile, destinationFile;
   if (OptionSet(kLogChanges) &&
-      CombinePath(destinationFile.get(), DestinationPath, source.cFileName)) {
-    WriteLogLine(L"add", destinationFile.get());
+      CombinePath(&destinationFile, pass.Destination.Path, source.cFileName)) {
+    WriteLogLine(L"add", destinationFile.c_str());
   }
   if (OptionSet(kVirtual)) {
-    CountCopy(Summary.Added, source);
+    CountCopy(pass.Summary, pass.Summary.Added, source);
     return;
   }
-  if (!CombinePath(sourceFile.get(), SourcePath, source.cFileName) ||
-      !CombinePath(destinationFile.get(), DestinationPath, source.cFileName)) {
+  if (!CombinePath(&sourceFile, pass.Source.Path, source.cFileName) ||
+      !CombinePath(&destinationFile, pass.Destination.Path, source.cFileName)) {
     return;
   }
   // The archive attribute says the file is not backed up yet: it goes only with a good copy.
-  if (CopySourceFile(sourceFile.get(), destinationFile.get(), false)) {
-    CountCopy(Summary.Added, source);
-    ClearSourceArchive(sourceFile.get(), source.dwFileAttributes);
+  if (CopySourceFile(pass, source, sourceFile, false, 0)) {
+    CountCopy(pass.Summary, pass.Summary.Added, source);
+    ClearSourceArchive(pass.Source.Directory(), source, sourceFile);
   }
 }
 
-void ProcessFileEntry(const DirectoryEntry* source, const DirectoryEntry* destination) {
-  ShowProgress(SourcePath);
+void ProcessFileEntry(Pass& pass, const DirectoryEntry* source, const DirectoryEntry* destination) {
+  RunSummary& summary = pass.Summary;
+  ShowProgress(summary, pass.Source.Path);
   if (EntryTooLong(source)) {
     if (destination != nullptr)
-      KeepDestinationEntry(*destination);
+      KeepDestinationEntry(pass, *destination);
     return;
   }
   if (source == nullptr) {
-    PathBuffer destinationFile;
-    if (!CombinePath(destinationFile.get(), DestinationPath, destination->cFileName))
+    std::wstring destinationFile;
+    if (!CombinePath(&destinationFile, pass.Destination.Path, destination->cFileName))
       return;
     if (OptionSet(kNoDelete)) {
-      LogIf(kLogIgnored, L"ignore", destinationFile.get());
-      Summary.Ignored++;
+      LogIf(kLogIgnored, L"ignore", destinationFile);
+      summary.Ignored++;
       return;
     }
-    LogIf(kLogChanges, L"delete", destinationFile.get());
-    if (DeleteDestinationFile(destinationFile.get(), destination->dwFileAttributes))
-      Summary.Deleted++;
+    LogIf(kLogChanges, L"delete", destinationFile);
+    if (DeleteDestinationFile(pass.Destination.Directory(), *destination, destinationFile))
+      summary.Deleted++;
     return;
   }
   if (destination == nullptr) {
-    AddFile(*source);
+    AddFile(pass, *source);
     return;
   }
 
-  PathBuffer sourceFile, destinationFile;
-  if (!CombinePath(sourceFile.get(), SourcePath, source->cFileName))
+  std::wstring sourceFile, destinationFile;
+  if (!CombinePath(&sourceFile, pass.Source.Path, source->cFileName))
     return;
-  if (!CombinePath(destinationFile.get(), DestinationPath, source->cFileName))
+  if (!CombinePath(&destinationFile, pass.Destination.Path, source->cFileName))
     return;
   bool timesEqual;
-  if (CompareFiles(sourceFile.get(), destinationFile.get(), *source, *destination, timesEqual)) {
-    LogIf(kLogEqual, L"equal", destinationFile.get());
-    Summary.Equal++;
-    UpdateMetadata(destinationFile.get(), *source, *destination, timesEqual);
+  if (CompareFiles(pass.Source.Directory(), pass.Destination.Directory(), destinationFile, *source,
+                   *destination, timesEqual)) {
+    LogIf(kLogEqual, L"equal", destinationFile);
+    summary.Equal++;
+    UpdateMetadata(pass, destinationFile, *source, *destination, timesEqual);
   } else if (OptionSet(kNoUpdate)) {
-    LogIf(kLogIgnored, L"ignore", destinationFile.get());
-    Summary.Ignored++;
+    LogIf(kLogIgnored, L"ignore", destinationFile);
+    summary.Ignored++;
     return;
   } else {
-    LogIf(kLogChanges, L"update", destinationFile.get());
+    LogIf(kLogChanges, L"update", destinationFile);
     if (OptionSet(kVirtual)) {
-      CountCopy(Summary.Updated, *source);
+      CountCopy(summary, summary.Updated, *source);
       return;
     }
-    std::wstring kept = UnprotectForReplace(destinationFile.get(), destination->dwFileAttributes);
     // A failed copy leaves the old file as it was, attributes included, and the archive
     // attribute set, so the next run still sees the change.
-    bool copied = CopySourceFile(sourceFile.get(), destinationFile.get(), true);
-    ReprotectAfterReplace(kept, destinationFile.get(), destination->dwFileAttributes, copied);
-    if (!copied)
+    if (!CopySourceFile(pass, *source, sourceFile, true, destination->dwFileAttributes))
       return;
-    CountCopy(Summary.Updated, *source);
+    CountCopy(summary, summary.Updated, *source);
   }
-  ClearSourceArchive(sourceFile.get(), source->dwFileAttributes);
+  ClearSourceArchive(pass.Source.Directory(), *source, sourceFile);
 }

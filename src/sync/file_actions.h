@@ -1,26 +1,25 @@
 // Actions on single files: add, update, delete, leave, and the source's archive attribute.
 #pragma once
 
+#include <string>
+
 #include "scan/listing.h"
+#include "sync/pass.h"
 
 // Walk 2's handler: every file name of the current directory pair.
-void ProcessFileEntry(const DirectoryEntry* source, const DirectoryEntry* destination);
+void ProcessFileEntry(Pass& pass, const DirectoryEntry* source, const DirectoryEntry* destination);
 // A source-only file of the current directory pair.
-void AddFile(const DirectoryEntry& source);
-// Copies through a temporary file in the destination directory moved into place in one step, so
-// the destination name shows the old file or the whole copy, never part of one. With replace
-// (an update) the old file goes; without (an add) a name taken since the listing makes the copy
-// fail and the file there stays. On failure the temporary file is removed.
-bool CopyIntoPlace(const wchar_t* sourceFile, const wchar_t* destinationFile, bool replace);
-// CopyIntoPlace, reporting a failure.
-bool CopySourceFile(const wchar_t* sourceFile, const wchar_t* destinationFile, bool replace);
-// True when the file is gone (or would be, in virtual mode).
-bool DeleteDestinationFile(const wchar_t* file, DWORD attributes);
-// Under unset-archive, outside virtual mode: clears the archive attribute of a source entry.
-// A failure is silent, unless the platform says it must be reported (a stored attribute that
-// cannot be read, POSIX).
-void ClearSourceArchive(const wchar_t* file, DWORD attributes);
+void AddFile(Pass& pass, const DirectoryEntry& source);
+// Deletes the file entry of directory (path as printed); true when it is gone (or would be, in
+// virtual mode).
+bool DeleteDestinationFile(const OpenDirectory& directory, const DirectoryEntry& entry,
+                           const std::wstring& path);
+// Under unset-archive, outside virtual mode: clears the archive attribute of the source entry of
+// directory (path as printed). A failure is silent, unless the platform says it must be reported
+// (a stored attribute that cannot be read, POSIX).
+void ClearSourceArchive(const OpenDirectory& directory, const DirectoryEntry& entry,
+                        const std::wstring& path);
 // The "ignore" line of a source-only entry left alone under no-add (it names the source path).
-void LogIgnoredSourceEntry(const DirectoryEntry& source);
+void LogIgnoredSourceEntry(Pass& pass, const DirectoryEntry& source);
 // A destination entry kept because its source counterpart's path is too long to list.
-void KeepDestinationEntry(const DirectoryEntry& destination);
+void KeepDestinationEntry(Pass& pass, const DirectoryEntry& destination);

@@ -2,18 +2,20 @@
 
 #include "settings/options.h"
 #include "output/console.h"
-#include "sync/paths.h"
+#include "scan/path_text.h"
 
 namespace {
 
-// The attribute word of the entry at path when its listing could not read it, read again; false,
-// reported with the entry's own path, when it still cannot be. A directory is not reported: the
-// listing of it that follows fails for the same reason and says so.
-bool AttributesReadAgain(const wchar_t* path, const DirectoryEntry& entry, DWORD* attributes) {
-  DWORD word = GetFileAttributesW(path);
+// The attribute word of an entry of directory (path as printed) when its listing could not read
+// it, read again; false, reported with the entry's own path, when it still cannot be. A
+// directory is not reported: the listing of it that follows fails for the same reason and says
+// so.
+bool AttributesReadAgain(const OpenDirectory& directory, const std::wstring& path,
+                         const DirectoryEntry& entry, DWORD* attributes) {
+  DWORD word = ReadAttributesAt(directory, entry.cFileName);
   if (word == INVALID_FILE_ATTRIBUTES) {
     if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-      ReportSystemError(L"Unable to read attributes %s", path);
+      ReportSystemError(L"Unable to read attributes %s", path.c_str());
     return false;
   }
   *attributes = word;
@@ -22,36 +24,39 @@ bool AttributesReadAgain(const wchar_t* path, const DirectoryEntry& entry, DWORD
 
 }  // namespace
 
-void ReportMetaOnce(bool& metaLinePending, const wchar_t* path) {
+void ReportMetaOnce(bool& metaLinePending, const std::wstring& path) {
   if (!metaLinePending)
     return;
   metaLinePending = false;
-  WriteLogLine(L"meta", path);
+  WriteLogLine(L"meta", path.c_str());
 }
 
-void UpdateMetadata(const wchar_t* path, const DirectoryEntry& source,
+void UpdateMetadata(Pass& pass, const std::wstring& path, const DirectoryEntry& source,
                     const DirectoryEntry& destination, bool timesEqual) {
   if (OptionSet(kNoMeta))
     return;
   bool metaLinePending = OptionSet(kLogMeta);
   bool change = !OptionSet(kVirtual);
+  const OpenDirectory& directory = pass.Destination.Directory();
+  const wchar_t* name = source.cFileName;
 
   // Attributes that stay unknown correct nothing and are corrected from nothing: hidden and
   // system are never stripped on a guess.
   DWORD s = source.dwFileAttributes, d = destination.dwFileAttributes;
-  bool known = !destination.AttributesUnknown || AttributesReadAgain(path, destination, &d);
+  bool known =
+      !destination.AttributesUnknown || AttributesReadAgain(directory, path, destination, &d);
   if (known && source.AttributesUnknown) {
-    PathBuffer sourcePath;
-    known = CombinePath(sourcePath.get(), SourcePath, source.cFileName) &&
-            AttributesReadAgain(sourcePath.get(), source, &s);
+    std::wstring sourcePath;
+    known = CombinePath(&sourcePath, pass.Source.Path, source.cFileName) &&
+            AttributesReadAgain(pass.Source.Directory(), sourcePath, source, &s);
   }
   // Unknown attributes leave the permission bits alone too.
   bool attributesSet = known;
   if (known && ((s ^ d) & kProtectiveAttributes)) {
     ReportMetaOnce(metaLinePending, path);
     DWORD word = (s & ~FILE_ATTRIBUTE_ARCHIVE) | (d & FILE_ATTRIBUTE_ARCHIVE);
-    if (change && !SetFileAttributesW(path, word)) {
-      ReportSystemError(L"Unable to set attributes %s", path);
+    if (change && !SetAttributesAt(directory, name, word)) {
+      ReportSystemError(L"Unable to set attributes %s", path.c_str());
       attributesSet = false;
     }
   }
@@ -61,28 +66,19 @@ void UpdateMetadata(const wchar_t* path, const DirectoryEntry& source,
   DWORD mode;
   if (attributesSet && PermissionBitsToSet(source.Permissions, destination.Permissions, d, &mode)) {
     ReportMetaOnce(metaLinePending, path);
-    if (change && !SetPermissionBits(path, mode))
-      ReportSystemError(L"Unable to set attributes %s", path);
+    if (change && !SetPermissionsAt(directory, name, mode))
+      ReportSystemError(L"Unable to set attributes %s", path.c_str());
   }
 
   if (OptionSet(kTimeMeta) && !timesEqual) {
     ReportMetaOnce(metaLinePending, path);
-    if (change) {
-      HANDLE file = CreateFileW(path, FILE_WRITE_ATTRIBUTES,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                OPEN_EXISTING, 0, nullptr);
-      if (file != INVALID_HANDLE_VALUE) {
-        if (!SetFileTime(file, nullptr, nullptr, &source.ftLastWriteTime)) {
-          ReportSystemError(L"Unable to set modification time %s", path);
-        }
-        CloseHandle(file);
-      }
-    }
+    if (change && !SetWriteTimeAt(directory, name, source.ftLastWriteTime))
+      ReportSystemError(L"Unable to set modification time %s", path.c_str());
   }
 
   if (lstrcmpW(destination.cFileName, source.cFileName) != 0) {
     ReportMetaOnce(metaLinePending, path);
-    if (change && !MoveFileW(path, path))
-      ReportSystemError(L"Unable to rename %s", path);
+    if (change && !RenameToCaseAt(directory, name))
+      ReportSystemError(L"Unable to rename %s", path.c_str());
   }
 }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "scan/listing.h"
 
@@ -11,16 +12,15 @@ struct RunSummary {
   unsigned long Added, Updated, Deleted, DirectoriesDeleted, Equal, Ignored;
   uint64_t BytesCopied;
   uint64_t SourceEntries, DestinationEntries;  // listed so far, for the progress line
-  int64_t StartCount;  // the performance counter when the run began
+  int64_t StartCount;                          // the performance counter when the run began
 };
-extern RunSummary Summary;
 
 // An add or update done (in virtual mode, decided): counted, with its bytes. A failed one counts
 // among the reports alone.
-void CountCopy(unsigned long& counter, const DirectoryEntry& source);
-void StartRunSummary();
+void CountCopy(RunSummary& summary, unsigned long& counter, const DirectoryEntry& source);
+void StartRunSummary(RunSummary& summary);
 // Under --progress, the status line with these counts and the directory being walked, when due.
-void ShowProgress(const wchar_t* directory);
+void ShowProgress(const RunSummary& summary, const std::wstring& directory);
 // Under log-summary, the run's last line: the counts, the reports written on the standard
 // error, the bytes copied and the seconds since StartRunSummary.
-void WriteRunSummary();
+void WriteRunSummary(const RunSummary& summary);

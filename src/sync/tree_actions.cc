@@ -2,10 +2,10 @@
 
 #include "settings/options.h"
 #include "output/console.h"
+#include "scan/path_text.h"
 #include "sync/directory_pass.h"
 #include "sync/file_actions.h"
 #include "sync/metadata.h"
-#include "sync/paths.h"
 #include "sync/walk_guard.h"
 #include "sync/run_summary.h"
 
@@ -17,20 +17,21 @@ bool IsDirectoryLink(const DirectoryEntry& entry) {
 }
 
 // A junction or directory link is removed as a link; what it points to is never touched.
-bool RemoveDirectoryLink(const wchar_t* path) {
-  if (OptionSet(kVirtual) || RemoveDirectoryW(path))
+bool RemoveDirectoryLink(const OpenDirectory& parent, const wchar_t* name,
+                         const std::wstring& path) {
+  if (OptionSet(kVirtual) || RemoveDirectoryAt(parent, name))
     return true;
-  ReportSystemError(L"Unable to delete directory %s", path);
+  ReportSystemError(L"Unable to delete directory %s", path.c_str());
   return false;
 }
 
 // A new directory whose name is taken by a directory (one differing in case alone, on a drive
 // that folds case) is entered; a file or a link (left out of the listing by --no-junctions: it
 // may lead anywhere, into the source too) that took its name fails the whole tree.
-bool DirectoryAlreadyThere(const wchar_t* path) {
+bool DirectoryAlreadyThere(const OpenDirectory& parent, const wchar_t* name) {
   if (GetLastError() != ERROR_ALREADY_EXISTS)
     return false;
-  DWORD attributes = GetFileAttributesW(path);
+  DWORD attributes = ReadAttributesAt(parent, name);
   if (attributes != INVALID_FILE_ATTRIBUTES &&
       (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) ==
           FILE_ATTRIBUTE_DIRECTORY)
@@ -41,46 +42,53 @@ bool DirectoryAlreadyThere(const wchar_t* path) {
 
 }  // namespace
 
-bool DeleteTree(const wchar_t* directory, bool* keptOut) {
+bool DeleteTree(Pass& pass, const OpenDirectory& parent, const wchar_t* name,
+                const std::wstring& directoryPath, bool* keptOut) {
   if (OptionSet(kLogDirectories))
-    WriteLogLine(L"directory", directory);
+    WriteLogLine(L"directory", directoryPath.c_str());
   // The tree is seen as the pair walk sees it: what the filter or no-junctions leaves out stays,
-  // and with it this directory.
+  // and with it this directory. It is opened as itself, never through a link.
+  OpenDirectory directory;
+  if (!OpenChildDirectory(parent, name, false, &directory)) {
+    ReportSystemError(L"Unable to browse directory %s", directoryPath.c_str());
+    return false;
+  }
   EntryList files, subdirectories;
   bool succeeded = true, kept = false;
-  if (!ListDirectory(directory, files, subdirectories, kDestinationSide, &kept))
+  if (!ListDirectory(directory, directoryPath, files, subdirectories, kDestinationSide, &kept))
     return false;
-  Summary.DestinationEntries += files.Entries.size() + subdirectories.Entries.size();
-  ShowProgress(directory);
-  PathBuffer path;
+  pass.Summary.DestinationEntries += files.Entries.size() + subdirectories.Entries.size();
+  ShowProgress(pass.Summary, directoryPath);
+  std::wstring path;
   for (const DirectoryEntry& entry : subdirectories.Entries) {
     if (EntryFiltered(&entry)) {
       kept = true;
       continue;
     }
-    if (!CombinePath(path.get(), directory, entry.cFileName))
+    if (!CombinePath(&path, directoryPath, entry.cFileName))
       continue;
     // A sub-directory that keeps what the filter protects stays, and with it this one: no
     // failure.
     bool subdirectoryKept = false;
-    bool removed = IsDirectoryLink(entry) ? RemoveDirectoryLink(path.get())
-                                          : DeleteTree(path.get(), &subdirectoryKept);
+    bool removed = IsDirectoryLink(entry)
+                       ? RemoveDirectoryLink(directory, entry.cFileName, path)
+                       : DeleteTree(pass, directory, entry.cFileName, path, &subdirectoryKept);
     if (subdirectoryKept)
       kept = true;
     else if (!removed)
       succeeded = false;
   }
   for (const DirectoryEntry& entry : files.Entries) {
-    ShowProgress(directory);
+    ShowProgress(pass.Summary, directoryPath);
     if (EntryFiltered(&entry)) {
       kept = true;
-    } else if (CombinePath(path.get(), directory, entry.cFileName) &&
-               !DeleteDestinationFile(path.get(), entry.dwFileAttributes)) {
+    } else if (CombinePath(&path, directoryPath, entry.cFileName) &&
+               !DeleteDestinationFile(directory, entry, path)) {
       succeeded = false;
     }
   }
-  if (!OptionSet(kVirtual) && succeeded && !kept && !RemoveDirectoryW(directory)) {
-    ReportSystemError(L"Unable to delete directory %s", directory);
+  if (!OptionSet(kVirtual) && succeeded && !kept && !RemoveDirectoryAt(parent, name)) {
+    ReportSystemError(L"Unable to delete directory %s", directoryPath.c_str());
     succeeded = false;
   }
   if (keptOut != nullptr)
@@ -88,102 +96,131 @@ bool DeleteTree(const wchar_t* directory, bool* keptOut) {
   return succeeded;
 }
 
-void ProcessExtraDirectory(const DirectoryEntry* source, const DirectoryEntry* destination) {
+void ProcessExtraDirectory(Pass& pass, const DirectoryEntry* source,
+                           const DirectoryEntry* destination) {
   if (source != nullptr)
     return;
-  PathBuffer path;
-  if (!CombinePath(path.get(), DestinationPath, destination->cFileName))
+  std::wstring path;
+  if (!CombinePath(&path, pass.Destination.Path, destination->cFileName))
     return;
   if (OptionSet(kNoDelete)) {
     if (OptionSet(kLogIgnored))
-      WriteLogLine(L"ignore dir", path.get());
-    Summary.Ignored++;
+      WriteLogLine(L"ignore dir", path.c_str());
+    pass.Summary.Ignored++;
     return;
   }
   if (OptionSet(kLogChanges))
-    WriteLogLine(L"delete dir", path.get());
+    WriteLogLine(L"delete dir", path.c_str());
   // Counted when it is gone (in virtual mode, would be): not when it failed, nor when it stays
   // for what the filter keeps in it.
+  const OpenDirectory& parent = pass.Destination.Directory();
   bool kept = false;
-  if (IsDirectoryLink(*destination) ? RemoveDirectoryLink(path.get())
-                                    : DeleteTree(path.get(), &kept) && !kept)
-    Summary.DirectoriesDeleted++;
+  if (IsDirectoryLink(*destination)
+          ? RemoveDirectoryLink(parent, destination->cFileName, path)
+          : DeleteTree(pass, parent, destination->cFileName, path, &kept) && !kept)
+    pass.Summary.DirectoriesDeleted++;
 }
 
-void CopyNewTree(const DirectoryEntry& source) {
-  if (!ExtendPathPair(source.cFileName))
+namespace {
+
+// Makes the new destination directory and opens it (in virtual mode neither: its place is held
+// by a directory that is not open, never used since nothing is written). False when it could not
+// be made or opened (reported).
+bool MakeNewDirectory(Pass& pass, const DirectoryEntry& source) {
+  WalkSide& side = pass.Destination;
+  if (OptionSet(kVirtual)) {
+    side.Levels.emplace_back();
+    return true;
+  }
+  const OpenDirectory& sourceParent = pass.Source.Levels[pass.Source.Levels.size() - 2];
+  if (!MakeDirectoryAt(sourceParent, source.cFileName, side.Directory(), source.cFileName) &&
+      !DirectoryAlreadyThere(side.Directory(), source.cFileName)) {
+    ReportSystemError(L"Unable to create directory %s", side.Path.c_str());
+    return false;
+  }
+  return EnterSideDirectory(side, source.cFileName, false);
+}
+
+}  // namespace
+
+void CopyNewTree(Pass& pass, const DirectoryEntry& source) {
+  if (!ExtendPathPair(pass, source.cFileName))
     return;
-  EnterSourceDirectory(source);
+  EnterSourceDirectory(pass, source);
+  const size_t sourceLevels = pass.Source.Levels.size();
+  const size_t destinationLevels = pass.Destination.Levels.size();
   bool complete = false;
   if (OptionSet(kLogDirectories))
-    WriteLogLine(L"directory", DestinationPath);
+    WriteLogLine(L"directory", pass.Destination.Path.c_str());
   // Listed before it is made: a source directory that cannot be read is reported as such, and
   // leaves no empty copy that would pass for its backup.
   EntryList files, subdirectories;
-  bool listed = ListSourceDirectory(SourcePath, files, subdirectories);
-  if (listed && !OptionSet(kVirtual) && !CreateDirectoryExW(SourcePath, DestinationPath, nullptr) &&
-      !DirectoryAlreadyThere(DestinationPath)) {
-    ReportSystemError(L"Unable to create directory %s", DestinationPath);
-  } else if (listed) {
-    Summary.SourceEntries += files.Entries.size() + subdirectories.Entries.size();
+  bool listed = EnterSideDirectory(pass.Source, source.cFileName,
+                                   (source.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) &&
+                ListSourceDirectory(pass, files, subdirectories);
+  if (listed && MakeNewDirectory(pass, source)) {
+    pass.Summary.SourceEntries += files.Entries.size() + subdirectories.Entries.size();
     // As the pair walk lists it: files, then sub-directories, each in name order. Marked entries
     // are not copied: those too long to list were reported by the listing, and the filter left
     // out the others.
     complete = true;
     for (const DirectoryEntry& entry : files.Entries) {
-      ShowProgress(SourcePath);
+      ShowProgress(pass.Summary, pass.Source.Path);
       if (entry.Mark == 0)
-        AddFile(entry);
+        AddFile(pass, entry);
     }
     for (const DirectoryEntry& entry : subdirectories.Entries) {
       if (EntryLoop(&entry))
-        ReportLoop(SourcePath, entry.cFileName);
+        ReportLoop(pass.Source.Path, entry.cFileName);
       else if (entry.Mark == 0)
-        CopyNewTree(entry);
+        CopyNewTree(pass, entry);
     }
   }
+  pass.Source.Levels.resize(sourceLevels);
+  pass.Destination.Levels.resize(destinationLevels);
   // A directory listed to the end counts as backed up.
   if (complete)
-    ClearSourceArchive(SourcePath, source.dwFileAttributes);
-  LeaveSourceDirectory();
-  StripPath(SourcePath);
-  StripPath(DestinationPath);
+    ClearSourceArchive(pass.Source.Directory(), source, pass.Source.Path);
+  LeaveSourceDirectory(pass);
+  StripPath(pass.Source);
+  StripPath(pass.Destination);
 }
 
-void ProcessDirectoryEntry(const DirectoryEntry* source, const DirectoryEntry* destination) {
+void ProcessDirectoryEntry(Pass& pass, const DirectoryEntry* source,
+                           const DirectoryEntry* destination) {
   if (source == nullptr)
     return;
   if (EntryTooLong(source)) {
     if (destination != nullptr)
-      KeepDestinationEntry(*destination);
+      KeepDestinationEntry(pass, *destination);
     return;
   }
   if (EntryLoop(source)) {
-    ReportLoop(SourcePath, source->cFileName);
+    ReportLoop(pass.Source.Path, source->cFileName);
     return;
   }
   if (destination == nullptr) {
     if (OptionSet(kNoAdd)) {
-      LogIgnoredSourceEntry(*source);
+      LogIgnoredSourceEntry(pass, *source);
       return;
     }
-    CopyNewTree(*source);
+    CopyNewTree(pass, *source);
     return;
   }
-  if (!ExtendPath(DestinationPath, source->cFileName))
+  if (!ExtendPath(pass.Destination, source->cFileName))
     return;
   if ((destination->dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) &&
-      !DestinationLinkLeadsOutside(DestinationPath)) {
-    ReportLoop(DestinationPath);
+      !DestinationLinkLeadsOutside(pass, destination->cFileName)) {
+    ReportLoop(pass.Destination.Path);
   } else {
-    UpdateMetadata(DestinationPath, *source, *destination, true);
-    if (ExtendPath(SourcePath, source->cFileName)) {
-      EnterSourceDirectory(*source);
-      ProcessDirectoryPair();
-      LeaveSourceDirectory();
-      ClearSourceArchive(SourcePath, source->dwFileAttributes);
-      StripPath(SourcePath);
+    UpdateMetadata(pass, pass.Destination.Path, *source, *destination, true);
+    if (ExtendPath(pass.Source, source->cFileName)) {
+      EnterSourceDirectory(pass, *source);
+      ProcessDirectoryPair(pass, source, destination);
+      LeaveSourceDirectory(pass);
+      ClearSourceArchive(pass.Source.Directory(), *source, pass.Source.Path);
+      StripPath(pass.Source);
     }
   }
-  StripPath(DestinationPath);
+  StripPath(pass.Destination);
 }

@@ -1,95 +1,11 @@
 #include "sync/walk_guard.h"
 
-#include <string>
 #include <vector>
 
 #include "output/console.h"
-#include "sync/paths.h"
+#include "scan/path_text.h"
 
 namespace {
-
-// One source directory on the walk's current path, from the source root down.
-struct SourceLevel {
-  FileIdentity identity;
-  bool known;             // identity asked for (Windows asks only where it must)
-  bool holdsDestination;  // the destination root lies below it on the file system
-  int pathLength;         // SourcePath's length at this level, to ask for the identity later
-};
-
-std::vector<SourceLevel> SourceLevels;
-FileIdentity DestinationRoot;
-// Each root's parents as the file system holds them, nearest first.
-std::vector<FileIdentity> DestinationParents, SourceParents;
-FileIdentity SourceRoot;
-
-// Opens what a path names, a directory too, following links: for its identity and final path.
-HANDLE OpenObject(const wchar_t* path) {
-  return CreateFileW(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                     OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-}
-
-bool OpenedIdentity(const wchar_t* path, FileIdentity* identity) {
-  HANDLE file = OpenObject(path);
-  if (file == INVALID_HANDLE_VALUE)
-    return false;
-  BY_HANDLE_FILE_INFORMATION information;
-  bool known = GetFileInformationByHandle(file, &information) != 0;
-  if (known) {
-    identity->volume = information.dwVolumeSerialNumber;
-    identity->index =
-        (static_cast<uint64_t>(information.nFileIndexHigh) << 32) | information.nFileIndexLow;
-  }
-  CloseHandle(file);
-  return known;
-}
-
-// Where the names of a final path begin: after "/", "\\?\C:\" or "\\?\UNC\server\share\".
-size_t RootLength(const std::wstring& path) {
-  if (path.rfind(L"\\\\?\\", 0) != 0)
-    return 1;
-  size_t at = path.find(L'\\', 4);
-  if (path.compare(4, 4, L"UNC\\") == 0)
-    for (int skip = 0; skip < 2 && at != std::wstring::npos; skip++) at = path.find(L'\\', at + 1);
-  return at == std::wstring::npos ? path.size() : at + 1;
-}
-
-// The identities of a directory and of every directory above it once links are resolved,
-// nearest first, as far up as they can be opened; empty, with the last error set, when the
-// directory itself cannot be. The final path keeps its long form ("\\?\"), whatever its
-// length: a mapped drive or a deep root may have one far longer than the path typed.
-std::vector<FileIdentity> DirectoryChain(const wchar_t* directory) {
-  std::vector<FileIdentity> chain;
-  HANDLE file = OpenObject(directory);
-  if (file == INVALID_HANDLE_VALUE)
-    return chain;
-  std::vector<wchar_t> final(MAX_PATH);
-  DWORD length = 0;
-  for (int attempt = 0; attempt < 2; attempt++) {
-    length = GetFinalPathNameByHandleW(file, final.data(), static_cast<DWORD>(final.size()),
-                                       FILE_NAME_NORMALIZED);
-    if (length < final.size())
-      break;
-    final.resize(length + 1);  // the length asked for, terminator included
-  }
-  DWORD error = GetLastError();
-  CloseHandle(file);
-  SetLastError(length >= final.size() ? ERROR_FILENAME_EXCED_RANGE : error);
-  if (length == 0 || length >= final.size())
-    return chain;
-  std::wstring path(final.data(), length);
-  size_t root = RootLength(path);
-  for (;;) {
-    FileIdentity identity;
-    if (!OpenedIdentity(path.c_str(), &identity))
-      break;
-    chain.push_back(identity);
-    if (path.size() <= root)
-      break;
-    size_t cut = path.find_last_of(PATH_SEPARATOR_TEXT[0]);
-    path.resize(cut == std::wstring::npos || cut < root ? root : cut);
-  }
-  return chain;
-}
 
 bool Contains(const std::vector<FileIdentity>& list, const FileIdentity& identity) {
   for (const FileIdentity& item : list)
@@ -98,147 +14,145 @@ bool Contains(const std::vector<FileIdentity>& list, const FileIdentity& identit
   return false;
 }
 
-bool LevelIdentity(SourceLevel& level, FileIdentity* identity) {
-  if (!level.known) {
-    PathBuffer path;
-    lstrcpyW(path.get(), SourcePath);
-    path.get()[level.pathLength] = 0;
-    level.known = OpenedIdentity(path.get(), &level.identity);
-    if (!level.known)
+// The identity of source level i, asked for the first time it is needed.
+bool LevelIdentity(Pass& pass, size_t i, FileIdentity* identity) {
+  SourceLevel& level = pass.Guard.Levels[i];
+  if (!level.Known) {
+    if (i >= pass.Source.Levels.size())
+      return false;
+    level.Known = IdentityAt(pass.Source.Levels[i], nullptr, &level.Identity);
+    if (!level.Known)
       return false;
   }
-  *identity = level.identity;
+  *identity = level.Identity;
   return true;
 }
 
-// The entry's identity where the walk needs it: free from the listing, or asked for when the
-// entry is a link or may lead to the destination root. A plain sub-directory of a directory that
-// does not hold the destination can be neither the destination nor a loop.
-// The path is that of the entry itself, or with a name, of the entry of that name below it.
-bool EntryIdentity(const DirectoryEntry& entry, const wchar_t* path, const wchar_t* name,
-                   FileIdentity* identity) {
+// The identity of a sub-directory entry of the current source directory where the walk needs
+// it: free from the listing, or asked for when the entry is a link or may lead to the
+// destination root. A plain sub-directory of a directory that does not hold the destination can
+// be neither the destination nor a loop.
+bool EntryIdentity(Pass& pass, const DirectoryEntry& entry, FileIdentity* identity) {
   if (entry.IdentityKnown) {
     *identity = entry.Identity;
     return true;
   }
   bool link = (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
-  if (!link && (SourceLevels.empty() || !SourceLevels.back().holdsDestination))
+  if (!link && (pass.Guard.Levels.empty() || !pass.Guard.Levels.back().HoldsDestination))
     return false;
-  PathBuffer joined;
-  if (name != nullptr && !PathCombineW(joined.get(), path, name))
-    return false;
-  return OpenedIdentity(name != nullptr ? joined.get() : path, identity);
+  return IdentityAt(pass.Source.Directory(), entry.cFileName, identity);
+}
+
+// Opens a root, with its identity chain; false, reported, when either cannot be had.
+bool OpenRoot(WalkSide& side, std::vector<FileIdentity>* chain) {
+  OpenDirectory root;
+  if (OpenRootDirectory(side.Path.c_str(), &root)) {
+    *chain = IdentityChainAt(root, nullptr);
+    if (!chain->empty()) {
+      side.Levels.push_back(std::move(root));
+      return true;
+    }
+  }
+  ReportSystemError(L"Unable to browse directory %s", side.Path.c_str());
+  return false;
 }
 
 }  // namespace
 
-bool CheckRoots() {
-  SourceLevels.clear();
+bool CheckRoots(Pass& pass) {
+  WalkGuard& guard = pass.Guard;
   // Without both identities nothing could tell whether the mirror would delete its source.
-  std::vector<FileIdentity> source = DirectoryChain(SourcePath);
-  if (source.empty()) {
-    ReportSystemError(L"Unable to browse directory %s", SourcePath);
+  std::vector<FileIdentity> source, destination;
+  if (!OpenRoot(pass.Source, &source) || !OpenRoot(pass.Destination, &destination))
     return false;
-  }
-  std::vector<FileIdentity> destination = DirectoryChain(DestinationPath);
-  if (destination.empty()) {
-    ReportSystemError(L"Unable to browse directory %s", DestinationPath);
-    return false;
-  }
-  SourceRoot = source[0];
-  DestinationRoot = destination[0];
-  DestinationParents.assign(destination.begin() + 1, destination.end());
-  SourceParents.assign(source.begin() + 1, source.end());
-  if (SourceRoot == DestinationRoot) {
+  guard.SourceRoot = source[0];
+  guard.DestinationRoot = destination[0];
+  guard.DestinationParents.assign(destination.begin() + 1, destination.end());
+  guard.SourceParents.assign(source.begin() + 1, source.end());
+  if (guard.SourceRoot == guard.DestinationRoot) {
     WriteError(L"Error: the source and destination directories are the same: `%s'\n",
-               DestinationPath);
+               pass.Destination.Path.c_str());
     return false;
   }
-  for (size_t i = 1; i < source.size(); i++) {
-    if (source[i] == DestinationRoot) {
-      WriteError(L"Error: the source directory lies inside the destination directory: `%s'\n",
-                 SourcePath);
-      return false;
-    }
+  if (Contains(guard.SourceParents, guard.DestinationRoot)) {
+    WriteError(L"Error: the source directory lies inside the destination directory: `%s'\n",
+               pass.Source.Path.c_str());
+    return false;
   }
-  SourceLevels.push_back(SourceLevel{SourceRoot, true, Contains(DestinationParents, SourceRoot),
-                                     lstrlenW(SourcePath)});
+  guard.Levels.push_back(
+      SourceLevel{guard.SourceRoot, true, Contains(guard.DestinationParents, guard.SourceRoot)});
   return true;
 }
 
-SourceDirectoryKind ClassifySourceDirectory(const DirectoryEntry& entry) {
+SourceDirectoryKind ClassifySourceDirectory(Pass& pass, const DirectoryEntry& entry) {
+  const WalkGuard& guard = pass.Guard;
   FileIdentity identity;
   bool link = (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
   if (link) {
     // A link may lead anywhere: into the destination tree, or to a parent of the source root
     // (the whole file system above it would be copied). Neither is entered.
-    PathBuffer path;
-    if (!PathCombineW(path.get(), SourcePath, entry.cFileName))
-      return kWalkDirectory;
-    std::vector<FileIdentity> target = DirectoryChain(path.get());
+    std::vector<FileIdentity> target = IdentityChainAt(pass.Source.Directory(), entry.cFileName);
     if (target.empty())
       return kWalkDirectory;  // the listing of what it leads to fails and is reported
-    if (target[0] == DestinationRoot)
+    if (target[0] == guard.DestinationRoot)
       return kDestinationRoot;
-    if (Contains(target, DestinationRoot) || target[0] == SourceRoot ||
-        Contains(SourceParents, target[0]))
+    if (Contains(target, guard.DestinationRoot) || target[0] == guard.SourceRoot ||
+        Contains(guard.SourceParents, target[0]))
       return kLoopDirectory;
     identity = target[0];
-  } else if (!EntryIdentity(entry, SourcePath, entry.cFileName, &identity)) {
+  } else if (!EntryIdentity(pass, entry, &identity)) {
     return kWalkDirectory;
-  } else if (identity == DestinationRoot) {
+  } else if (identity == guard.DestinationRoot) {
     return kDestinationRoot;
   }
   // Where identities are not free (Windows), only a link can lead to one of its own parents.
   if (!link && !entry.IdentityKnown)
     return kWalkDirectory;
   FileIdentity levelIdentity;
-  for (SourceLevel& level : SourceLevels) {
-    if (LevelIdentity(level, &levelIdentity) && levelIdentity == identity)
+  for (size_t i = 0; i < pass.Guard.Levels.size(); i++) {
+    if (LevelIdentity(pass, i, &levelIdentity) && levelIdentity == identity)
       return kLoopDirectory;
   }
   return kWalkDirectory;
 }
 
-void EnterSourceDirectory(const DirectoryEntry& entry) {
+void EnterSourceDirectory(Pass& pass, const DirectoryEntry& entry) {
   SourceLevel level{};
-  level.known = EntryIdentity(entry, SourcePath, nullptr, &level.identity);
-  level.holdsDestination = level.known && Contains(DestinationParents, level.identity);
-  level.pathLength = lstrlenW(SourcePath);
-  SourceLevels.push_back(level);
+  level.Known = EntryIdentity(pass, entry, &level.Identity);
+  level.HoldsDestination = level.Known && Contains(pass.Guard.DestinationParents, level.Identity);
+  pass.Guard.Levels.push_back(level);
 }
 
-void LeaveSourceDirectory() {
-  SourceLevels.pop_back();
+void LeaveSourceDirectory(Pass& pass) {
+  pass.Guard.Levels.pop_back();
 }
 
-bool DestinationLinkLeadsOutside(const wchar_t* path) {
-  std::vector<FileIdentity> target = DirectoryChain(path);
+bool DestinationLinkLeadsOutside(Pass& pass, const wchar_t* name) {
+  const WalkGuard& guard = pass.Guard;
+  std::vector<FileIdentity> target = IdentityChainAt(pass.Destination.Directory(), name);
   if (target.empty())
-    return true;  // leads nowhere: the listing of it fails and is reported
-  return !Contains(target, SourceRoot) && !Contains(target, DestinationRoot) &&
-         !Contains(SourceParents, target[0]) && !Contains(DestinationParents, target[0]);
+    return true;  // leads nowhere: opening it fails and is reported
+  return !Contains(target, guard.SourceRoot) && !Contains(target, guard.DestinationRoot) &&
+         !Contains(guard.SourceParents, target[0]) &&
+         !Contains(guard.DestinationParents, target[0]);
 }
 
-void ReportLoop(const wchar_t* path, const wchar_t* name) {
-  PathBuffer joined;
-  if (name != nullptr) {
-    if (!CombinePath(joined.get(), path, name))
-      return;
-    path = joined.get();
-  }
+void ReportLoop(const std::wstring& path, const wchar_t* name) {
+  std::wstring joined = path;
+  if (name != nullptr && !CombinePath(&joined, path, name))
+    return;
   SetLastError(ERROR_CANT_RESOLVE_FILENAME);
-  ReportSystemError(L"Unable to browse directory %s", path);
+  ReportSystemError(L"Unable to browse directory %s", joined.c_str());
 }
 
-bool ListSourceDirectory(const wchar_t* directory, EntryList& files, EntryList& subdirectories) {
-  if (!ListDirectory(directory, files, subdirectories, kSourceSide))
+bool ListSourceDirectory(Pass& pass, EntryList& files, EntryList& subdirectories) {
+  if (!ListDirectory(pass.Source.Directory(), pass.Source.Path, files, subdirectories, kSourceSide))
     return false;
   std::vector<DirectoryEntry>& entries = subdirectories.Entries;
   size_t kept = 0;
   for (DirectoryEntry& entry : entries) {
     if (entry.Mark == 0) {
-      SourceDirectoryKind kind = ClassifySourceDirectory(entry);
+      SourceDirectoryKind kind = ClassifySourceDirectory(pass, entry);
       if (kind == kDestinationRoot)
         continue;  // the mirror never holds itself
       if (kind == kLoopDirectory)

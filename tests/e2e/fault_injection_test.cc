@@ -10,6 +10,29 @@
 #include <tuple>
 
 #include "random_trees.h"
+#include "tandrel_test.h"
+
+TEST(FaultHook, ADirectorySwappedForALinkAfterItsListingIsNeverEntered) {
+#if !TANDREL_FAULT_INJECTION
+  GTEST_SKIP() << "This build has no hook into a run (the native-asan preset has it)";
+#else
+  // Between the listing of the destination root and the visit of its directory "victim", the
+  // directory is moved away and a link to a directory outside both trees put in its place: the
+  // pass reports it and writes nothing there, nor deletes anything.
+  TreePair t;
+  MakeFiles(t.temp.path(), "src/victim/new=n dst/victim/old=o outside/keep=k");
+  const std::string swap =
+      "cd '" + t.destination.native() + "' && mv victim moved && ln -s ../outside victim";
+  setenv("TANDREL_HOOK_NAME", "victim", 1);
+  setenv("TANDREL_HOOK_COMMAND", swap.c_str(), 1);
+  RunResult r = t.Run({});
+  unsetenv("TANDREL_HOOK_NAME");
+  ExpectReports(r, {"Unable to browse directory " + Under(PathText(t.destination), "victim")},
+                "Too many levels of symbolic links\n");
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(Listing(t.temp.path() / "outside"), "keep=k");
+#endif
+}
 
 #if !TANDREL_FAULT_INJECTION
 TEST(FaultWalk, NoFailureLosesDataOrPassesForSuccess) {
@@ -124,8 +147,8 @@ TEST_P(FaultWalk, NoFailureLosesDataOrPassesForSuccess) {
       bool inDestination = line.rfind(browse + d.native(), 0) == 0;
       const TreeEntry *a = Find(sourceBefore, key), *b = Find(destinationBefore, key);
       const char* kind = key.empty() || (a && b && a->directory && b->directory) ? "listing"
-                         : inDestination                                         ? "DeleteTree"
-                                                                                 : "CopyNewTree";
+                         : inDestination ? "DeleteTree"
+                                         : "CopyNewTree";
       brokenListings.insert(kind);
       EXPECT_TRUE(kind[0] == 'l' ||
                   (inDestination ? Find(after, key) != nullptr : Same(Find(sourceAfter, key), a)))

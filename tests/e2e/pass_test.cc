@@ -1,6 +1,14 @@
 // Paths that do not fit: source entries too long to list, destination paths at the limit and
-// beyond it. (Directories that cannot be listed: safety_test.cc, link loops.)
+// beyond it, trees deeper than the limit under long-paths, names the system would shorten.
+// (Directories that cannot be listed: safety_test.cc, link loops.)
+#include <cstdlib>
+#include <fstream>
+
 #include "tandrel_test.h"
+#ifndef _WIN32
+#include <fcntl.h>
+#include <unistd.h>
+#endif
 
 namespace {
 
@@ -88,4 +96,102 @@ TEST(Pass, RootsOfAlmostTheLimitAreUsedWhateverTheirFinalPathsLength) {
   fs::create_directories(longest);
   r = RunTandrel({PathText(longest), PathText(p.shortRoot), "-lh=n"});
   EXPECT_EQ(std::to_string(r.exitCode) + r.out + r.err, "0");
+}
+
+namespace {
+
+// A path as Windows takes it verbatim, neither shortened nor limited (the "\\?\" form).
+fs::path Verbatim(const fs::path& path) {
+  return kWindowsBuild ? fs::path(L"\\\\?\\" + fs::absolute(path).wstring()) : path;
+}
+
+// The file "f" at the bottom of a chain of directories below root, each named name, written or
+// read by calls that never take the whole path (native: the *at calls; Windows: the verbatim
+// form), since it is longer than the usual limit.
+#ifdef _WIN32
+fs::path DeepFile(const fs::path& root, int depth, const std::string& name) {
+  fs::path path = Verbatim(root);
+  for (int i = 0; i < depth; i++) path /= name;
+  return path / "f";
+}
+void WriteDeep(const fs::path& root, int depth, const std::string& name, const std::string& text) {
+  fs::create_directories(DeepFile(root, depth, name).parent_path());
+  std::ofstream(DeepFile(root, depth, name), std::ios::binary) << text;
+}
+std::string ReadDeep(const fs::path& root, int depth, const std::string& name) {
+  return ReadTextFile(DeepFile(root, depth, name));
+}
+#else
+int DeepDirectory(const fs::path& root, int depth, const std::string& name, bool create) {
+  int fd = open(root.c_str(), O_RDONLY | O_DIRECTORY);
+  for (int i = 0; i < depth && fd >= 0; i++) {
+    if (create)
+      mkdirat(fd, name.c_str(), 0755);
+    int next = openat(fd, name.c_str(), O_RDONLY | O_DIRECTORY);
+    close(fd);
+    fd = next;
+  }
+  return fd;
+}
+void WriteDeep(const fs::path& root, int depth, const std::string& name, const std::string& text) {
+  int directory = DeepDirectory(root, depth, name, true);
+  int fd = openat(directory, "f", O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  EXPECT_EQ(write(fd, text.data(), text.size()), static_cast<ssize_t>(text.size()));
+  close(fd);
+  close(directory);
+}
+std::string ReadDeep(const fs::path& root, int depth, const std::string& name) {
+  int directory = DeepDirectory(root, depth, name, false);
+  int fd = openat(directory, "f", O_RDONLY);
+  char buffer[64];
+  ssize_t n = fd < 0 ? 0 : read(fd, buffer, sizeof buffer);
+  close(fd);
+  close(directory);
+  return std::string(buffer, n > 0 ? static_cast<size_t>(n) : 0);
+}
+#endif
+
+}  // namespace
+
+TEST(Pass, LongPathsMirrorAndResynchroniseATreeDeeperThanTheLimit) {
+  // 6,000 bytes natively, 1,000 characters on Windows: far beyond the usual limit.
+  TreePair t;
+  const int depth = kWindowsBuild ? 10 : 60;
+  const std::string name(99, 'd');
+  WriteDeep(t.source, depth, name, "first");
+  std::string deep;
+  for (int i = 0; i < depth; i++) deep += name + "/";
+  ASSERT_GT(Under(PathText(t.destination), deep + "f").size(), kWindowsBuild ? 1000u : 6000u);
+  EXPECT_TRUE(t.Writes({"-lp"}, {"add dst/" + deep + "f"}));
+  EXPECT_EQ(ReadDeep(t.destination, depth, name), "first");
+  WriteDeep(t.source, depth, name, "second!");
+  EXPECT_TRUE(t.Writes({"-lp"}, {"update dst/" + deep + "f"}));
+  EXPECT_TRUE(t.Writes({"-lp"}, {}));
+  EXPECT_EQ(ReadDeep(t.destination, depth, name), "second!");
+#ifndef _WIN32
+  // The test's own removal takes whole paths: rm walks the tree by its descriptors.
+  EXPECT_EQ(std::system(("rm -rf '" + t.temp.str() + "'/*").c_str()), 0);
+#endif
+}
+
+TEST(Pass, NamesEndingInADotOrASpaceAreThemselves) {
+  // Windows drops a trailing dot or space from a name it is given whole; the run never lets it.
+  TreePair t;
+  const fs::path s = Verbatim(t.source), d = Verbatim(t.destination);
+  MakeFiles(s, "report=r data.=d");
+  MakeFiles(d, "report=r report.=x");
+  MakeFile(d / "notes ", "n");
+  const std::string D = PathText(t.destination);
+  RunResult r = t.Run({});
+  EXPECT_EQ(
+      std::tie(r.exitCode, r.out, r.err),
+      std::make_tuple(0,
+                      LogLine("add", Under(D, "data.")) + LogLine("delete", Under(D, "notes ")) +
+                          LogLine("delete", Under(D, "report.")),
+                      ""));
+  EXPECT_EQ(ReadTextFile(d / "data.") + ReadTextFile(d / "report"), "dr");
+  EXPECT_FALSE(fs::exists(d / "report.") || fs::exists(d / "notes "));
+  EXPECT_TRUE(t.Writes({}, {}));
+  fs::remove(s / "data.");  // the removal at the end takes names as Windows shortens them
+  fs::remove(d / "data.");
 }

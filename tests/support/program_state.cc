@@ -5,7 +5,6 @@
 #include "settings/options.h"
 #include "cli/run.h"
 #include "scan/filter.h"
-#include "sync/paths.h"
 #ifndef _WIN32
 #include "platform/posix/internal.h"
 #endif
@@ -14,7 +13,7 @@ void ProgramStateTest::Reset() {
   RestoreDefaultOptions();
   PatternList.clear();
   IncludeMode = false;
-  SourcePath[0] = DestinationPath[0] = 0;
+  SourceArgument = DestinationArgument = nullptr;
   SourceOnFat = DestinationOnFat = false;
   TimeShiftTicks = 0;
 }

@@ -8,7 +8,12 @@
 #include "program_state.h"
 #include "tandrel_test.h"
 #ifndef _WIN32
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
+
+#include <cstdio>
+#include <cstdlib>
 #endif
 
 fs::path NewTempDirectory() {
@@ -55,24 +60,74 @@ uint64_t WriteTime(const fs::path& path) {
 #endif
 }
 
+#ifdef _WIN32
 DWORD Attributes(const fs::path& path) {
-  return GetFileAttributesW(WidePath(path).c_str());
+  return GetFileAttributesW(path.wstring().c_str());
 }
 
 void SetAttributes(const fs::path& path, DWORD attributes) {
-  SetFileAttributesW(WidePath(path).c_str(), attributes);
+  SetFileAttributesW(path.wstring().c_str(), attributes);
 }
+#else
+// Linux keeps read-only as the absence of write permission bits, and hidden, system and archive
+// as a hexadecimal number in user.DOSATTRIB (none: archive); a name beginning with "." is hidden.
+DWORD Attributes(const fs::path& path) {
+  struct stat st;
+  if (stat(path.c_str(), &st) != 0)
+    return INVALID_FILE_ATTRIBUTES;
+  DWORD attributes = FILE_ATTRIBUTE_ARCHIVE;
+  if (S_ISDIR(st.st_mode))
+    attributes |= FILE_ATTRIBUTE_DIRECTORY;
+  else if ((st.st_mode & 0222) == 0)
+    attributes |= FILE_ATTRIBUTE_READONLY;
+  char value[64];
+  ssize_t length = getxattr(path.c_str(), "user.DOSATTRIB", value, sizeof value - 1);
+  if (length > 0) {
+    value[length] = 0;
+    attributes = (attributes & ~FILE_ATTRIBUTE_ARCHIVE) |
+                 (std::strtoul(value, nullptr, 16) & (kStored | FILE_ATTRIBUTE_ARCHIVE));
+  }
+  if (path.filename().native()[0] == '.')
+    attributes |= FILE_ATTRIBUTE_HIDDEN;
+  return attributes;
+}
+
+void SetAttributes(const fs::path& path, DWORD attributes) {
+  struct stat st;
+  ASSERT_EQ(stat(path.c_str(), &st), 0) << path;
+  mode_t mode = (attributes & FILE_ATTRIBUTE_READONLY) && !S_ISDIR(st.st_mode)
+                    ? st.st_mode & ~0222
+                    : st.st_mode | (st.st_mode & 0222 ? 0 : S_IWUSR);
+  EXPECT_EQ(chmod(path.c_str(), mode & 07777), 0) << path;
+  // Written only where a bit it holds changes (some file systems refuse it).
+  const DWORD stored = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE;
+  if (((Attributes(path) ^ attributes) & stored) == 0)
+    return;
+  char text[16];
+  int length = std::snprintf(text, sizeof text, "0x%x", attributes & stored);
+  EXPECT_EQ(setxattr(path.c_str(), "user.DOSATTRIB", text, static_cast<size_t>(length), 0), 0)
+      << path;
+}
+#endif
 
 void MakeFile(const fs::path& path, const std::string& contents, uint64_t time, DWORD attributes) {
   fs::create_directories(path.parent_path());
   std::ofstream(path, std::ios::binary | std::ios::trunc) << contents;
-  HANDLE file = CreateFileW(WidePath(path).c_str(), FILE_WRITE_ATTRIBUTES,
+#ifdef _WIN32
+  HANDLE file = CreateFileW(path.wstring().c_str(), FILE_WRITE_ATTRIBUTES,
                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                             OPEN_EXISTING, 0, nullptr);
   FILETIME value{static_cast<DWORD>(time), static_cast<DWORD>(time >> 32)};
   ASSERT_NE(file, INVALID_HANDLE_VALUE) << path;
   EXPECT_TRUE(SetFileTime(file, nullptr, nullptr, &value)) << path;
   CloseHandle(file);
+#else
+  const uint64_t unixTicks = time - 11644473600ULL * kSecond;
+  struct timespec times[2];
+  times[0].tv_sec = times[1].tv_sec = static_cast<time_t>(unixTicks / kSecond);
+  times[0].tv_nsec = times[1].tv_nsec = static_cast<long>(unixTicks % kSecond * 100);
+  EXPECT_EQ(utimensat(AT_FDCWD, path.c_str(), times, 0), 0) << path;
+#endif
   if (attributes != 0)
     SetAttributes(path, attributes);
 }

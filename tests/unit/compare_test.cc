@@ -30,9 +30,12 @@ std::string Later(const char* side, const std::string& seconds) {
 Outcome Compare(const DirectoryEntry& source, const DirectoryEntry& destination,
                 const fs::path& s = kMissing, const fs::path& d = kMissing) {
   CapturedConsole console;
+  OpenDirectory directories[2];
+  OpenRootDirectory(WidePath(s.parent_path()).c_str(), &directories[0]);
+  OpenRootDirectory(WidePath(d.parent_path()).c_str(), &directories[1]);
   bool timesEqual = false;
   bool equal =
-      CompareFiles(WidePath(s).c_str(), WidePath(d).c_str(), source, destination, timesEqual);
+      CompareFiles(directories[0], directories[1], WidePath(d), source, destination, timesEqual);
   EXPECT_EQ(console.err(), "");
   return {equal, timesEqual, console.out()};
 }
@@ -55,7 +58,7 @@ TEST_F(CompareTest, WhenTheContentsDecide) {
       {{L"-cc"}, "CD"}, {{L"-cc", L"-tcc"}, "CC"}};
   // clang-format on
   for (const auto& [source, destination, same] : pairs) {
-    const fs::path s = dir.path() / "s", d = dir.path() / "d";
+    const fs::path s = dir.path() / "s" / "f", d = dir.path() / "d" / "f";
     MakeFile(s, source);
     MakeFile(d, destination);
     for (const auto& [options, results] : rows) {

@@ -244,10 +244,6 @@ DWORD AttributesAt(int directory, const char* name) {
   return attributes;
 }
 
-DWORD GetFileAttributesW(LPCWSTR path) {
-  return AttributesAt(AT_FDCWD, ToBytes(path).c_str());
-}
-
 // Read-only goes to the permission bits (clearing it gives back the owner's write bit);
 // hidden, system and archive go to user.DOSATTRIB, written only when they change. Only those
 // bits of its number change: its other bits and every byte after it (Samba keeps a binary
@@ -318,10 +314,6 @@ bool SetAttributesOfEntry(int directory, const char* name, DWORD attributes) {
     }
   }
   return true;
-}
-
-BOOL SetFileAttributesW(LPCWSTR path, DWORD attributes) {
-  return SetAttributesOfEntry(AT_FDCWD, ToBytes(path).c_str(), attributes) ? TRUE : FALSE;
 }
 
 // Copies user.DOSATTRIB from one open file to another where the source has one; the target

@@ -167,27 +167,3 @@ bool CopyIntoDirectory(int in, const struct stat& st, int directory, const char*
   }
   return true;
 }
-
-// Copies into a temporary file created beside the target, relative to the directory's
-// descriptor (so its full path is never longer than the target's), then moves it into place:
-// over the target, or with failIfExists only where the name is free.
-BOOL CopyFileW(LPCWSTR from, LPCWSTR to, BOOL failIfExists) {
-  std::string source = ToBytes(from), target = ToBytes(to);
-  size_t slash = target.find_last_of('/');
-  std::string directoryPath = slash == std::string::npos ? "." : target.substr(0, slash + 1);
-  const char* name = target.c_str() + (slash == std::string::npos ? 0 : slash + 1);
-  struct stat st;
-  int in = OpenRegularFileAt(AT_FDCWD, source.c_str(), &st);
-  if (in < 0)
-    return FALSE;
-  int directory = open(directoryPath.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
-  if (directory < 0) {
-    SetLastErrorFromErrno(errno);
-    close(in);
-    return FALSE;
-  }
-  bool copied = CopyIntoDirectory(in, st, directory, name, !failIfExists);
-  close(in);
-  close(directory);
-  return copied ? TRUE : FALSE;
-}

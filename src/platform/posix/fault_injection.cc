@@ -5,7 +5,8 @@
 // TANDREL_FAIL_ERRNO (EIO, or ENOSPC, EACCES, ENOENT by name) without being made. Writes to the
 // standard output and error are neither counted nor failed. TANDREL_COUNT_CALLS names a file
 // that receives "calls N" at exit, and "failed NAME" (for readdir "failed readdir I", the
-// call's place in its directory stream) when a call was failed.
+// call's place in its directory stream) when a call was failed. A hook (RunHook) lets a test
+// change the trees at a named point of the run.
 #include <cerrno>
 #include <cstdarg>
 #include <cstdio>
@@ -82,6 +83,19 @@ long& ReadsOf(DIR* dir) {
   return streams[0].reads;
 }
 
+// The tests' hook into a run at a named point: before the first opening of a directory named
+// TANDREL_HOOK_NAME, the shell command TANDREL_HOOK_COMMAND runs (a change made between the
+// listing of an entry and the walk's visit to it).
+void RunHook(const char* name, int flags) {
+  static bool done = false;
+  const char* wanted = std::getenv("TANDREL_HOOK_NAME");
+  if (done || !(flags & O_DIRECTORY) || wanted == nullptr || std::strcmp(wanted, name) != 0)
+    return;
+  done = true;
+  if (std::system(std::getenv("TANDREL_HOOK_COMMAND")) != 0)
+    std::fprintf(stderr, "hook failed\n");
+}
+
 mode_t ModeArgument(int flags, va_list arguments) {
   return (flags & (O_CREAT | O_TMPFILE)) ? static_cast<mode_t>(va_arg(arguments, int)) : 0;
 }
@@ -111,6 +125,7 @@ int __wrap_openat(int directory, const char* path, int flags, ...) {
   va_start(arguments, flags);
   mode_t mode = ModeArgument(flags, arguments);
   va_end(arguments);
+  RunHook(path, flags);
   return Fail("openat") ? -1 : __real_openat(directory, path, flags, mode);
 }
 

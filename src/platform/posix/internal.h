@@ -6,7 +6,7 @@
 #include <string>
 #include <sys/stat.h>
 
-#include "platform/posix/windows_api.h"
+#include "platform/file_system.h"
 
 // An open file: the descriptor and, for the time change, the path it was opened by.
 struct PosixFile {

@@ -107,7 +107,3 @@ bool SetModeOfEntry(int directory, const char* name, mode_t mode) {
   }
   return true;
 }
-
-BOOL SetPermissionBits(LPCWSTR path, DWORD mode) {
-  return SetModeOfEntry(AT_FDCWD, ToBytes(path).c_str(), static_cast<mode_t>(mode)) ? TRUE : FALSE;
-}

@@ -65,12 +65,12 @@ int DataRangeAt(int fd, off_t offset, off_t* data, off_t* hole) {
   return end < 0 ? -1 : 1;
 }
 
-OpenFile::~OpenFile() {
+InputFile::~InputFile() {
   if (Descriptor >= 0)
     close(Descriptor);
 }
 
-bool OpenFileAt(const OpenDirectory& directory, const wchar_t* name, OpenFile* file) {
+bool OpenFileAt(const OpenDirectory& directory, const wchar_t* name, InputFile* file) {
   struct stat st;
   int fd = OpenRegularFileAt(directory.Descriptor, ToBytes(name).c_str(), &st);
   if (fd < 0)
@@ -82,11 +82,11 @@ bool OpenFileAt(const OpenDirectory& directory, const wchar_t* name, OpenFile* f
   return true;
 }
 
-bool ReadFileBlock(OpenFile& file, void* buffer, size_t size, size_t* read) {
+bool ReadFileBlock(InputFile& file, void* buffer, size_t size, size_t* read) {
   return ReadBlock(file.Descriptor, buffer, size, read);
 }
 
-uint64_t NextDataOffset(OpenFile& file, uint64_t offset) {
+uint64_t NextDataOffset(InputFile& file, uint64_t offset) {
   off_t data;
   int found = DataRangeAt(file.Descriptor, static_cast<off_t>(offset), &data, nullptr);
   if (found < 0)
@@ -94,7 +94,7 @@ uint64_t NextDataOffset(OpenFile& file, uint64_t offset) {
   return found == 0 ? kNoMoreData : static_cast<uint64_t>(data);
 }
 
-bool SeekFile(OpenFile& file, uint64_t offset) {
+bool SeekFile(InputFile& file, uint64_t offset) {
   if (lseek(file.Descriptor, static_cast<off_t>(offset), SEEK_SET) < 0) {
     SetLastErrorFromErrno(errno);
     return false;

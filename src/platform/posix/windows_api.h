@@ -29,8 +29,6 @@ typedef DWORD* LPDWORD;
 
 // Linux's PATH_MAX; every limit derived from the path length moves with it.
 #define MAX_PATH 4096
-// Longest name a directory entry holds (NAME_MAX bytes, at most one character each).
-#define FIND_NAME_CHARS 256
 
 #define PATH_SEPARATOR_TEXT L"/"
 #define PATH_SEPARATOR_ASCII "/"
@@ -50,9 +48,6 @@ typedef DWORD* LPDWORD;
 #define BUILD_MACHINE "unknown machine"
 #endif
 #define BUILD_LINE BUILD_MACHINE " Linux version"
-// CopyFileW itself writes a temporary file beside the target and moves it into place, relative
-// to the directory's descriptor (so paths at the limit work).
-#define COPY_FILE_MOVES_INTO_PLACE 1
 
 #define INVALID_HANDLE_VALUE ((HANDLE)(intptr_t)-1)
 #define STD_OUTPUT_HANDLE ((DWORD)-11)
@@ -78,19 +73,6 @@ typedef DWORD* LPDWORD;
 #define FILE_ATTRIBUTE_SPARSE_FILE 0x00000200
 #define FILE_ATTRIBUTE_REPARSE_POINT 0x00000400
 #define INVALID_FILE_ATTRIBUTES ((DWORD)-1)
-
-#define GENERIC_READ 0x80000000
-#define GENERIC_WRITE 0x40000000
-#define FILE_WRITE_ATTRIBUTES 0x0100
-#define FILE_SHARE_READ 0x1
-#define FILE_SHARE_WRITE 0x2
-#define FILE_SHARE_DELETE 0x4
-#define CREATE_ALWAYS 2
-#define OPEN_EXISTING 3
-#define FILE_FLAG_SEQUENTIAL_SCAN 0x08000000
-#define FILE_FLAG_BACKUP_SEMANTICS 0x02000000
-#define MOVEFILE_REPLACE_EXISTING 0x1
-#define FILE_NAME_NORMALIZED 0x0
 
 #define ERROR_SUCCESS 0
 #define ERROR_INVALID_FUNCTION 1
@@ -127,29 +109,6 @@ typedef struct _FILETIME {
   DWORD dwHighDateTime;
 } FILETIME;
 
-typedef struct _WIN32_FIND_DATAW {
-  DWORD dwFileAttributes;
-  FILETIME ftCreationTime;
-  FILETIME ftLastAccessTime;
-  FILETIME ftLastWriteTime;
-  DWORD nFileSizeHigh;
-  DWORD nFileSizeLow;
-  DWORD dwReserved0;
-  DWORD dwReserved1;
-  WCHAR cFileName[FIND_NAME_CHARS];
-  WCHAR cAlternateFileName[14];
-  // Not in the Windows record: the identity the listing's stat already gave, the permission
-  // bits (or kPermissionsNotKept), owner and group, and whether the entry's stored attributes
-  // could not be read (POSIX only).
-  DWORD posixVolume;
-  uint64_t posixIndex;
-  DWORD posixOwner, posixGroup;
-  uint16_t posixMode;
-  bool posixAttributesUnknown;
-} WIN32_FIND_DATAW;
-// The permission bits of an entry whose file system keeps none (FAT, exFAT).
-const uint16_t kPermissionsNotKept = 0xFFFF;
-
 typedef int64_t LONGLONG;
 typedef union _LARGE_INTEGER {
   struct {
@@ -158,26 +117,6 @@ typedef union _LARGE_INTEGER {
   };
   LONGLONG QuadPart;
 } LARGE_INTEGER;
-
-typedef struct _FILE_ALLOCATED_RANGE_BUFFER {
-  LARGE_INTEGER FileOffset;
-  LARGE_INTEGER Length;
-} FILE_ALLOCATED_RANGE_BUFFER;
-#define FSCTL_QUERY_ALLOCATED_RANGES 0x000940CF
-#define FILE_BEGIN 0
-
-typedef struct _BY_HANDLE_FILE_INFORMATION {
-  DWORD dwFileAttributes;
-  FILETIME ftCreationTime;
-  FILETIME ftLastAccessTime;
-  FILETIME ftLastWriteTime;
-  DWORD dwVolumeSerialNumber;
-  DWORD nFileSizeHigh;
-  DWORD nFileSizeLow;
-  DWORD nNumberOfLinks;
-  DWORD nFileIndexHigh;
-  DWORD nFileIndexLow;
-} BY_HANDLE_FILE_INFORMATION;
 
 typedef struct _COORD {
   short X, Y;
@@ -212,9 +151,7 @@ DWORD FormatMessageW(DWORD flags, const void* source, DWORD message, DWORD langu
                      DWORD size, va_list* arguments);
 HLOCAL LocalFree(HLOCAL memory);
 
-// Text. wvsprintfW knows %s, %-Ns, %lu (32 bits), %% and literal text, and writes at most
-// FORMAT_BUFFER_CHARS characters, terminator included.
-int wvsprintfW(LPWSTR buffer, LPCWSTR format, va_list arguments);
+// Text.
 int MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR text, int bytes, LPWSTR out,
                         int outChars);
 int WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR text, int chars, LPSTR out,
@@ -229,73 +166,11 @@ int StrToIntW(LPCWSTR text);
 // Paths.
 BOOL PathIsDirectoryW(LPCWSTR path);
 LPWSTR PathCombineW(LPWSTR out, LPCWSTR directory, LPCWSTR name);
-BOOL PathRemoveFileSpecW(LPWSTR path);
-LPWSTR PathAddBackslashW(LPWSTR path);
-LPWSTR PathRemoveBackslashW(LPWSTR path);
 BOOL PathMatchSpecW(LPCWSTR path, LPCWSTR pattern);
-DWORD GetFullPathNameW(LPCWSTR path, DWORD chars, LPWSTR out, LPWSTR* filePart);
-BOOL GetVolumeInformationW(LPCWSTR root, LPWSTR volumeName, DWORD volumeNameChars,
-                           LPDWORD serialNumber, LPDWORD maxComponentLength,
-                           LPDWORD fileSystemFlags, LPWSTR fileSystemName,
-                           DWORD fileSystemNameChars);
 
-// Enumeration.
-HANDLE FindFirstFileW(LPCWSTR pattern, WIN32_FIND_DATAW* data);
-typedef enum { FindExInfoStandard, FindExInfoBasic } FINDEX_INFO_LEVELS;
-typedef enum { FindExSearchNameMatch } FINDEX_SEARCH_OPS;
-#define FIND_FIRST_EX_LARGE_FETCH 0x2
-// FindFirstFileW: the POSIX record has no short name and the batch size is the system's.
-HANDLE FindFirstFileExW(LPCWSTR pattern, FINDEX_INFO_LEVELS level, WIN32_FIND_DATAW* data,
-                        FINDEX_SEARCH_OPS search, void* filter, DWORD flags);
-BOOL FindNextFileW(HANDLE search, WIN32_FIND_DATAW* data);
-BOOL FindClose(HANDLE search);
-
-// Files and directories.
-HANDLE CreateFileW(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
-                   DWORD disposition, DWORD flags, HANDLE templateFile);
-BOOL ReadFile(HANDLE file, void* buffer, DWORD bytes, LPDWORD read, void* overlapped);
+// Handles and times.
 BOOL CloseHandle(HANDLE handle);
-BOOL SetFilePointerEx(HANDLE file, LARGE_INTEGER distance, LARGE_INTEGER* position, DWORD method);
-// Only FSCTL_QUERY_ALLOCATED_RANGES: the first data range at or after the asked offset, from
-// SEEK_DATA and SEEK_HOLE; no range when only a hole follows.
-BOOL DeviceIoControl(HANDLE file, DWORD code, void* in, DWORD inBytes, void* out, DWORD outBytes,
-                     LPDWORD returned, void* overlapped);
-// With FILE_FLAG_BACKUP_SEMANTICS CreateFileW opens a directory (or any object, following links)
-// for these two calls only.
-BOOL GetFileInformationByHandle(HANDLE file, BY_HANDLE_FILE_INFORMATION* information);
-DWORD GetFinalPathNameByHandleW(HANDLE file, LPWSTR path, DWORD chars, DWORD flags);
-BOOL SetFileTime(HANDLE file, const FILETIME* creation, const FILETIME* lastAccess,
-                 const FILETIME* lastWrite);
 BOOL LocalFileTimeToFileTime(const FILETIME* local, FILETIME* utc);
-BOOL CopyFileW(LPCWSTR from, LPCWSTR to, BOOL failIfExists);
-BOOL DeleteFileW(LPCWSTR path);
-DWORD GetFileAttributesW(LPCWSTR path);
-BOOL SetFileAttributesW(LPCWSTR path, DWORD attributes);
-BOOL MoveFileW(LPCWSTR from, LPCWSTR to);
-BOOL MoveFileExW(LPCWSTR from, LPCWSTR to, DWORD flags);
-DWORD GetTickCount();
-DWORD GetCurrentProcessId();
-BOOL CreateDirectoryExW(LPCWSTR templateDirectory, LPCWSTR path, LPSECURITY_ATTRIBUTES security);
-BOOL RemoveDirectoryW(LPCWSTR path);
-
-// Not in the Windows API: permission bits. What the listing gives of an entry: its permission
-// bits (07777, or kPermissionsNotKept), its owner and its group.
-struct ListedPermissions {
-  uint32_t Owner, Group;
-  uint16_t Mode;
-};
-inline ListedPermissions ListedPermissionsOf(const WIN32_FIND_DATAW& entry) {
-  return {entry.posixOwner, entry.posixGroup, entry.posixMode};
-}
-// True when an equal pair's destination (its attribute word given) must get other permission
-// bits, *mode: the source's, the set-user-ID and set-group-ID bits only where the destination
-// has the source's owner and group; a directory keeps its owner's write bit, which a later run
-// needs to fill it. Never where either side's file system keeps no permission bits, and never
-// through a destination link.
-bool PermissionBitsToSet(const ListedPermissions& source, const ListedPermissions& destination,
-                         DWORD destinationAttributes, DWORD* mode);
-// Sets the permission bits of a file or directory, never through a link.
-BOOL SetPermissionBits(LPCWSTR path, DWORD mode);
 
 // The program's entry point, called by the POSIX main with the decoded arguments.
 int wmain(int argc, wchar_t** argv);

@@ -24,3 +24,15 @@ DWORD OwnAttributes(const std::wstring& path);
 HANDLE OpenObject(const wchar_t* path);
 // The identity of what a path names, following links.
 bool OpenedIdentity(const wchar_t* path, FileIdentity* identity);
+
+// Deleting or replacing one name of a file never changes its other names (hard links). Windows
+// refuses to delete or replace a file with protective attributes (read-only, hidden, system),
+// so they are cleared first and given back to the other names afterwards.
+// Deletes a file whose listed attributes are given; on failure it keeps them.
+bool DeleteProtectedFile(const wchar_t* path, DWORD attributes);
+// Before a file is replaced: clears its protective attributes; returns what
+// ReprotectAfterReplace needs to give them back to its other names.
+std::wstring UnprotectForReplace(const wchar_t* path, DWORD attributes);
+// After the replacement (or its failure, when the file keeps them). Keeps the last error.
+void ReprotectAfterReplace(const std::wstring& kept, const wchar_t* path, DWORD attributes,
+                           bool replaced);

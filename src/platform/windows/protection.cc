@@ -1,6 +1,6 @@
 #include <string>
 
-#include "platform/win32.h"
+#include "platform/windows/entry_path.h"
 
 namespace {
 

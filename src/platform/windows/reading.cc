@@ -1,12 +1,12 @@
 #include "platform/file_system.h"
 #include "platform/windows/entry_path.h"
 
-OpenFile::~OpenFile() {
+InputFile::~InputFile() {
   if (Handle != INVALID_HANDLE_VALUE)
     CloseHandle(Handle);
 }
 
-bool OpenFileAt(const OpenDirectory& directory, const wchar_t* name, OpenFile* file) {
+bool OpenFileAt(const OpenDirectory& directory, const wchar_t* name, InputFile* file) {
   if (file->Handle != INVALID_HANDLE_VALUE) {
     CloseHandle(file->Handle);
     file->Handle = INVALID_HANDLE_VALUE;
@@ -17,7 +17,7 @@ bool OpenFileAt(const OpenDirectory& directory, const wchar_t* name, OpenFile* f
   return file->Handle != INVALID_HANDLE_VALUE;
 }
 
-bool ReadFileBlock(OpenFile& file, void* buffer, size_t size, size_t* read) {
+bool ReadFileBlock(InputFile& file, void* buffer, size_t size, size_t* read) {
   // One call reads at most what a DWORD counts.
   DWORD bytes = size > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<DWORD>(size), count = 0;
   bool done = ReadFile(file.Handle, buffer, bytes, &count, nullptr) != 0;
@@ -25,7 +25,7 @@ bool ReadFileBlock(OpenFile& file, void* buffer, size_t size, size_t* read) {
   return done;
 }
 
-uint64_t NextDataOffset(OpenFile& file, uint64_t offset) {
+uint64_t NextDataOffset(InputFile& file, uint64_t offset) {
   FILE_ALLOCATED_RANGE_BUFFER query, range;
   query.FileOffset.QuadPart = static_cast<LONGLONG>(offset);
   query.Length.QuadPart = static_cast<LONGLONG>((~uint64_t{0} >> 1) - offset);
@@ -41,7 +41,7 @@ uint64_t NextDataOffset(OpenFile& file, uint64_t offset) {
   return data > offset ? data : offset;
 }
 
-bool SeekFile(OpenFile& file, uint64_t offset) {
+bool SeekFile(InputFile& file, uint64_t offset) {
   LARGE_INTEGER position;
   position.QuadPart = static_cast<LONGLONG>(offset);
   return SetFilePointerEx(file.Handle, position, nullptr, FILE_BEGIN) != 0;

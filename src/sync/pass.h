@@ -1,0 +1,51 @@
+// The state of one pass over the two trees, handed down the walk's calls: the current directory
+// pair (as printed and as open directories), the walk guard's view of the source branch and the
+// counts behind the summary.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "platform/file_system.h"
+#include "sync/run_summary.h"
+
+// One tree's side of the current pair.
+struct WalkSide {
+  std::wstring Path;            // as printed: the root as typed, then the names
+  std::vector<size_t> Lengths;  // Path's length before each name the walk added
+  // The open directories of the current branch, the root first and Path's directory last: one
+  // per level, closed as the walk climbs.
+  std::vector<OpenDirectory> Levels;
+  const OpenDirectory& Directory() const { return Levels.back(); }
+};
+
+// One source directory on the walk's current branch, for the walk guard.
+struct SourceLevel {
+  FileIdentity Identity;
+  bool Known;             // identity asked for (Windows asks only where it must)
+  bool HoldsDestination;  // the destination root lies below it on the file system
+};
+
+// What the walk guard compares against: the roots, their parents, the source branch.
+struct WalkGuard {
+  FileIdentity SourceRoot, DestinationRoot;
+  // Each root's parents as the file system holds them, nearest first.
+  std::vector<FileIdentity> SourceParents, DestinationParents;
+  std::vector<SourceLevel> Levels;  // parallel to the source side's Levels
+};
+
+struct Pass {
+  WalkSide Source, Destination;
+  WalkGuard Guard;
+  RunSummary Summary{};
+};
+
+// Extends a side's path by one name; false, unchanged, when it is too long (reported).
+bool ExtendPath(WalkSide& side, const wchar_t* name);
+// Extends both current paths by one name, or neither.
+bool ExtendPathPair(Pass& pass, const wchar_t* name);
+// Gives a side's path back the length it had before its last extension.
+void StripPath(WalkSide& side);
+// Opens the sub-directory name of the side's current directory as its new current directory
+// (a link only with followLink); a failure is reported as a directory that cannot be browsed.
+bool EnterSideDirectory(WalkSide& side, const wchar_t* name, bool followLink);
