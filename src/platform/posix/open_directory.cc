@@ -47,7 +47,9 @@ bool OpenDirectory::IsOpen() const {
 }
 
 bool OpenRootDirectory(const wchar_t* path, OpenDirectory* directory) {
-  int fd = open(ToBytes(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  // O_PATH: the descriptor only names the directory for the *at calls; a listing opens it for
+  // reading itself, so a directory that cannot be read fails where it is listed.
+  int fd = open(ToBytes(path).c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
   if (fd < 0) {
     SetLastErrorFromErrno(errno);
     return false;
@@ -60,7 +62,7 @@ bool OpenChildDirectory(const OpenDirectory& parent, const wchar_t* name, bool f
                         OpenDirectory* child) {
   std::string bytes = ToBytes(name);
   int fd = openat(parent.Descriptor, bytes.c_str(),
-                  O_RDONLY | O_DIRECTORY | O_CLOEXEC | (followLink ? 0 : O_NOFOLLOW));
+                  O_PATH | O_DIRECTORY | O_CLOEXEC | (followLink ? 0 : O_NOFOLLOW));
   if (fd < 0) {
     // O_NOFOLLOW with O_DIRECTORY refuses a link as not a directory: a link not to be followed
     // fails with ELOOP (ERROR_CANT_RESOLVE_FILENAME), as a link loop does.
