@@ -8,7 +8,6 @@
 #include <random>
 #include <tuple>
 
-#include "capture.h"
 #include "program_state.h"
 #include "scan/filter.h"
 #include "scan/listing.h"
