@@ -55,6 +55,9 @@ TEST(FileActions, EveryKindOfDifferenceInWalkOrderAndItsDryRun) {
 
 TEST(FileActions, OptionsThatLeaveEntriesAloneOrChangeTheLog) {
   const std::string copied = "N/ N/.git/ N/f.txt=f N/n.log=n a.txt=new u.txt=src";
+  // clang-format off
+  const std::vector<std::string> alone = {"delete dir dst/E", "delete dir dst/O", "add dst/a.txt",
+      "delete dst/o.txt", "add dst/N/f.txt", "add dst/N/n.log"};
   // Ignored entries are logged under -li only, source-only ones by their source paths. A
   // destination directory holding an entry the filter leaves out stays with its parents, no
   // failure reported. New and deleted trees are listed as the pair walk lists: an excluded
@@ -63,7 +66,6 @@ TEST(FileActions, OptionsThatLeaveEntriesAloneOrChangeTheLog) {
     std::vector<std::string> options, rows;
     std::string after;
   } cases[] = {
-      // clang-format off
       {{"-na", "-li"}, {"delete dir dst/E", "delete dir dst/O", "update dst/u.txt",
         "ignore src/a.txt", "delete dst/o.txt", "ignore src/N"}, "u.txt=src"},
       {{"-nu", "-li"}, {"delete dir dst/E", "delete dir dst/O", "ignore dst/u.txt", "add dst/a.txt",
@@ -86,10 +88,16 @@ TEST(FileActions, OptionsThatLeaveEntriesAloneOrChangeTheLog) {
       {{"-i=*.txt"}, {"delete dir dst/E", "delete dir dst/O", "update dst/u.txt", "add dst/a.txt",
         "delete dst/o.txt", "add dst/N/f.txt"},
        "E/ E/b.log=b N/ N/.git/ N/f.txt=f O/ O/T/ O/T/e.log=e a.txt=new u.txt=src"},
+      // A pattern naming one root's u.txt by its full path matches on that side only: the pair
+      // is left alone.
+      {{"-x=src"}, alone, "N/ N/.git/ N/f.txt=f N/n.log=n a.txt=new u.txt=dest"},
+      {{"-x=dst"}, alone, "N/ N/.git/ N/f.txt=f N/n.log=n a.txt=new u.txt=dest"},
   };  // clang-format on
-  for (const auto& c : cases) {
+  for (auto c : cases) {
     SCOPED_TRACE(testing::PrintToString(c.options));
     TreePair t;
+    if (c.options[0].size() == 6)  // -x=src or -x=dst
+      c.options[0] = "-x=" + PathText(t.temp.path() / c.options[0].substr(3) / "u.txt");
     MakeFiles(t.source, "u.txt=src a.txt=new N/f.txt=f N/n.log=n N/.git/");
     MakeFiles(t.destination,
               "u.txt=dest o.txt=old O/g.txt=g O/S/k.txt=k O/T/e.log=e O/T/.git/ E/b.log=b");
@@ -255,25 +263,4 @@ TEST(FileActions, LinuxUnsetArchiveChangesOnlyTheArchiveBitOfTheStoredAttribute)
     EXPECT_EQ(std::string(value, n > 0 ? n : 0), values[i].second);
   }
 #endif
-}
-
-TEST(FileActions, APatternThatMatchesOnOneSideOnlyLeavesThePairAlone) {
-  // Patterns match full paths, each root as typed: one that names a root's spelling matches on
-  // that side only. The pair is then left alone; a destination-only file is still deleted.
-  // Include mode walks every directory.
-  for (const char* form : {"-x=SRC", "-x=DST", "-i=*dst*"}) {
-    SCOPED_TRACE(form);
-    TreePair t;
-    for (const fs::path& root : {t.source, t.destination}) MakeFiles(root, "priv/p.txt=p u.txt=u");
-    MakeFiles(t.destination, "o.txt=o");
-    std::string option = form;
-    for (auto [word, root] : {std::pair{"SRC", &t.source}, {"DST", &t.destination}})
-      if (size_t at = option.find(word); at != std::string::npos)
-        option.replace(at, 3, PathText(*root / "priv"));
-    std::vector<std::string> rows{"directory dst", "delete dst/o.txt"};
-    if (option[1] == 'i')
-      rows.push_back("directory dst/priv");
-    EXPECT_TRUE(t.Writes({option, "-ld"}, rows));
-    EXPECT_EQ(Listing(t.destination), "priv/ priv/p.txt=p u.txt=u");
-  }
 }
