@@ -137,60 +137,9 @@ TEST(FileActions, MetadataOfEqualPairsIsCorrected) {
   EXPECT_TRUE(Attributes(t.destination / "h") & FILE_ATTRIBUTE_ARCHIVE);  // the destination's own
 }
 
-TEST(FileActions, LinuxSparseFilesFifosAndTheModesOfCopies) {
+TEST(FileActions, LinuxModesStoredAttributesSparseFilesAndFifos) {
 #ifdef _WIN32
-  GTEST_SKIP() << "Sparse files are made here with POSIX calls";
-#else
-  TreePair t;
-  const fs::path s = t.source / "vm.img", d = t.destination / "vm.img";
-  const off_t size = off_t{2} << 30, middle = size / 2;
-  // 2 GiB holding a byte of data at its start, in its middle and at its end.
-  auto make = [&](const fs::path& path, char mark, time_t seconds, off_t extra = 0) {
-    int fd = open(path.c_str(), O_WRONLY | O_CREAT, 0644);
-    EXPECT_EQ(extra == 0 || pwrite(fd, "x", 1, extra) == 1, true);
-    const struct timespec times[2] = {{seconds, 0}, {seconds, 0}};
-    EXPECT_EQ(pwrite(fd, "s", 1, 0) + pwrite(fd, &mark, 1, middle) + pwrite(fd, "e", 1, size - 1),
-              3);
-    EXPECT_EQ(futimens(fd, times), 0);
-    close(fd);
-  };
-  // The size, the blocks and the middle byte.
-  auto layout = [&](const fs::path& path) {
-    int fd = open(path.c_str(), O_RDONLY);
-    char mark = 0;
-    struct stat st;
-    EXPECT_EQ(pread(fd, &mark, 1, middle) + fstat(fd, &st), 1);
-    close(fd);
-    return std::to_string(st.st_size) + " " + std::to_string(st.st_blocks) + mark;
-  };
-  make(s, 'a', 1600000000);
-  struct stat st;
-  if (stat(s.c_str(), &st) != 0 || st.st_blocks * 512 >= size || getuid() != 0)
-    GTEST_SKIP() << "This file system keeps no holes, or the runner cannot give files away";
-  // FIFOs beside it, on either side, are never opened, copied or deleted; a new directory takes
-  // its source's permission bits and the owner's write bit. Set-ID bits go with their owner
-  // alone: vm.img is the runner's, r and u another user's.
-  auto shell = [&](const std::string& command) {
-    return std::system(("cd '" + PathText(t.temp.path()) + "' && " + command).c_str());
-  };
-  ASSERT_EQ(shell("mkfifo src/a dst/b && mkdir -m 555 src/r && echo u >src/u && chown 65534:65534 "
-                  "src/r src/u && chmod 2555 src/r && chmod 4755 src/u && chmod 4644 src/vm.img"),
-            0);
-  EXPECT_TRUE(t.Writes({}, {"add dst/u", "add dst/vm.img"}));
-  EXPECT_EQ(shell("test \"$(stat -c %a dst/r dst/u dst/vm.img | xargs)\" = '755 755 4644'"), 0);
-  EXPECT_EQ(layout(d), layout(s));
-  EXPECT_TRUE(t.Writes({"-cc", "-lcc=n"}, {}));
-  make(d, 'b', 1600000000);  // one byte differs in the middle block, same size and time
-  EXPECT_TRUE(t.Writes({"-cc", "-lcc=n"}, {"update dst/vm.img"}));
-  EXPECT_EQ(layout(d), layout(s));
-  make(d, 'a', 1600000000, size / 4);  // data facing a hole of the source is compared too
-  EXPECT_TRUE(t.Writes({"-cc", "-lcc=n"}, {"update dst/vm.img"}));
-#endif
-}
-
-TEST(FileActions, LinuxPermissionBitsOfEqualPairsAreCorrectedOnceExceptOnExfat) {
-#ifdef _WIN32
-  GTEST_SKIP() << "Permission bits are the Linux build's";
+  GTEST_SKIP() << "Permission bits, user.DOSATTRIB and sparse files are the Linux build's";
 #else
   // Equal pairs whose destinations have the default modes. A set-ID bit goes only with the
   // owner: run as root, s faces a file of another user and gets 0755.
@@ -230,37 +179,74 @@ TEST(FileActions, LinuxPermissionBitsOfEqualPairsAreCorrectedOnceExceptOnExfat) 
       t.Run({});
     }
   }
-#endif
-}
-
-TEST(FileActions, LinuxUnsetArchiveChangesOnlyTheArchiveBitOfTheStoredAttribute) {
-#ifdef _WIN32
-  GTEST_SKIP() << "user.DOSATTRIB is the Linux build's";
-#else
-  // Samba's value (the text, then a binary block), other bits of the number, and a value that is
-  // no number: that one is reported and left as it was.
+  // Unset-archive changes only the archive bit of the stored attribute: in Samba's value (the
+  // text, then a binary block), beside other bits of the number; a value that is no number is
+  // reported and left as it was.
   const std::string block("\0\0\0\5\0\5\0\0\0\21\0\0\0 \0\0\0\372\216\277", 19);
   // clang-format off
   const std::pair<std::string, std::string> values[] = {
       {std::string("0x20").append(block), std::string("0x0").append(block)}, {"0x2022", "0x2002"},
       {"0x120", "0x100"}, {"0x820", "0x800"}, {"0X4020", "0X4000"}, {"junk", "junk"}};
   // clang-format on
-  TreePair t;
+  TreePair a;
   for (size_t i = 0; i < std::size(values); i++) {
-    const fs::path file = t.source / std::to_string(i);
+    const fs::path file = a.source / std::to_string(i);
     MakeFile(file, "v");
     if (setxattr(file.c_str(), "user.DOSATTRIB", values[i].first.data(), values[i].first.size(),
                  0) != 0) {
       GTEST_SKIP() << "This file system keeps no user extended attributes";
     }
   }
-  ExpectReports(t.Run({"-ua"}), {"Unable to set attributes " + Under(t.temp.str(), "src/5")},
+  ExpectReports(a.Run({"-ua"}), {"Unable to set attributes " + Under(a.temp.str(), "src/5")},
                 "user.DOSATTRIB holds no attribute number; it was left as it is.\n");
   for (size_t i = 0; i < std::size(values); i++) {
     char value[64];
     ssize_t n =
-        getxattr((t.source / std::to_string(i)).c_str(), "user.DOSATTRIB", value, sizeof value);
+        getxattr((a.source / std::to_string(i)).c_str(), "user.DOSATTRIB", value, sizeof value);
     EXPECT_EQ(std::string(value, n > 0 ? n : 0), values[i].second);
   }
+  // Sparse copies, FIFOs, the modes of copies and of new directories.
+  TreePair t;
+  const fs::path s = t.source / "vm.img", d = t.destination / "vm.img";
+  const off_t size = off_t{2} << 30, middle = size / 2;
+  // 2 GiB holding a byte of data at its start, in its middle and at its end.
+  auto make = [&](const fs::path& path, char mark, time_t seconds, off_t extra = 0) {
+    int fd = open(path.c_str(), O_WRONLY | O_CREAT, 0644);
+    EXPECT_EQ(extra == 0 || pwrite(fd, "x", 1, extra) == 1, true);
+    const struct timespec times[2] = {{seconds, 0}, {seconds, 0}};
+    EXPECT_EQ(pwrite(fd, "s", 1, 0) + pwrite(fd, &mark, 1, middle) + pwrite(fd, "e", 1, size - 1),
+              3);
+    EXPECT_EQ(futimens(fd, times), 0);
+    close(fd);
+  };
+  // The size, the blocks and the middle byte.
+  auto layout = [&](const fs::path& path) {
+    int fd = open(path.c_str(), O_RDONLY);
+    char mark = 0;
+    EXPECT_EQ(pread(fd, &mark, 1, middle) + fstat(fd, &st), 1);
+    close(fd);
+    return std::to_string(st.st_size) + " " + std::to_string(st.st_blocks) + mark;
+  };
+  make(s, 'a', 1600000000);
+  if (stat(s.c_str(), &st) != 0 || st.st_blocks * 512 >= size || !asRoot)
+    GTEST_SKIP() << "This file system keeps no holes, or the runner cannot give files away";
+  // FIFOs beside it, on either side, are never opened, copied or deleted; a new directory takes
+  // its source's permission bits and the owner's write bit. Set-ID bits go with their owner
+  // alone: vm.img is the runner's, r and u another user's.
+  auto shell = [&](const std::string& command) {
+    return std::system(("cd '" + PathText(t.temp.path()) + "' && " + command).c_str());
+  };
+  ASSERT_EQ(shell("mkfifo src/a dst/b && mkdir -m 555 src/r && echo u >src/u && chown 65534:65534 "
+                  "src/r src/u && chmod 2555 src/r && chmod 4755 src/u && chmod 4644 src/vm.img"),
+            0);
+  EXPECT_TRUE(t.Writes({}, {"add dst/u", "add dst/vm.img"}));
+  EXPECT_EQ(shell("test \"$(stat -c %a dst/r dst/u dst/vm.img | xargs)\" = '755 755 4644'"), 0);
+  EXPECT_EQ(layout(d), layout(s));
+  EXPECT_TRUE(t.Writes({"-cc", "-lcc=n"}, {}));
+  make(d, 'b', 1600000000);  // one byte differs in the middle block, same size and time
+  EXPECT_TRUE(t.Writes({"-cc", "-lcc=n"}, {"update dst/vm.img"}));
+  EXPECT_EQ(layout(d), layout(s));
+  make(d, 'a', 1600000000, size / 4);  // data facing a hole of the source is compared too
+  EXPECT_TRUE(t.Writes({"-cc", "-lcc=n"}, {"update dst/vm.img"}));
 #endif
 }
