@@ -18,8 +18,9 @@ TEST(FileActions, EveryKindOfDifferenceInWalkOrderAndItsDryRun) {
   // Equal: same size and time (contents unread: eq0), or times less than 6 whole seconds apart
   // (eq5); an equal pair whose attributes differ (meta). A source directory facing a
   // destination file (x) and the reverse (y). Read-only and hidden destination entries are
-  // updated and deleted all the same.
-  MakeFiles(s, "eq0=same eq5=five size=longer t6=new6 x/in=in y=y meta=m n/s/n2=n2 new=new");
+  // updated and deleted all the same. Two destination names of a read-only source file (hard
+  // links, as snapshots make): deleting one and replacing the other leave it as it was.
+  MakeFiles(s, "eq0=same eq5=five size=longer t6=new6 x/in=in y=y meta=m n/s/n2=n2 new=new hu=u");
   MakeFiles(s, "alpha/a=a alpha/inner/b=b Beta/ gamma/z=z");
   MakeFiles(d, "eq0=SAME size=short old=old x=x y/old=old meta=m D/x=x D/S/y=y");
   MakeFiles(d, "alpha/inner/ Beta/ gamma/");
@@ -29,6 +30,8 @@ TEST(FileActions, EveryKindOfDifferenceInWalkOrderAndItsDryRun) {
   SetAttributes(s / "meta", kReadOnly);
   SetAttributes(d / "D/x", kReadOnly | kHidden);
   SetAttributes(d / "D/S", kHidden);
+  MakeFile(s / "hl", "hl", kFileTime, kReadOnly);
+  for (const char* name : {"hl1", "hu"}) fs::create_hard_link(s / "hl", d / name);
   const std::string before = Listing(s, true) + " | " + Listing(d, true);
   // Arguments printed as typed; one with a trailing separator is joined to a name by one
   // separator. Walk 1 deletes destination-only directories (a "directory" line per level),
@@ -42,12 +45,14 @@ TEST(FileActions, EveryKindOfDifferenceInWalkOrderAndItsDryRun) {
   // clang-format off
   EXPECT_EQ(r.out, Header("src", dst) + LogLine("directory", dst) + LogLines("dst", {
       "delete dir D", "directory D", "directory D/S", "delete dir y", "directory y", "equal eq0",
-      "equal eq5", "delete gone", "equal meta", "meta meta", "add new", "delete old",
-      "update size", "update t6", "delete x", "add y", "directory alpha", "add alpha/a",
-      "directory alpha/inner", "add alpha/inner/b", "directory Beta", "directory gamma",
-      "add gamma/z", "directory n", "directory n/s", "add n/s/n2", "directory x", "add x/in"}));
+      "equal eq5", "delete gone", "add hl", "delete hl1", "update hu", "equal meta", "meta meta",
+      "add new", "delete old", "update size", "update t6", "delete x", "add y", "directory alpha",
+      "add alpha/a", "directory alpha/inner", "add alpha/inner/b", "directory Beta",
+      "directory gamma", "add gamma/z", "directory n", "directory n/s", "add n/s/n2", "directory x",
+      "add x/in"}));
   // clang-format on
-  // Equal pairs keep the destination's contents and time; everything else is an exact copy.
+  // Equal pairs keep the destination's contents and time; everything else is an exact copy (hl
+  // was copied before its other names went: had they changed it, the two would differ).
   MakeFile(s / "eq0", "SAME");
   MakeFile(s / "eq5", "five", kFileTime + 6 * kSecond - 1);
   EXPECT_EQ(Listing(d, true), Listing(s, true));

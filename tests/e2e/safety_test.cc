@@ -152,23 +152,6 @@ TEST(Safety, AnUpdateThatDoesNotFitLeavesTheOldFileAsItWas) {
   EXPECT_EQ(Listing(d, true), before);  // contents, time and attributes; no temporary file
 }
 
-TEST(Safety, DeletingOrReplacingANameLeavesTheFilesOtherNamesAsTheyWere) {
-  // A destination sharing files with the source through hard links (snapshots).
-  TreePair t;
-  MakeFile(t.source / "keep.txt", "k", kFileTime, FILE_ATTRIBUTE_READONLY);
-  MakeFile(t.source / "upd.txt", "new", kFileTime + 100 * kSecond);
-  std::error_code error;
-  for (const char* name : {"gone.txt", "upd.txt"})
-    fs::create_hard_link(t.source / "keep.txt", t.destination / name, error);
-  if (error)
-    GTEST_SKIP() << "No hard link can be made here: " << error.message();
-  const std::string before = Listing(t.source, true);
-  EXPECT_TRUE(t.Writes({}, {"delete dst/gone.txt", "add dst/keep.txt", "update dst/upd.txt"}));
-  EXPECT_EQ(Listing(t.source, true), before);
-  EXPECT_EQ(fs::status(t.source / "keep.txt").permissions() & fs::perms::owner_write,
-            fs::perms::none);
-}
-
 TEST(Safety, MaxDeleteRefusesARunThatWouldDeleteMoreAndChangesNothing) {
   // An emptied source (an unmounted drive) against its mirror: five files and five directories
   // to delete, each directory once whatever it holds, as the dry run's lines count them.
