@@ -60,8 +60,7 @@ struct TempDir {
 };
 
 std::string ReadTextFile(const fs::path& path);
-uint64_t WriteTime(const fs::path& path);  // 100 ns units since 1601
-DWORD Attributes(const fs::path& path);    // through the program's platform layer
+DWORD Attributes(const fs::path& path);  // through the program's platform layer
 void SetAttributes(const fs::path& path, DWORD attributes);
 // The attribute bits every build stores and a run compares.
 constexpr DWORD kStored = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;

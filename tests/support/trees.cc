@@ -42,7 +42,7 @@ std::string ReadTextFile(const fs::path& path) {
   return {std::istreambuf_iterator<char>(file), {}};
 }
 
-uint64_t WriteTime(const fs::path& path) {
+static uint64_t WriteTime(const fs::path& path) {  // 100 ns units since 1601
 #ifdef _WIN32
   WIN32_FILE_ATTRIBUTE_DATA data{};  // 0 where the path cannot be read
   GetFileAttributesExW(path.wstring().c_str(), GetFileExInfoStandard, &data);
