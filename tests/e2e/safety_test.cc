@@ -139,23 +139,6 @@ TEST(Safety, OneEntryNeverHidesItsDirectory) {
   }
 }
 
-TEST(Safety, AnUpdateThatDoesNotFitLeavesTheOldFileAsItWas) {
-  const fs::path volume = fs::path(TANDREL_TEST_VOLUMES) / "small";
-  if (!fs::exists(volume.string() + ".mounted"))
-    GTEST_SKIP() << "No 1 MiB volume is mounted for the test (mounting needs root)";
-  TempDir temp;
-  const fs::path s = temp.path() / "src", d = volume / temp.path().filename();
-  RemovedAtEnd removed{d};
-  // In place the new file would fit; beside the old one it does not.
-  MakeFile(s / "big.bin", std::string(700 << 10, 'n'), kFileTime + 100 * kSecond);
-  MakeFile(d / "big.bin", std::string(400 << 10, 'o'), kFileTime, FILE_ATTRIBUTE_READONLY);
-  const std::string before = Listing(d, true), S = PathText(s), D = PathText(d);
-  RunResult r = RunTandrel({S, D, "-lh=n"});
-  EXPECT_EQ(r.out, LogLines(D, {"update big.bin"}));
-  ExpectReports(r, {"Unable to copy " + Under(S, "big.bin")}, "No space left on device\n");
-  EXPECT_EQ(Listing(d, true), before);  // contents, time and attributes; no temporary file
-}
-
 TEST(Safety, MaxDeleteRefusesARunThatWouldDeleteMoreAndChangesNothing) {
   // An emptied source (an unmounted drive) against its mirror: five files and five directories
   // to delete, each directory once whatever it holds, as the dry run's lines count them.
