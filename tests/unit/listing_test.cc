@@ -1,5 +1,5 @@
-// What a listing holds and how two listings pair: dot names, the name order, the merge walk, and
-// the include/exclude filter that matches full paths.
+// What a listing holds: dot names, links, the name order, and the include/exclude filter that
+// matches full paths. (How two listings pair: the end-to-end walk order and random trees.)
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -11,27 +11,10 @@
 #include "program_state.h"
 #include "scan/filter.h"
 #include "scan/listing.h"
-#include "sync/directory_pass.h"
 
 #define SEP PATH_SEPARATOR_TEXT
 
 namespace {
-
-// The calls of a walk over the two lists once sorted, "source,destination" each; "-" stands
-// for no entry.
-std::wstring calls;
-std::wstring Walk(const Strings& source, const Strings& destination = {}) {
-  EntryList lists[2];
-  for (int side = 0; side < 2; side++) {
-    for (const std::wstring& name : side ? destination : source) lists[side].Add(Entry(name));
-    SortEntryList(lists[side]);
-  }
-  calls.clear();
-  MergeEntryLists(lists[0], lists[1], [](const DirectoryEntry* s, const DirectoryEntry* d) {
-    calls += std::wstring(s ? s->cFileName : L"-") + L"," + (d ? d->cFileName : L"-") + L" ";
-  });
-  return calls;
-}
 
 TEST(NameOrder, CaseInsensitiveOrderIsTheCLibraryFoldingOfEveryCharacter) {
   if (kWindowsBuild)
@@ -55,19 +38,11 @@ TEST(NameOrder, CaseInsensitiveOrderIsTheCLibraryFoldingOfEveryCharacter) {
   }
 }
 
-TEST(NameOrder, DotNamesAndCaseIgnoredFirstInTheSortAndTheWalk) {
+TEST(Listing, OnlyDotAndDotDotAreDotNames) {
   std::string dots;
   for (const wchar_t* name : {L".", L"..", L".git", L"..x", L"...", L"", L"x."})
     dots += IsDotName(name) ? 'y' : 'n';
   EXPECT_EQ(dots, "yynnnnn");
-  EXPECT_EQ(Walk({L"C.txt", L"b.txt", L"A.txt", L"ABCD", L"abc"}),
-            L"A.txt,- abc,- ABCD,- b.txt,- C.txt,- ");
-  EXPECT_EQ(Walk({L"a", L"C.txt", L"d"}, {L"B.txt", L"c", L"d"}), L"a,- -,B.txt -,c C.txt,- d,d ");
-  if (kWindowsBuild) {  // names equal but for case pair up
-    EXPECT_EQ(Walk({L"Report.txt"}, {L"report.TXT"}), L"Report.txt,report.TXT ");
-  } else {  // they are two names, upper case first, in the sort and in the walk alike
-    EXPECT_EQ(Walk({L"b", L"a", L"A", L"ab"}, {L"B", L"a", L"Ab"}), L"A,- a,a -,Ab ab,- -,B b,- ");
-  }
 }
 
 TEST(Listing, OnlyJunctionsSymbolicLinksAndMountPointsAreLinks) {
