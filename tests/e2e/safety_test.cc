@@ -6,6 +6,18 @@
 
 #include "tandrel_test.h"
 
+// A directory symbolic link at `at` to target; false where this build or system cannot make one
+// (Wine 8 cannot).
+static bool MakeDirectoryLink(const fs::path& target, const fs::path& at) {
+#ifdef _WIN32  // the C++ library of the MinGW builds makes no symbolic links
+  CreateSymbolicLinkW(at.wstring().c_str(), target.wstring().c_str(), SYMBOLIC_LINK_FLAG_DIRECTORY);
+#else
+  std::error_code error;
+  fs::create_directory_symlink(target, at, error);
+#endif
+  return Attributes(at) != INVALID_FILE_ATTRIBUTES;
+}
+
 TEST(Safety, FailedCopyKeepsTheArchiveAttributeAndTheOldFile) {
   TreePair t;
   const fs::path &s = t.source, &d = t.destination;

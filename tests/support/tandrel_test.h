@@ -93,10 +93,6 @@ Tree ReadBack(const fs::path& root, DWORD attributeMask = kStored);
 // time and every entry's stored attributes too.
 std::string Listing(const fs::path& root, bool details = false);
 
-// A directory symbolic link at `at` to target; false where this build or system cannot make one
-// (Wine 8 cannot).
-bool MakeDirectoryLink(const fs::path& target, const fs::path& at);
-
 // A source directory "src" and a destination directory "dst" in a fresh temporary directory.
 struct TreePair {
   TempDir temp;

@@ -116,16 +116,6 @@ std::string Listing(const fs::path& root, bool details) {
   return text;
 }
 
-bool MakeDirectoryLink(const fs::path& target, const fs::path& at) {
-#ifdef _WIN32  // the C++ library of the MinGW builds makes no symbolic links
-  CreateSymbolicLinkW(at.wstring().c_str(), target.wstring().c_str(), SYMBOLIC_LINK_FLAG_DIRECTORY);
-#else
-  std::error_code error;
-  fs::create_directory_symlink(target, at, error);
-#endif
-  return Attributes(at) != INVALID_FILE_ATTRIBUTES;
-}
-
 RunResult TreePair::Run(const std::vector<std::string>& options) const {
   std::vector<std::string> arguments{PathText(source), PathText(destination), "-lh=n"};
   arguments.insert(arguments.end(), options.begin(), options.end());
