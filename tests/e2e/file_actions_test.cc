@@ -18,8 +18,9 @@ TEST(FileActions, EveryKindOfDifferenceInWalkOrderAndItsDryRun) {
   // Equal: same size and time (contents unread: eq0), or times less than 6 whole seconds apart
   // (eq5); an equal pair whose attributes differ (meta). A source directory facing a
   // destination file (x) and the reverse (y). Read-only and hidden destination entries are
-  // updated and deleted all the same.
-  MakeFiles(s, "eq0=same eq5=five size=longer t6=new6 x/in=in y=y meta=m n/s/n2=n2 new=new");
+  // updated and deleted all the same. Two destination names of a read-only source file (hard
+  // links, as snapshots make): deleting one and replacing the other leave it as it was.
+  MakeFiles(s, "eq0=same eq5=five size=longer t6=new6 x/in=in y=y meta=m n/s/n2=n2 new=new hu=u");
   MakeFiles(s, "alpha/a=a alpha/inner/b=b Beta/ gamma/z=z");
   MakeFiles(d, "eq0=SAME size=short old=old x=x y/old=old meta=m D/x=x D/S/y=y");
   MakeFiles(d, "alpha/inner/ Beta/ gamma/");
@@ -29,6 +30,8 @@ TEST(FileActions, EveryKindOfDifferenceInWalkOrderAndItsDryRun) {
   SetAttributes(s / "meta", kReadOnly);
   SetAttributes(d / "D/x", kReadOnly | kHidden);
   SetAttributes(d / "D/S", kHidden);
+  MakeFile(s / "hl", "hl", kFileTime, kReadOnly);
+  for (const char* name : {"hl1", "hu"}) fs::create_hard_link(s / "hl", d / name);
   const std::string before = Listing(s, true) + " | " + Listing(d, true);
   // Arguments printed as typed; one with a trailing separator is joined to a name by one
   // separator. Walk 1 deletes destination-only directories (a "directory" line per level),
@@ -42,12 +45,14 @@ TEST(FileActions, EveryKindOfDifferenceInWalkOrderAndItsDryRun) {
   // clang-format off
   EXPECT_EQ(r.out, Header("src", dst) + LogLine("directory", dst) + LogLines("dst", {
       "delete dir D", "directory D", "directory D/S", "delete dir y", "directory y", "equal eq0",
-      "equal eq5", "delete gone", "equal meta", "meta meta", "add new", "delete old",
-      "update size", "update t6", "delete x", "add y", "directory alpha", "add alpha/a",
-      "directory alpha/inner", "add alpha/inner/b", "directory Beta", "directory gamma",
-      "add gamma/z", "directory n", "directory n/s", "add n/s/n2", "directory x", "add x/in"}));
+      "equal eq5", "delete gone", "add hl", "delete hl1", "update hu", "equal meta", "meta meta",
+      "add new", "delete old", "update size", "update t6", "delete x", "add y", "directory alpha",
+      "add alpha/a", "directory alpha/inner", "add alpha/inner/b", "directory Beta",
+      "directory gamma", "add gamma/z", "directory n", "directory n/s", "add n/s/n2", "directory x",
+      "add x/in"}));
   // clang-format on
-  // Equal pairs keep the destination's contents and time; everything else is an exact copy.
+  // Equal pairs keep the destination's contents and time; everything else is an exact copy (hl
+  // was copied before its other names went: had they changed it, the two would differ).
   MakeFile(s / "eq0", "SAME");
   MakeFile(s / "eq5", "five", kFileTime + 6 * kSecond - 1);
   EXPECT_EQ(Listing(d, true), Listing(s, true));
@@ -55,6 +60,9 @@ TEST(FileActions, EveryKindOfDifferenceInWalkOrderAndItsDryRun) {
 
 TEST(FileActions, OptionsThatLeaveEntriesAloneOrChangeTheLog) {
   const std::string copied = "N/ N/.git/ N/f.txt=f N/n.log=n a.txt=new u.txt=src";
+  // clang-format off
+  const std::vector<std::string> alone = {"delete dir dst/E", "delete dir dst/O", "add dst/a.txt",
+      "delete dst/o.txt", "add dst/N/f.txt", "add dst/N/n.log"};
   // Ignored entries are logged under -li only, source-only ones by their source paths. A
   // destination directory holding an entry the filter leaves out stays with its parents, no
   // failure reported. New and deleted trees are listed as the pair walk lists: an excluded
@@ -63,7 +71,6 @@ TEST(FileActions, OptionsThatLeaveEntriesAloneOrChangeTheLog) {
     std::vector<std::string> options, rows;
     std::string after;
   } cases[] = {
-      // clang-format off
       {{"-na", "-li"}, {"delete dir dst/E", "delete dir dst/O", "update dst/u.txt",
         "ignore src/a.txt", "delete dst/o.txt", "ignore src/N"}, "u.txt=src"},
       {{"-nu", "-li"}, {"delete dir dst/E", "delete dir dst/O", "ignore dst/u.txt", "add dst/a.txt",
@@ -86,10 +93,16 @@ TEST(FileActions, OptionsThatLeaveEntriesAloneOrChangeTheLog) {
       {{"-i=*.txt"}, {"delete dir dst/E", "delete dir dst/O", "update dst/u.txt", "add dst/a.txt",
         "delete dst/o.txt", "add dst/N/f.txt"},
        "E/ E/b.log=b N/ N/.git/ N/f.txt=f O/ O/T/ O/T/e.log=e a.txt=new u.txt=src"},
+      // A pattern naming one root's u.txt by its full path matches on that side only: the pair
+      // is left alone.
+      {{"-x=src"}, alone, "N/ N/.git/ N/f.txt=f N/n.log=n a.txt=new u.txt=dest"},
+      {{"-x=dst"}, alone, "N/ N/.git/ N/f.txt=f N/n.log=n a.txt=new u.txt=dest"},
   };  // clang-format on
-  for (const auto& c : cases) {
+  for (auto c : cases) {
     SCOPED_TRACE(testing::PrintToString(c.options));
     TreePair t;
+    if (c.options[0].size() == 6)  // -x=src or -x=dst
+      c.options[0] = "-x=" + PathText(t.temp.path() / c.options[0].substr(3) / "u.txt");
     MakeFiles(t.source, "u.txt=src a.txt=new N/f.txt=f N/n.log=n N/.git/");
     MakeFiles(t.destination,
               "u.txt=dest o.txt=old O/g.txt=g O/S/k.txt=k O/T/e.log=e O/T/.git/ E/b.log=b");
@@ -129,60 +142,9 @@ TEST(FileActions, MetadataOfEqualPairsIsCorrected) {
   EXPECT_TRUE(Attributes(t.destination / "h") & FILE_ATTRIBUTE_ARCHIVE);  // the destination's own
 }
 
-TEST(FileActions, LinuxSparseFilesFifosAndTheModesOfCopies) {
+TEST(FileActions, LinuxModesStoredAttributesSparseFilesAndFifos) {
 #ifdef _WIN32
-  GTEST_SKIP() << "Sparse files are made here with POSIX calls";
-#else
-  TreePair t;
-  const fs::path s = t.source / "vm.img", d = t.destination / "vm.img";
-  const off_t size = off_t{2} << 30, middle = size / 2;
-  // 2 GiB holding a byte of data at its start, in its middle and at its end.
-  auto make = [&](const fs::path& path, char mark, time_t seconds, off_t extra = 0) {
-    int fd = open(path.c_str(), O_WRONLY | O_CREAT, 0644);
-    EXPECT_EQ(extra == 0 || pwrite(fd, "x", 1, extra) == 1, true);
-    const struct timespec times[2] = {{seconds, 0}, {seconds, 0}};
-    EXPECT_EQ(pwrite(fd, "s", 1, 0) + pwrite(fd, &mark, 1, middle) + pwrite(fd, "e", 1, size - 1),
-              3);
-    EXPECT_EQ(futimens(fd, times), 0);
-    close(fd);
-  };
-  // The size, the blocks and the middle byte.
-  auto layout = [&](const fs::path& path) {
-    int fd = open(path.c_str(), O_RDONLY);
-    char mark = 0;
-    struct stat st;
-    EXPECT_EQ(pread(fd, &mark, 1, middle) + fstat(fd, &st), 1);
-    close(fd);
-    return std::to_string(st.st_size) + " " + std::to_string(st.st_blocks) + mark;
-  };
-  make(s, 'a', 1600000000);
-  struct stat st;
-  if (stat(s.c_str(), &st) != 0 || st.st_blocks * 512 >= size || getuid() != 0)
-    GTEST_SKIP() << "This file system keeps no holes, or the runner cannot give files away";
-  // FIFOs beside it, on either side, are never opened, copied or deleted; a new directory takes
-  // its source's permission bits and the owner's write bit. Set-ID bits go with their owner
-  // alone: vm.img is the runner's, r and u another user's.
-  auto shell = [&](const std::string& command) {
-    return std::system(("cd '" + PathText(t.temp.path()) + "' && " + command).c_str());
-  };
-  ASSERT_EQ(shell("mkfifo src/a dst/b && mkdir -m 555 src/r && echo u >src/u && chown 65534:65534 "
-                  "src/r src/u && chmod 2555 src/r && chmod 4755 src/u && chmod 4644 src/vm.img"),
-            0);
-  EXPECT_TRUE(t.Writes({}, {"add dst/u", "add dst/vm.img"}));
-  EXPECT_EQ(shell("test \"$(stat -c %a dst/r dst/u dst/vm.img | xargs)\" = '755 755 4644'"), 0);
-  EXPECT_EQ(layout(d), layout(s));
-  EXPECT_TRUE(t.Writes({"-cc", "-lcc=n"}, {}));
-  make(d, 'b', 1600000000);  // one byte differs in the middle block, same size and time
-  EXPECT_TRUE(t.Writes({"-cc", "-lcc=n"}, {"update dst/vm.img"}));
-  EXPECT_EQ(layout(d), layout(s));
-  make(d, 'a', 1600000000, size / 4);  // data facing a hole of the source is compared too
-  EXPECT_TRUE(t.Writes({"-cc", "-lcc=n"}, {"update dst/vm.img"}));
-#endif
-}
-
-TEST(FileActions, LinuxPermissionBitsOfEqualPairsAreCorrectedOnceExceptOnExfat) {
-#ifdef _WIN32
-  GTEST_SKIP() << "Permission bits are the Linux build's";
+  GTEST_SKIP() << "Permission bits, user.DOSATTRIB and sparse files are the Linux build's";
 #else
   // Equal pairs whose destinations have the default modes. A set-ID bit goes only with the
   // owner: run as root, s faces a file of another user and gets 0755.
@@ -222,58 +184,74 @@ TEST(FileActions, LinuxPermissionBitsOfEqualPairsAreCorrectedOnceExceptOnExfat) 
       t.Run({});
     }
   }
-#endif
-}
-
-TEST(FileActions, LinuxUnsetArchiveChangesOnlyTheArchiveBitOfTheStoredAttribute) {
-#ifdef _WIN32
-  GTEST_SKIP() << "user.DOSATTRIB is the Linux build's";
-#else
-  // Samba's value (the text, then a binary block), other bits of the number, and a value that is
-  // no number: that one is reported and left as it was.
+  // Unset-archive changes only the archive bit of the stored attribute: in Samba's value (the
+  // text, then a binary block), beside other bits of the number; a value that is no number is
+  // reported and left as it was.
   const std::string block("\0\0\0\5\0\5\0\0\0\21\0\0\0 \0\0\0\372\216\277", 19);
   // clang-format off
   const std::pair<std::string, std::string> values[] = {
       {std::string("0x20").append(block), std::string("0x0").append(block)}, {"0x2022", "0x2002"},
       {"0x120", "0x100"}, {"0x820", "0x800"}, {"0X4020", "0X4000"}, {"junk", "junk"}};
   // clang-format on
-  TreePair t;
+  TreePair a;
   for (size_t i = 0; i < std::size(values); i++) {
-    const fs::path file = t.source / std::to_string(i);
+    const fs::path file = a.source / std::to_string(i);
     MakeFile(file, "v");
     if (setxattr(file.c_str(), "user.DOSATTRIB", values[i].first.data(), values[i].first.size(),
                  0) != 0) {
       GTEST_SKIP() << "This file system keeps no user extended attributes";
     }
   }
-  ExpectReports(t.Run({"-ua"}), {"Unable to set attributes " + Under(t.temp.str(), "src/5")},
+  ExpectReports(a.Run({"-ua"}), {"Unable to set attributes " + Under(a.temp.str(), "src/5")},
                 "user.DOSATTRIB holds no attribute number; it was left as it is.\n");
   for (size_t i = 0; i < std::size(values); i++) {
     char value[64];
     ssize_t n =
-        getxattr((t.source / std::to_string(i)).c_str(), "user.DOSATTRIB", value, sizeof value);
+        getxattr((a.source / std::to_string(i)).c_str(), "user.DOSATTRIB", value, sizeof value);
     EXPECT_EQ(std::string(value, n > 0 ? n : 0), values[i].second);
   }
+  // Sparse copies, FIFOs, the modes of copies and of new directories.
+  TreePair t;
+  const fs::path s = t.source / "vm.img", d = t.destination / "vm.img";
+  const off_t size = off_t{2} << 30, middle = size / 2;
+  // 2 GiB holding a byte of data at its start, in its middle and at its end.
+  auto make = [&](const fs::path& path, char mark, time_t seconds, off_t extra = 0) {
+    int fd = open(path.c_str(), O_WRONLY | O_CREAT, 0644);
+    EXPECT_EQ(extra == 0 || pwrite(fd, "x", 1, extra) == 1, true);
+    const struct timespec times[2] = {{seconds, 0}, {seconds, 0}};
+    EXPECT_EQ(pwrite(fd, "s", 1, 0) + pwrite(fd, &mark, 1, middle) + pwrite(fd, "e", 1, size - 1),
+              3);
+    EXPECT_EQ(futimens(fd, times), 0);
+    close(fd);
+  };
+  // The size, the blocks and the middle byte.
+  auto layout = [&](const fs::path& path) {
+    int fd = open(path.c_str(), O_RDONLY);
+    char mark = 0;
+    EXPECT_EQ(pread(fd, &mark, 1, middle) + fstat(fd, &st), 1);
+    close(fd);
+    return std::to_string(st.st_size) + " " + std::to_string(st.st_blocks) + mark;
+  };
+  make(s, 'a', 1600000000);
+  if (stat(s.c_str(), &st) != 0 || st.st_blocks * 512 >= size || !asRoot)
+    GTEST_SKIP() << "This file system keeps no holes, or the runner cannot give files away";
+  // FIFOs beside it, on either side, are never opened, copied or deleted; a new directory takes
+  // its source's permission bits and the owner's write bit. Set-ID bits go with their owner
+  // alone: vm.img is the runner's, r and u another user's.
+  auto shell = [&](const std::string& command) {
+    return std::system(("cd '" + PathText(t.temp.path()) + "' && " + command).c_str());
+  };
+  ASSERT_EQ(shell("mkfifo src/a dst/b && mkdir -m 555 src/r && echo u >src/u && chown 65534:65534 "
+                  "src/r src/u && chmod 2555 src/r && chmod 4755 src/u && chmod 4644 src/vm.img"),
+            0);
+  EXPECT_TRUE(t.Writes({}, {"add dst/u", "add dst/vm.img"}));
+  EXPECT_EQ(shell("test \"$(stat -c %a dst/r dst/u dst/vm.img | xargs)\" = '755 755 4644'"), 0);
+  EXPECT_EQ(layout(d), layout(s));
+  EXPECT_TRUE(t.Writes({"-cc", "-lcc=n"}, {}));
+  make(d, 'b', 1600000000);  // one byte differs in the middle block, same size and time
+  EXPECT_TRUE(t.Writes({"-cc", "-lcc=n"}, {"update dst/vm.img"}));
+  EXPECT_EQ(layout(d), layout(s));
+  make(d, 'a', 1600000000, size / 4);  // data facing a hole of the source is compared too
+  EXPECT_TRUE(t.Writes({"-cc", "-lcc=n"}, {"update dst/vm.img"}));
 #endif
-}
-
-TEST(FileActions, APatternThatMatchesOnOneSideOnlyLeavesThePairAlone) {
-  // Patterns match full paths, each root as typed: one that names a root's spelling matches on
-  // that side only. The pair is then left alone; a destination-only file is still deleted.
-  // Include mode walks every directory.
-  for (const char* form : {"-x=SRC", "-x=DST", "-i=*dst*"}) {
-    SCOPED_TRACE(form);
-    TreePair t;
-    for (const fs::path& root : {t.source, t.destination}) MakeFiles(root, "priv/p.txt=p u.txt=u");
-    MakeFiles(t.destination, "o.txt=o");
-    std::string option = form;
-    for (auto [word, root] : {std::pair{"SRC", &t.source}, {"DST", &t.destination}})
-      if (size_t at = option.find(word); at != std::string::npos)
-        option.replace(at, 3, PathText(*root / "priv"));
-    std::vector<std::string> rows{"directory dst", "delete dst/o.txt"};
-    if (option[1] == 'i')
-      rows.push_back("directory dst/priv");
-    EXPECT_TRUE(t.Writes({option, "-ld"}, rows));
-    EXPECT_EQ(Listing(t.destination), "priv/ priv/p.txt=p u.txt=u");
-  }
 }

@@ -41,11 +41,10 @@ TEST(Progress, StatusLineOnlyOnATerminalAndClearedBeforeEachLine) {
   const std::regex counts(
       "([0-9]+)/([0-9]+) entries  \\+([0-9]+) ~0 -([01])  .*/s  .+\\.\\.\\.[-a-z]+ *");
   int lines = 0, adding = 0;
-  for (std::sregex_iterator i(r.out.begin(), r.out.end(), status), end; i != end; ++i) {
+  for (std::sregex_iterator i(r.out.begin(), r.out.end(), status), end; i != end; ++i, ++lines) {
     std::string text = (*i)[1];
     std::smatch m;
     EXPECT_LE(text.size(), 59u) << text;
-    lines++;
     if (std::regex_match(text, m, counts) && std::stoi(m[3]) > 0 && ++adding) {
       EXPECT_TRUE(std::stoi(m[1]) > std::stoi(m[3]) && m[2] == "2" && m[4] == "1") << text;
     }

@@ -1,5 +1,5 @@
-// Support for tests of the program's procedures: the state of a new process, parses with the
-// console captured, entry records, wide and narrow text.
+// Support for tests of the program's procedures: the state of a new process, the console
+// captured, parses, entry records, wide and narrow text.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -8,6 +8,20 @@
 #include "tandrel_test.h"
 
 using Strings = std::vector<std::wstring>;
+
+// Captures what the program's console writer writes, for unit tests of procedures that log.
+class CapturedConsole {
+ public:
+  CapturedConsole();   // points OutputHandle and ErrorHandle at two temporary files
+  ~CapturedConsole();  // puts the previous handles back
+  // The bytes written to the standard output, and to the standard error, so far.
+  std::string out() const { return ReadTextFile(dir_.path() / "out"); }
+  std::string err() const { return ReadTextFile(dir_.path() / "err"); }
+
+ private:
+  TempDir dir_;
+  HANDLE savedOut_, savedErr_, out_, err_;
+};
 
 // A test whose state starts and ends as in a new process: options at their defaults, no
 // patterns, both current paths empty, run settings cleared.

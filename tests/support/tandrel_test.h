@@ -60,8 +60,7 @@ struct TempDir {
 };
 
 std::string ReadTextFile(const fs::path& path);
-uint64_t WriteTime(const fs::path& path);  // 100 ns units since 1601
-DWORD Attributes(const fs::path& path);    // through the program's platform layer
+DWORD Attributes(const fs::path& path);  // through the program's platform layer
 void SetAttributes(const fs::path& path, DWORD attributes);
 // The attribute bits every build stores and a run compares.
 constexpr DWORD kStored = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
@@ -93,10 +92,6 @@ Tree ReadBack(const fs::path& root, DWORD attributeMask = kStored);
 // The tree below root as MakeFiles takes it, in name order; with details, each file's write
 // time and every entry's stored attributes too.
 std::string Listing(const fs::path& root, bool details = false);
-
-// A directory symbolic link at `at` to target; false where this build or system cannot make one
-// (Wine 8 cannot).
-bool MakeDirectoryLink(const fs::path& target, const fs::path& at);
 
 // A source directory "src" and a destination directory "dst" in a fresh temporary directory.
 struct TreePair {

@@ -47,7 +47,7 @@ std::string ReadTextFile(const fs::path& path) {
   return {std::istreambuf_iterator<char>(file), {}};
 }
 
-uint64_t WriteTime(const fs::path& path) {
+static uint64_t WriteTime(const fs::path& path) {  // 100 ns units since 1601
 #ifdef _WIN32
   WIN32_FILE_ATTRIBUTE_DATA data{};  // 0 where the path cannot be read
   GetFileAttributesExW(path.wstring().c_str(), GetFileExInfoStandard, &data);
@@ -169,16 +169,6 @@ std::string Listing(const fs::path& root, bool details) {
   std::string text;
   for (const auto& entry : entries) text += (text.empty() ? "" : " ") + entry;
   return text;
-}
-
-bool MakeDirectoryLink(const fs::path& target, const fs::path& at) {
-#ifdef _WIN32  // the C++ library of the MinGW builds makes no symbolic links
-  CreateSymbolicLinkW(at.wstring().c_str(), target.wstring().c_str(), SYMBOLIC_LINK_FLAG_DIRECTORY);
-#else
-  std::error_code error;
-  fs::create_directory_symlink(target, at, error);
-#endif
-  return Attributes(at) != INVALID_FILE_ATTRIBUTES;
 }
 
 RunResult TreePair::Run(const std::vector<std::string>& options) const {

@@ -4,7 +4,6 @@
 
 #include <tuple>
 
-#include "capture.h"
 #include "program_state.h"
 #include "sync/compare.h"
 

@@ -1,5 +1,5 @@
-// What a listing holds and how two listings pair: the name order, the merge walk, and
-// the include/exclude filter that matches full paths.
+// What a listing holds: links, the name order, and the include/exclude filter that matches
+// full paths. (How two listings pair: the end-to-end walk order and random trees.)
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -8,33 +8,13 @@
 #include <random>
 #include <tuple>
 
-#include "capture.h"
 #include "program_state.h"
 #include "scan/filter.h"
 #include "scan/listing.h"
-#include "sync/directory_pass.h"
 
 #define SEP PATH_SEPARATOR_TEXT
 
 namespace {
-
-// The calls of a walk over the two lists once sorted, "source,destination" each; "-" stands
-// for no entry.
-std::wstring calls;
-std::wstring Walk(const Strings& source, const Strings& destination = {}) {
-  EntryList lists[2];
-  for (int side = 0; side < 2; side++) {
-    for (const std::wstring& name : side ? destination : source) lists[side].Add(Entry(name));
-    SortEntryList(lists[side]);
-  }
-  calls.clear();
-  Pass pass;
-  MergeEntryLists(
-      pass, lists[0], lists[1], [](Pass&, const DirectoryEntry* s, const DirectoryEntry* d) {
-        calls += std::wstring(s ? s->cFileName : L"-") + L"," + (d ? d->cFileName : L"-") + L" ";
-      });
-  return calls;
-}
 
 TEST(NameOrder, CaseInsensitiveOrderIsTheCLibraryFoldingOfEveryCharacter) {
   if (kWindowsBuild)
@@ -55,17 +35,6 @@ TEST(NameOrder, CaseInsensitiveOrderIsTheCLibraryFoldingOfEveryCharacter) {
       folded = (x > y) - (x < y);
     }
     ASSERT_EQ((order > 0) - (order < 0), folded) << Narrow(name[0]) << " " << Narrow(name[1]);
-  }
-}
-
-TEST(NameOrder, CaseIgnoredFirstInTheSortAndTheWalk) {
-  EXPECT_EQ(Walk({L"C.txt", L"b.txt", L"A.txt", L"ABCD", L"abc"}),
-            L"A.txt,- abc,- ABCD,- b.txt,- C.txt,- ");
-  EXPECT_EQ(Walk({L"a", L"C.txt", L"d"}, {L"B.txt", L"c", L"d"}), L"a,- -,B.txt -,c C.txt,- d,d ");
-  if (kWindowsBuild) {  // names equal but for case pair up
-    EXPECT_EQ(Walk({L"Report.txt"}, {L"report.TXT"}), L"Report.txt,report.TXT ");
-  } else {  // they are two names, upper case first, in the sort and in the walk alike
-    EXPECT_EQ(Walk({L"b", L"a", L"A", L"ab"}, {L"B", L"a", L"Ab"}), L"A,- a,a -,Ab ab,- -,B b,- ");
   }
 }
 
