@@ -1,8 +1,7 @@
 // Where the program keeps data safe: a failed copy leaves the source's archive attribute and
 // the old destination file, links in the destination go as links, the destination never
 // mirrors into the source, link loops are never entered, nor a directory swapped for a link
-// during the run. (A destination inside the source:
-// command_line_test.cc.)
+// during the run. (A destination inside the source: command_line_test.cc.)
 #include <cstdlib>
 
 #include "tandrel_test.h"
