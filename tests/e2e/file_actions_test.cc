@@ -171,6 +171,9 @@ TEST(FileActions, LinuxModesStoredAttributesSparseFilesAndFifos) {
                   chown((t.destination / name).c_str(), 1, 1) == 0);
       rows.push_back(std::string("meta dst/") + name);
     }
+    // A name beginning with "." is hidden whatever its user.DOSATTRIB says: nothing to correct.
+    for (const fs::path& root : {t.source, t.destination}) MakeFiles(root, ".h=x");
+    EXPECT_EQ(setxattr((t.source / ".h").c_str(), "user.DOSATTRIB", "0x2", 3, 0), 0);
     EXPECT_TRUE(t.Writes({}, onExfat ? std::vector<std::string>() : rows));
     EXPECT_TRUE(t.Writes({}, {}));
     // Corrected, then copied anew: a copy has the source's owner, so s keeps its set-ID bit.
