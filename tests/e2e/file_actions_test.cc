@@ -122,9 +122,10 @@ TEST(FileActions, MetadataOfEqualPairsIsCorrected) {
       {"u", 0, 0, 5}};
   // clang-format on
   TreePair t;
+  const uint64_t at = kFileTime + 1234567;  // a fraction of a second, set to the 100 ns
   for (const auto& [name, source, destination, seconds] : pairs) {
-    MakeFile(t.source / name, name, kFileTime, source);
-    MakeFile(t.destination / name, name, kFileTime + seconds * kSecond, destination);
+    MakeFile(t.source / name, name, at, source);
+    MakeFile(t.destination / name, name, at + seconds * kSecond, destination);
   }
   if (!(Attributes(t.source / "h") & kHidden))
     GTEST_SKIP() << "the file system keeps no hidden attribute (no extended attributes)";
@@ -137,7 +138,7 @@ TEST(FileActions, MetadataOfEqualPairsIsCorrected) {
   // One "meta" line for a pair whose attributes and time both differ.
   EXPECT_TRUE(t.Writes({"-ct=n", "-tm"},
                        {"meta dst/both", "meta dst/h", "meta dst/n", "meta dst/r", "meta dst/t"}));
-  MakeFile(t.source / "u", "u", kFileTime + 5 * kSecond);
+  MakeFile(t.source / "u", "u", at + 5 * kSecond);
   EXPECT_EQ(Listing(t.destination, true), Listing(t.source, true));
   EXPECT_TRUE(Attributes(t.destination / "h") & FILE_ATTRIBUTE_ARCHIVE);  // the destination's own
 }

@@ -58,9 +58,10 @@ TEST(Pass, SourceEntryTooLongIsReportedAndItsDestinationKept) {
 
 TEST(Pass, DestinationPathsUpToTheLimitAreWrittenLongerOnesReported) {
   LongPaths p;
-  // Below the long root: a name n long does not fit; one 15 shorter fits exactly, and the
-  // temporary file of its copy never needs a longer path.
-  const std::string file(p.n, 'n'), dir(p.n - 4, 'm'), added(p.n - 15, 'a'), updated(p.n - 15, 'u');
+  // Below the long root: a name 14 shorter than n is one too long; one 15 shorter fits exactly,
+  // and the temporary file of its copy never needs a longer path.
+  const std::string file(p.n - 14, 'n'), dir(p.n - 4, 'm'), added(p.n - 15, 'a'),
+      updated(p.n - 15, 'u');
   MakeFiles(p.shortRoot, file + "=new " + dir + "/k=new " + added + "=new " + updated +
                              "=newer z.txt=z zz/f=ff");
   MakeFiles(p.growing, updated + "=old zz/f=f");

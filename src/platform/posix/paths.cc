@@ -11,17 +11,13 @@ BOOL PathIsDirectoryW(LPCWSTR path) {
   return stat(ToBytes(path).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-// Joins with one '/'; refuses (returns null, empties out) a result that does not fit MAX_PATH.
+// Joins with one '/'. The caller makes sure the result fits MAX_PATH.
 LPWSTR PathCombineW(LPWSTR out, LPCWSTR directory, LPCWSTR name) {
   std::wstring joined = directory ? directory : L"";
   std::wstring tail = name ? name : L"";
   if (!joined.empty() && !tail.empty() && joined.back() != L'/')
     joined += L'/';
   joined += tail;
-  if (joined.size() >= MAX_PATH) {
-    out[0] = 0;
-    return nullptr;
-  }
   joined.copy(out, joined.size());
   out[joined.size()] = 0;
   return out;
