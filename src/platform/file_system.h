@@ -25,6 +25,17 @@ struct FileIdentity {
   }
 };
 
+// The attribute word a correction writes: the modelled bits (read-only, hidden, system,
+// archive) of wanted, every other bit of current kept (offline, pinned, not indexed, ...) except
+// those the file system keeps itself, which some systems refuse in the word; never 0, which
+// the system does not take (FILE_ATTRIBUTE_NORMAL instead).
+DWORD CorrectedAttributeWord(DWORD current, DWORD wanted);
+
+// True when a contents comparison may skip the holes two files share: both are sparse and
+// neither is a placeholder (offline, recall on open, recall on data access), whose holes are
+// data not yet fetched, not zeros.
+bool SkipsSharedHoles(DWORD sourceAttributes, DWORD destinationAttributes);
+
 #ifdef _WIN32
 // The Windows builds mirror no permission bits: an entry carries none, and no pair gets any.
 struct ListedPermissions {};
