@@ -16,12 +16,14 @@
 #include "platform/win32.h"
 
 // A directory's identity on its machine: the volume and the file index, the same for every
-// spelling of its path (letter case, ".", "..", links).
+// spelling of its path (letter case, ".", "..", links). The index is 128 bits wide where the
+// file system has such ids (ReFS: indexHigh); the volume serial 64 bits where the system gives it.
 struct FileIdentity {
   uint64_t volume;
   uint64_t index;
+  uint64_t indexHigh = 0;
   bool operator==(const FileIdentity& other) const {
-    return volume == other.volume && index == other.index;
+    return volume == other.volume && index == other.index && indexHigh == other.indexHigh;
   }
 };
 
