@@ -27,6 +27,15 @@ struct FileIdentity {
   }
 };
 
+// Called by every thread that touches files, at its start (the program's own first): on Windows
+// the 32-bit program turns the 64-bit system's file-system redirection off, so that System32 is
+// itself and not SysWOW64.
+#ifdef _WIN32
+void PrepareThreadForFiles();
+#else
+inline void PrepareThreadForFiles() {}
+#endif
+
 // The attribute word a correction writes: the modelled bits (read-only, hidden, system,
 // archive) of wanted, every other bit of current kept (offline, pinned, not indexed, ...) except
 // those the file system keeps itself, which some systems refuse in the word; never 0, which
