@@ -227,6 +227,6 @@ TEST(Pass, TheSystemDirectoryIsItselfForThe32BitProgram) {
       RunTandrel({"C:\\windows\\system32", temp.str(), "-lh=n", "-nr", "-i=*\\kernel32.dll"});
   EXPECT_EQ(r.err, "");
   EXPECT_EQ(r.out, LogLines(temp.str(), {"add kernel32.dll"}));
-  EXPECT_EQ(ReadTextFile(temp.path() / "kernel32.dll"), ReadTextFile(native));
-  EXPECT_NE(ReadTextFile(native), ReadTextFile(wow));
+  EXPECT_TRUE(ReadTextFile(temp.path() / "kernel32.dll") == ReadTextFile(native));
+  EXPECT_TRUE(ReadTextFile(native) != ReadTextFile(wow));  // the test can tell them apart
 }

@@ -32,7 +32,8 @@ bool RunningUnderWine() {
 // handle to wait on: the command leaves its exit status in a file, waited for and removed.
 bool RunHostCommand(const std::string& command, const fs::path& directory) {
   std::wstring line = L"sh -c " + Quote(WideFromUtf8("(" + command + "); echo $? >.host-status"));
-  STARTUPINFOW startup{sizeof startup};
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
   PROCESS_INFORMATION process{};
   if (!RunningUnderWine() ||
       !CreateProcessW(L"Z:\\bin\\sh", line.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW,
