@@ -107,10 +107,16 @@ bool CopyOverTemporary(const std::wstring& source, const std::wstring& temporary
   }
   if (!CopyFileExW(source.c_str(), temporary.c_str(), CopyProgress, nullptr, nullptr, 0))
     return false;
-  DWORD wanted = GetFileAttributesW(source.c_str()), made = GetFileAttributesW(temporary.c_str());
-  if (wanted == INVALID_FILE_ATTRIBUTES || made == INVALID_FILE_ATTRIBUTES)
+  // The attributes of what the source leads to, a link followed, as the copy is of that.
+  BY_HANDLE_FILE_INFORMATION information;
+  HANDLE file = OpenObject(source.c_str());
+  bool known = file != INVALID_HANDLE_VALUE && GetFileInformationByHandle(file, &information);
+  if (file != INVALID_HANDLE_VALUE)
+    CloseHandle(file);
+  DWORD made = known ? GetFileAttributesW(temporary.c_str()) : INVALID_FILE_ATTRIBUTES;
+  if (made == INVALID_FILE_ATTRIBUTES)
     return false;
-  DWORD word = CorrectedAttributeWord(made, wanted);
+  DWORD word = CorrectedAttributeWord(made, information.dwFileAttributes);
   return word == made || SetFileAttributesW(temporary.c_str(), word);
 }
 
