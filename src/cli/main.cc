@@ -3,11 +3,13 @@
 #include "cli/help.h"
 #include "cli/run.h"
 #include "output/console.h"
+#include "platform/file_system.h"
 
 int wmain(int argc, wchar_t** argv) {
   OutputHandle = GetStdHandle(STD_OUTPUT_HANDLE);
   ErrorHandle = GetStdHandle(STD_ERROR_HANDLE);
   SetErrorMode(SEM_FAILCRITICALERRORS);
+  PrepareThreadForFiles();
   if (HasHelpRequest(argc, argv)) {
     PrintHelp();
     return 0;

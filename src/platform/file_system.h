@@ -16,14 +16,36 @@
 #include "platform/win32.h"
 
 // A directory's identity on its machine: the volume and the file index, the same for every
-// spelling of its path (letter case, ".", "..", links).
+// spelling of its path (letter case, ".", "..", links). The index is 128 bits wide where the
+// file system has such ids (ReFS: indexHigh); the volume serial 64 bits where the system gives it.
 struct FileIdentity {
   uint64_t volume;
   uint64_t index;
+  uint64_t indexHigh = 0;
   bool operator==(const FileIdentity& other) const {
-    return volume == other.volume && index == other.index;
+    return volume == other.volume && index == other.index && indexHigh == other.indexHigh;
   }
 };
+
+// Called by every thread that touches files, at its start (the program's own first): on Windows
+// the 32-bit program turns the 64-bit system's file-system redirection off, so that System32 is
+// itself and not SysWOW64.
+#ifdef _WIN32
+void PrepareThreadForFiles();
+#else
+inline void PrepareThreadForFiles() {}
+#endif
+
+// The attribute word a correction writes: the modelled bits (read-only, hidden, system,
+// archive) of wanted, every other bit of current kept (offline, pinned, not indexed, ...) except
+// those the file system keeps itself, which some systems refuse in the word; never 0, which
+// the system does not take (FILE_ATTRIBUTE_NORMAL instead).
+DWORD CorrectedAttributeWord(DWORD current, DWORD wanted);
+
+// True when a contents comparison may skip the holes two files share: both are sparse and
+// neither is a placeholder (offline, recall on open, recall on data access), whose holes are
+// data not yet fetched, not zeros.
+bool SkipsSharedHoles(DWORD sourceAttributes, DWORD destinationAttributes);
 
 #ifdef _WIN32
 // The Windows builds mirror no permission bits: an entry carries none, and no pair gets any.

@@ -12,6 +12,17 @@
 #include <shlwapi.h>
 #include <winioctl.h>
 
+// Attribute bits of newer systems that not every SDK names.
+#ifndef FILE_ATTRIBUTE_INTEGRITY_STREAM
+#define FILE_ATTRIBUTE_INTEGRITY_STREAM 0x00008000
+#endif
+#ifndef FILE_ATTRIBUTE_RECALL_ON_OPEN
+#define FILE_ATTRIBUTE_RECALL_ON_OPEN 0x00040000
+#endif
+#ifndef FILE_ATTRIBUTE_RECALL_ON_DATA_ACCESS
+#define FILE_ATTRIBUTE_RECALL_ON_DATA_ACCESS 0x00400000
+#endif
+
 // Path separator as a wide literal, for messages that join two texts.
 #define PATH_SEPARATOR_TEXT L"\\"
 #define PATH_SEPARATOR_ASCII "\\"

@@ -112,9 +112,7 @@ bool CompareFiles(const OpenDirectory& sourceDirectory, const OpenDirectory& des
     return false;
   if (!OptionSet(kCompareContents) && (timesEqual || !timeCompareContents))
     return true;
-  // Both files with holes: the holes they share are not read.
-  bool sparse =
-      (source.dwFileAttributes & destination.dwFileAttributes & FILE_ATTRIBUTE_SPARSE_FILE) != 0;
+  bool sparse = SkipsSharedHoles(source.dwFileAttributes, destination.dwFileAttributes);
   return CompareContents(sourceDirectory, destinationDirectory, source.cFileName, destinationFile,
                          sparse);
 }

@@ -10,7 +10,7 @@
 // The entry's last-write time, converted from local time to UTC when its side lies on FAT.
 uint64_t NormalizedWriteTime(bool onFat, const DirectoryEntry& entry);
 // True when the files' contents are the same, byte for byte. Any open or read failure makes
-// them different. With sparse (both files have holes), the holes they share are not read.
+// them different. With sparse (SkipsSharedHoles), the holes they share are not read.
 // The files are the entries of one name in the two directories; destinationFile names the pair in
 // the log lines.
 bool CompareContents(const OpenDirectory& sourceDirectory,

@@ -197,3 +197,38 @@ TEST(Pass, NamesEndingInADotOrASpaceAreThemselves) {
   fs::remove(s / "data.");  // the removal at the end takes names as Windows shortens them
   fs::remove(d / "data.");
 }
+
+// A drive-relative root is its drive's current directory in the overlap check and the walk
+// alike: a drive Q: mapped to the test's directory (a wrong walk stays inside it), the program
+// run from its backups directory.
+TEST(Pass, ADriveRelativeRootIsTheDrivesCurrentDirectory) {
+  TempDir temp;
+  MakeFiles(temp.path(), "src/a=1 src/d/b=2 backups/old=3");
+  const std::string link = "\"$WINEPREFIX/dosdevices/q:\"";
+  if (!RunningUnderWine() || !RunHostCommand("ln -s \"$(pwd -P)\" " + link, temp.path()))
+    GTEST_SKIP() << "Drive Q: is mapped only under Wine (a link in its dosdevices), when free";
+  RunResult r = RunTandrel({"Q:\\src", "Q:", "-lh=n"}, "Q:\\backups");
+  EXPECT_TRUE(RunHostCommand("rm " + link, temp.path()));
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(r.exitCode, 0);
+  EXPECT_EQ(r.out, LogLines("Q:", {"add a", "delete old", "add d/b"}));
+  EXPECT_EQ(Listing(temp.path()),
+            "backups/ backups/a=1 backups/d/ backups/d/b=2 src/ src/a=1 src/d/ src/d/b=2");
+}
+
+// The 32-bit program on 64-bit Windows mirrors System32 as itself, not as SysWOW64.
+TEST(Pass, TheSystemDirectoryIsItselfForThe32BitProgram) {
+  const fs::path native = "C:\\windows\\sysnative\\kernel32.dll";
+  const fs::path wow = "C:\\windows\\syswow64\\kernel32.dll";
+  std::error_code error;
+  if (!kWindowsBuild || !fs::exists(native, error))
+    GTEST_SKIP() << "Needs the 32-bit program on 64-bit Windows; the win32 tests' Wine prefix is "
+                    "32-bit";
+  TempDir temp;
+  RunResult r =
+      RunTandrel({"C:\\windows\\system32", temp.str(), "-lh=n", "-nr", "-i=*\\kernel32.dll"});
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(r.out, LogLines(temp.str(), {"add kernel32.dll"}));
+  EXPECT_TRUE(ReadTextFile(temp.path() / "kernel32.dll") == ReadTextFile(native));
+  EXPECT_TRUE(ReadTextFile(native) != ReadTextFile(wow));  // the test can tell them apart
+}

@@ -203,3 +203,18 @@ TEST(FaultHook, ADirectorySwappedForALinkAfterItsListingIsNeverEntered) {
   EXPECT_EQ(Listing(t.temp.path() / "outside"), "keep=k");
 #endif
 }
+
+// A temporary file is made new, never through a link planted at its name: the copy takes
+// another name, and the link and its target stay as they were.
+TEST(Safety, ATemporaryFileIsNeverMadeThroughALink) {
+  TreePair t;
+  MakeFiles(t.temp.path(), "src/new.txt=fresh target=kept");
+  if (!RunHostCommand("ln -s ../target .tandrel-planted", t.destination))
+    GTEST_SKIP() << "No symbolic link can be made here (needs Linux, or Wine)";
+  putenv(const_cast<char*>("TANDREL_TEMPORARY_NAME=.tandrel-planted"));
+  EXPECT_TRUE(t.Writes({"-nd"}, {"add dst/new.txt"}));
+  putenv(const_cast<char*>("TANDREL_TEMPORARY_NAME="));
+  EXPECT_EQ(ReadTextFile(t.destination / "new.txt") + ReadTextFile(t.temp.path() / "target"),
+            "freshkept");
+  EXPECT_TRUE(RunHostCommand("test -L .tandrel-planted", t.destination));
+}

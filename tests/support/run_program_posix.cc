@@ -1,4 +1,5 @@
 // Runs the built program as a child process, its output streams in memory files (POSIX).
+#include <cstdlib>
 #include <fcntl.h>
 #include <pty.h>
 #include <spawn.h>
@@ -10,6 +11,10 @@
 
 bool RunningUnderWine() {
   return false;
+}
+
+bool RunHostCommand(const std::string& command, const fs::path& directory) {
+  return std::system(("cd '" + directory.string() + "' && " + command).c_str()) == 0;
 }
 
 RunResult RunTandrel(const std::vector<std::string>& arguments, const fs::path& workingDirectory,

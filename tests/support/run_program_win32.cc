@@ -28,6 +28,26 @@ bool RunningUnderWine() {
   return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
 }
 
+// Wine starts a Linux program named by its "Z:" path as it would a Windows one, but gives no
+// handle to wait on: the command leaves its exit status in a file, waited for and removed.
+bool RunHostCommand(const std::string& command, const fs::path& directory) {
+  std::wstring line = L"sh -c " + Quote(WideFromUtf8("(" + command + "); echo $? >.host-status"));
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process{};
+  if (!RunningUnderWine() ||
+      !CreateProcessW(L"Z:\\bin\\sh", line.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW,
+                      nullptr, directory.wstring().c_str(), &startup, &process))
+    return false;
+  std::string status;
+  for (int wait = 0; wait < 3000 && (status = ReadTextFile(directory / ".host-status")).empty();
+       wait++)
+    Sleep(10);
+  std::error_code error;
+  fs::remove(directory / ".host-status", error);
+  return status == "0\n";
+}
+
 RunResult RunTandrel(const std::vector<std::string>& arguments, const fs::path& workingDirectory,
                      int, const std::vector<std::string>&) {
   std::wstring program = WideFromUtf8(TANDREL_PROGRAM_PATH);

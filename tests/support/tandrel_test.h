@@ -23,6 +23,9 @@ RunResult RunTandrel(const std::vector<std::string>& arguments,
                      const fs::path& workingDirectory = {}, int terminalColumns = 0,
                      const std::vector<std::string>& runner = {});
 bool RunningUnderWine();
+// Runs a shell command of the machine's own system (Linux, under Wine too) in directory, with
+// the test's environment; false where there is none or the command fails.
+bool RunHostCommand(const std::string& command, const fs::path& directory);
 constexpr bool kWindowsBuild = NAMES_IGNORE_CASE != 0;
 extern const char kSeparator[];  // the program's path separator
 

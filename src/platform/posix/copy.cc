@@ -5,6 +5,7 @@
 // A source symbolic link is copied as its target.
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <ctime>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -99,6 +100,12 @@ int CreateTemporaryFile(int directory, char* name) {
     char* p = name + std::snprintf(name, 32, ".tandrel-");
     for (int i = 0; i < 8; i++) *p++ = static_cast<char>('a' + (state >> (20 + 5 * i)) % 26);
     *p = 0;
+#ifdef TANDREL_TEST_HOOKS
+    // Test builds: the first name tried may be given, so that a test can plant an entry there.
+    const char* given = std::getenv("TANDREL_TEMPORARY_NAME");
+    if (attempt == 0 && given != nullptr && *given != 0)
+      std::snprintf(name, 32, "%s", given);
+#endif
     int fd = openat(directory, name, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
     if (fd >= 0 || errno != EEXIST)
       return fd;

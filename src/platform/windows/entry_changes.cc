@@ -3,19 +3,7 @@
 
 namespace {
 
-// The attributes the program models; every other bit of an entry is left as it is.
-const DWORD kModelled = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
-                        FILE_ATTRIBUTE_ARCHIVE;
 const DWORD kProtective = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
-// Bits that describe an entry and are not set through its attribute word (the file system keeps
-// them itself): left out of the word written, since some make the change fail.
-const DWORD kDescriptive = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE |
-                           FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_SPARSE_FILE |
-                           FILE_ATTRIBUTE_COMPRESSED | FILE_ATTRIBUTE_ENCRYPTED |
-                           0x00008000 |  // integrity stream
-                           0x00010000 |  // virtual
-                           0x00040000 |  // recall on open
-                           0x00400000;   // recall on data access
 
 // Gives path the modelled bits of attributes in place of its own, keeping its other bits. The
 // word is read from and written to the entry itself, never through a link.
@@ -23,8 +11,7 @@ bool ReplaceModelledBits(const std::wstring& path, DWORD attributes) {
   DWORD current = GetFileAttributesW(path.c_str());
   if (current == INVALID_FILE_ATTRIBUTES)
     return false;
-  DWORD word = (current & ~(kModelled | kDescriptive)) | (attributes & kModelled);
-  return SetFileAttributesW(path.c_str(), word == 0 ? FILE_ATTRIBUTE_NORMAL : word) != 0;
+  return SetFileAttributesW(path.c_str(), CorrectedAttributeWord(current, attributes)) != 0;
 }
 
 }  // namespace

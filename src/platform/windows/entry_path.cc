@@ -1,5 +1,7 @@
 #include "platform/windows/entry_path.h"
 
+#include <cstring>
+
 std::wstring EntryPath(const OpenDirectory& directory, const wchar_t* name) {
   std::wstring path(directory.Path);
   // A directory that is not open names nothing (not the current drive's root): every call
@@ -41,18 +43,39 @@ HANDLE OpenObject(const wchar_t* path) {
                      OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
 }
 
+namespace {
+
+// The 128-bit file id and 64-bit volume serial, where the file system has them: ReFS and cloned
+// volumes keep only those unique. A file system without such ids gives zero, which names nothing.
+bool LongIdentity(HANDLE file, FileIdentity* identity) {
+  FILE_ID_INFO id;
+  static const unsigned char kNone[sizeof id.FileId.Identifier] = {};
+  if (!GetFileInformationByHandleEx(file, FileIdInfo, &id, sizeof id) ||
+      std::memcmp(id.FileId.Identifier, kNone, sizeof kNone) == 0)
+    return false;
+  identity->volume = id.VolumeSerialNumber;
+  std::memcpy(&identity->index, id.FileId.Identifier, 8);
+  std::memcpy(&identity->indexHigh, id.FileId.Identifier + 8, 8);
+  return true;
+}
+
+}  // namespace
+
+// Else the 32-bit volume serial and the 64-bit file index.
 bool OpenedIdentity(const wchar_t* path, FileIdentity* identity) {
   HANDLE file = OpenObject(path);
   if (file == INVALID_HANDLE_VALUE)
     return false;
   BY_HANDLE_FILE_INFORMATION information;
-  bool known = GetFileInformationByHandle(file, &information) != 0;
-  DWORD error = GetLastError();
-  if (known) {
+  bool known = LongIdentity(file, identity);
+  if (!known && GetFileInformationByHandle(file, &information)) {
     identity->volume = information.dwVolumeSerialNumber;
     identity->index =
         (static_cast<uint64_t>(information.nFileIndexHigh) << 32) | information.nFileIndexLow;
+    identity->indexHigh = 0;
+    known = true;
   }
+  DWORD error = GetLastError();
   CloseHandle(file);
   SetLastError(error);
   return known;
