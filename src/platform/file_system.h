@@ -25,10 +25,20 @@ struct FileIdentity {
   }
 };
 
+class OpenDirectory;
+
 #ifdef _WIN32
 // The Windows builds mirror no permission bits: an entry carries none, and no pair gets any.
 struct ListedPermissions {};
 inline bool PermissionBitsToSet(const ListedPermissions&, const ListedPermissions&, DWORD, DWORD*) {
+  return false;
+}
+// Nor any owner.
+inline bool OwnerToSet(const ListedPermissions&, const ListedPermissions&, DWORD) {
+  return false;
+}
+inline void TakeOwner(ListedPermissions*, const ListedPermissions&, DWORD) {}
+inline bool SetOwnerAt(const OpenDirectory&, const wchar_t*, const ListedPermissions&) {
   return false;
 }
 #else
@@ -47,6 +57,18 @@ const uint16_t kPermissionsNotKept = 0xFFFF;
 // through a destination link.
 bool PermissionBitsToSet(const ListedPermissions& source, const ListedPermissions& destination,
                          DWORD destinationAttributes, DWORD* mode);
+// True when an equal pair's destination (its attribute word given) must get the source's owner
+// and group: only run as root (effective user 0; anyone else cannot give files away), never
+// where either side's file system keeps no permission bits (nor owners), never through a link.
+bool OwnerToSet(const ListedPermissions& source, const ListedPermissions& destination,
+                DWORD destinationAttributes);
+// What a destination's permissions become once it has the source's owner and group: chown
+// clears a file's set-user-ID and set-group-ID bits.
+void TakeOwner(ListedPermissions* destination, const ListedPermissions& source,
+               DWORD destinationAttributes);
+// Gives the entry name itself (never through a link) the owner and group of source.
+bool SetOwnerAt(const OpenDirectory& directory, const wchar_t* name,
+                const ListedPermissions& source);
 #endif
 
 // Whether a failed change of the archive attribute, otherwise silent, is reported: on POSIX when

@@ -192,6 +192,9 @@ TANDREL_WRAP(int, mkdirat, -1, (int d, const char* path, mode_t mode), (d, path,
 TANDREL_WRAP(int, rmdir, -1, (const char* path), (path))
 TANDREL_WRAP(int, chmod, -1, (const char* path, mode_t mode), (path, mode))
 TANDREL_WRAP(int, fchmod, -1, (int fd, mode_t mode), (fd, mode))
+TANDREL_WRAP(int, fchown, -1, (int fd, uid_t owner, gid_t group), (fd, owner, group))
+TANDREL_WRAP(int, fchownat, -1, (int d, const char* path, uid_t owner, gid_t group, int flags),
+             (d, path, owner, group, flags))
 TANDREL_WRAP(int, fchmodat, -1, (int d, const char* path, mode_t mode, int flags),
              (d, path, mode, flags))
 TANDREL_WRAP(int, utimensat, -1, (int d, const char* path, const struct timespec* t, int flags),
