@@ -151,7 +151,11 @@ const char HelpText[] =
     "\n"
     "-lp[=y/n], --long-paths[=y/n]\n"
     "    Handles paths longer than the usual limit: up to 32,767 characters on\n"
-    "    Windows, of any depth on Linux.\n";
+    "    Windows, of any depth on Linux.\n"
+    "\n"
+    "-dt[=y/n], --directory-times[=y/n]\n"
+    "    Gives each destination directory its source's modification time once its\n"
+    "    contents are done.\n";
 
 namespace {
 // Writes the help screen's first bytes to the standard output with one write.

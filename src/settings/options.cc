@@ -38,6 +38,7 @@ const OptionEntry kDefaults[] = {
     {L"log-oem", L"lo", false, 1},
     {L"progress", L"p", false, 0},
     {L"long-paths", L"lp", false, 0},
+    {L"directory-times", L"dt", false, 0},
 };
 }  // namespace
 

@@ -46,6 +46,7 @@ enum OptionRow {
   kLogOem,
   kProgress,
   kLongPaths,
+  kDirectoryTimes,
   kOptionCount
 };
 

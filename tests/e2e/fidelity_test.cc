@@ -50,3 +50,22 @@ TEST(Fidelity, OwnersAndGroupsAreKeptAndCorrectedRunAsRoot) {
   EXPECT_TRUE(t.Writes({}, {}));
 #endif
 }
+
+TEST(Fidelity, DirectoryTimesAreTheSourcesOnceTheirContentsAreDone) {
+  // A new tree and a synchronised pair whose files are added and deleted, each directory of an
+  // older time than its contents: a dry run sets nothing, a run gives each its source's time
+  // without a line of its own, and a directory whose time alone differs gets it silently.
+  TreePair t;
+  MakeFiles(t.source, "new/sub/f=1 pair/g=2 pair/in/h=3 same/");
+  MakeFiles(t.destination, "pair/old=4 pair/in/h=3 same/");
+  const char* directories[] = {"new/sub", "new", "pair/in", "pair", "same"};
+  for (int i = 0; i < 5; i++) SetWriteTime(t.source / directories[i], kFileTime - i * kSecond);
+  const uint64_t before = WriteTime(t.destination / "same");
+  const std::vector<std::string> rows{"add dst/new/sub/f", "add dst/pair/g", "delete dst/pair/old"};
+  EXPECT_TRUE(t.Writes({"-dt", "-v"}, rows));
+  EXPECT_EQ(WriteTime(t.destination / "same"), before);
+  EXPECT_TRUE(t.Writes({"-dt"}, rows));
+  for (int i = 0; i < 5; i++)
+    EXPECT_EQ(WriteTime(t.destination / directories[i]), kFileTime - i * kSecond) << i;
+  EXPECT_TRUE(t.Writes({"-dt"}, {}));
+}
