@@ -155,7 +155,11 @@ const char HelpText[] =
     "\n"
     "-dt[=y/n], --directory-times[=y/n]\n"
     "    Gives each destination directory its source's modification time once its\n"
-    "    contents are done.\n";
+    "    contents are done.\n"
+    "\n"
+    "-hl[=y/n], --hard-links[=y/n]\n"
+    "    Linux: files that share one inode in the source share one in the\n"
+    "    destination (one copy, the other names linked to it).\n";
 
 namespace {
 // Writes the help screen's first bytes to the standard output with one write.

@@ -41,13 +41,29 @@ inline void TakeOwner(ListedPermissions*, const ListedPermissions&, DWORD) {}
 inline bool SetOwnerAt(const OpenDirectory&, const wchar_t*, const ListedPermissions&) {
   return false;
 }
+// Nor the link counts that hard links need.
+inline uint32_t LinkCountOf(const ListedPermissions&) {
+  return 1;
+}
+inline bool LinkFileAt(const OpenDirectory&, const wchar_t*, const OpenDirectory&, const wchar_t*) {
+  SetLastError(ERROR_NOT_SUPPORTED);
+  return false;
+}
 #else
 // What the listing gives of an entry: its permission bits (07777, or kPermissionsNotKept), its
-// owner and its group.
+// owner, its group and its number of names (hard links).
 struct ListedPermissions {
   uint32_t Owner, Group;
   uint16_t Mode;
+  uint32_t Links;
 };
+inline uint32_t LinkCountOf(const ListedPermissions& permissions) {
+  return permissions.Links;
+}
+// Makes name in directory another name of the file existing (a path relative to the open
+// directory root), as a hard link.
+bool LinkFileAt(const OpenDirectory& root, const wchar_t* existing, const OpenDirectory& directory,
+                const wchar_t* name);
 // The permission bits of an entry whose file system keeps none (FAT, exFAT).
 const uint16_t kPermissionsNotKept = 0xFFFF;
 // True when an equal pair's destination (its attribute word given) must get other permission

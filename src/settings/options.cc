@@ -39,6 +39,7 @@ const OptionEntry kDefaults[] = {
     {L"progress", L"p", false, 0},
     {L"long-paths", L"lp", false, 0},
     {L"directory-times", L"dt", false, 0},
+    {L"hard-links", L"hl", false, 0},
 };
 }  // namespace
 

@@ -47,6 +47,7 @@ enum OptionRow {
   kProgress,
   kLongPaths,
   kDirectoryTimes,
+  kHardLinks,
   kOptionCount
 };
 

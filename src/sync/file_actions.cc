@@ -25,6 +25,42 @@ bool CopySourceFile(Pass& pass, const DirectoryEntry& source, const std::wstring
   return false;
 }
 
+// Under hard-links, the key of a source file with other names; false for any other file.
+bool HardLinkKey(const DirectoryEntry& source, std::pair<uint64_t, uint64_t>* key) {
+  if (!OptionSet(kHardLinks) || !source.IdentityKnown || LinkCountOf(source.Permissions) < 2)
+    return false;
+  *key = {source.Identity.volume, source.Identity.index};
+  return true;
+}
+
+// Remembers the destination name (as printed) of a source file with other names, the first one
+// it gets: its other names are linked to it.
+void RememberHardLink(Pass& pass, const DirectoryEntry& source, const std::wstring& path) {
+  std::pair<uint64_t, uint64_t> key;
+  if (!HardLinkKey(source, &key))
+    return;
+  const WalkSide& side = pass.Destination;
+  size_t start = side.Lengths.empty() ? side.Path.size() : side.Lengths[0];
+  while (start < path.size() && (path[start] == L'/' || path[start] == L'\\')) start++;
+  pass.HardLinks.emplace(key, path.substr(start));
+}
+
+// The source file of the current pair as a new name of a file already in the destination, when
+// it has other names and one of them was copied there (hard-links); else copied (an add).
+bool AddSourceFile(Pass& pass, const DirectoryEntry& source, const std::wstring& sourcePath,
+                   bool* linked) {
+  std::pair<uint64_t, uint64_t> key;
+  auto copied = HardLinkKey(source, &key) ? pass.HardLinks.find(key) : pass.HardLinks.end();
+  *linked = copied != pass.HardLinks.end();
+  if (!*linked)
+    return CopySourceFile(pass, source, sourcePath, false, 0);
+  if (LinkFileAt(pass.Destination.Levels.front(), copied->second.c_str(),
+                 pass.Destination.Directory(), source.cFileName))
+    return true;
+  ReportSystemError(L"Unable to copy %s", sourcePath.c_str());
+  return false;
+}
+
 }  // namespace
 
 void ClearSourceArchive(const OpenDirectory& directory, const DirectoryEntry& entry,
@@ -82,8 +118,13 @@ void AddFile(Pass& pass, const DirectoryEntry& source) {
     return;
   }
   // The archive attribute says the file is not backed up yet: it goes only with a good copy.
-  if (CopySourceFile(pass, source, sourceFile, false, 0)) {
-    CountCopy(pass.Summary, pass.Summary.Added, source);
+  bool linked;
+  if (AddSourceFile(pass, source, sourceFile, &linked)) {
+    if (linked)
+      pass.Summary.Added++;  // no bytes copied
+    else
+      CountCopy(pass.Summary, pass.Summary.Added, source);
+    RememberHardLink(pass, source, destinationFile);
     ClearSourceArchive(pass.Source.Directory(), source, sourceFile);
   }
 }
@@ -126,6 +167,7 @@ void ProcessFileEntry(Pass& pass, const DirectoryEntry* source, const DirectoryE
     LogIf(kLogEqual, L"equal", destinationFile);
     summary.Equal++;
     UpdateMetadata(pass, destinationFile, *source, *destination, timesEqual);
+    RememberHardLink(pass, *source, destinationFile);
   } else if (OptionSet(kNoUpdate)) {
     LogIf(kLogIgnored, L"ignore", destinationFile);
     summary.Ignored++;
@@ -141,6 +183,7 @@ void ProcessFileEntry(Pass& pass, const DirectoryEntry* source, const DirectoryE
     if (!CopySourceFile(pass, *source, sourceFile, true, destination->dwFileAttributes))
       return;
     CountCopy(summary, summary.Updated, *source);
+    RememberHardLink(pass, *source, destinationFile);
   }
   ClearSourceArchive(pass.Source.Directory(), *source, sourceFile);
 }

@@ -69,3 +69,29 @@ TEST(Fidelity, DirectoryTimesAreTheSourcesOnceTheirContentsAreDone) {
     EXPECT_EQ(WriteTime(t.destination / directories[i]), kFileTime - i * kSecond) << i;
   EXPECT_TRUE(t.Writes({"-dt"}, {}));
 }
+
+TEST(Fidelity, HardLinksShareOneInodeInTheDestination) {
+#ifdef _WIN32
+  GTEST_SKIP() << "Hard links are kept by the Linux build";
+#else
+  // Three names of one inode across directories, and a file whose other name lies outside the
+  // source: one copy and two links, each name with its line; the outsider copied; then silent.
+  TreePair t;
+  MakeFiles(t.temp.path(), "src/a=x src/sub/ out=y");
+  ASSERT_EQ(link((t.source / "a").c_str(), (t.source / "sub/b").c_str()) +
+                link((t.source / "a").c_str(), (t.source / "sub/c").c_str()) +
+                link((t.temp.path() / "out").c_str(), (t.source / "solo").c_str()),
+            0);
+  EXPECT_TRUE(t.Writes({"-hl"}, {"add dst/a", "add dst/solo", "add dst/sub/b", "add dst/sub/c"}));
+  struct stat a, b, c, solo;
+  ASSERT_EQ(stat((t.destination / "a").c_str(), &a) + stat((t.destination / "sub/b").c_str(), &b) +
+                stat((t.destination / "sub/c").c_str(), &c) +
+                stat((t.destination / "solo").c_str(), &solo),
+            0);
+  EXPECT_EQ(a.st_nlink, 3u);
+  EXPECT_TRUE(a.st_ino == b.st_ino && a.st_ino == c.st_ino);
+  EXPECT_EQ(solo.st_nlink, 1u);
+  EXPECT_EQ(ReadTextFile(t.destination / "sub/c"), "x");
+  EXPECT_TRUE(t.Writes({"-hl"}, {}));
+#endif
+}

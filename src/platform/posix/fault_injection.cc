@@ -192,6 +192,8 @@ TANDREL_WRAP(int, mkdirat, -1, (int d, const char* path, mode_t mode), (d, path,
 TANDREL_WRAP(int, rmdir, -1, (const char* path), (path))
 TANDREL_WRAP(int, chmod, -1, (const char* path, mode_t mode), (path, mode))
 TANDREL_WRAP(int, fchmod, -1, (int fd, mode_t mode), (fd, mode))
+TANDREL_WRAP(int, linkat, -1, (int a, const char* from, int b, const char* to, int flags),
+             (a, from, b, to, flags))
 TANDREL_WRAP(int, fchown, -1, (int fd, uid_t owner, gid_t group), (fd, owner, group))
 TANDREL_WRAP(int, fchownat, -1, (int d, const char* path, uid_t owner, gid_t group, int flags),
              (d, path, owner, group, flags))
