@@ -159,7 +159,11 @@ const char HelpText[] =
     "\n"
     "-hl[=y/n], --hard-links[=y/n]\n"
     "    Linux: files that share one inode in the source share one in the\n"
-    "    destination (one copy, the other names linked to it).\n";
+    "    destination (one copy, the other names linked to it).\n"
+    "\n"
+    "-xa[=y/n], --xattrs[=y/n]\n"
+    "    Linux: copies and compares extended attributes (user, trusted, security)\n"
+    "    and ACLs; a difference alone is corrected with \"meta\".\n";
 
 namespace {
 // Writes the help screen's first bytes to the standard output with one write.

@@ -49,6 +49,17 @@ inline bool LinkFileAt(const OpenDirectory&, const wchar_t*, const OpenDirectory
   SetLastError(ERROR_NOT_SUPPORTED);
   return false;
 }
+// Nor extended attributes beyond the attribute word.
+inline void KeepExtendedAttributes(bool) {}
+inline bool ExtendedAttributesRefused() {
+  return false;
+}
+inline bool ExtendedAttributesDiffer(const OpenDirectory&, const OpenDirectory&, const wchar_t*) {
+  return false;
+}
+inline bool CopyExtendedAttributesAt(const OpenDirectory&, const OpenDirectory&, const wchar_t*) {
+  return true;
+}
 #else
 // What the listing gives of an entry: its permission bits (07777, or kPermissionsNotKept), its
 // owner, its group and its number of names (hard links).
@@ -64,6 +75,21 @@ inline uint32_t LinkCountOf(const ListedPermissions& permissions) {
 // directory root), as a hard link.
 bool LinkFileAt(const OpenDirectory& root, const wchar_t* existing, const OpenDirectory& directory,
                 const wchar_t* name);
+// Whether copies, new directories and equal pairs carry extended attributes of the user, trusted
+// and security namespaces and POSIX ACLs (set after the owner and mode); off by default.
+// user.DOSATTRIB is the attribute word's and always kept.
+void KeepExtendedAttributes(bool keep);
+// True once per run, with that error as the last error, after a destination's file system
+// first refused them: copies are then made without them.
+bool ExtendedAttributesRefused();
+// Whether the entry name of the destination directory carries other attributes than the
+// source's (when kept); false where either cannot be read, the destination is a link or its
+// file system keeps no permission bits (FAT, exFAT).
+bool ExtendedAttributesDiffer(const OpenDirectory& source, const OpenDirectory& destination,
+                              const wchar_t* name);
+// Gives the destination entry the source's attributes (a refusal is noted as above).
+bool CopyExtendedAttributesAt(const OpenDirectory& source, const OpenDirectory& destination,
+                              const wchar_t* name);
 // The permission bits of an entry whose file system keeps none (FAT, exFAT).
 const uint16_t kPermissionsNotKept = 0xFFFF;
 // True when an equal pair's destination (its attribute word given) must get other permission

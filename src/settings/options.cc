@@ -40,6 +40,7 @@ const OptionEntry kDefaults[] = {
     {L"long-paths", L"lp", false, 0},
     {L"directory-times", L"dt", false, 0},
     {L"hard-links", L"hl", false, 0},
+    {L"xattrs", L"xa", false, 0},
 };
 }  // namespace
 

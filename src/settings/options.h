@@ -48,6 +48,7 @@ enum OptionRow {
   kLongPaths,
   kDirectoryTimes,
   kHardLinks,
+  kXattrs,
   kOptionCount
 };
 

@@ -19,8 +19,10 @@ void LogIf(OptionRow option, const wchar_t* label, const std::wstring& path) {
 bool CopySourceFile(Pass& pass, const DirectoryEntry& source, const std::wstring& sourcePath,
                     bool replace, DWORD replacedAttributes) {
   if (CopyFileAt(pass.Source.Directory(), source.cFileName, pass.Destination.Directory(),
-                 source.cFileName, replace, replacedAttributes))
+                 source.cFileName, replace, replacedAttributes)) {
+    ReportRefusedAttributes(pass.Destination.Path, source.cFileName);
     return true;
+  }
   ReportSystemError(L"Unable to copy %s", sourcePath.c_str());
   return false;
 }

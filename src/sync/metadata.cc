@@ -24,6 +24,12 @@ bool AttributesReadAgain(const OpenDirectory& directory, const std::wstring& pat
 
 }  // namespace
 
+void ReportRefusedAttributes(const std::wstring& directory, const wchar_t* name) {
+  std::wstring path = directory;
+  if (ExtendedAttributesRefused() && (name == nullptr || CombinePath(&path, directory, name)))
+    ReportSystemError(L"Unable to copy extended attributes %s", path.c_str());
+}
+
 void ReportMetaOnce(bool& metaLinePending, const std::wstring& path) {
   if (!metaLinePending)
     return;
@@ -79,6 +85,14 @@ void UpdateMetadata(Pass& pass, const std::wstring& path, const DirectoryEntry& 
     ReportMetaOnce(metaLinePending, path);
     if (change && !SetPermissionsAt(directory, name, mode))
       ReportSystemError(L"Unable to set attributes %s", path.c_str());
+  }
+
+  // Extended attributes and ACLs after the owner (chown drops file capabilities) and the mode.
+  if (attributesSet && ExtendedAttributesDiffer(pass.Source.Directory(), directory, name)) {
+    ReportMetaOnce(metaLinePending, path);
+    if (change && !CopyExtendedAttributesAt(pass.Source.Directory(), directory, name))
+      ReportSystemError(L"Unable to set attributes %s", path.c_str());
+    ReportRefusedAttributes(path);
   }
 
   if (OptionSet(kTimeMeta) && !timesEqual) {

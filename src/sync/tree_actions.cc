@@ -148,6 +148,7 @@ bool MakeNewDirectory(Pass& pass, const DirectoryEntry& source) {
     ReportSystemError(L"Unable to create directory %s", side.Path.c_str());
     return false;
   }
+  ReportRefusedAttributes(side.Path);
   return EnterSideDirectory(side, source.cFileName, false);
 }
 

@@ -158,7 +158,8 @@ bool CopyIntoDirectory(int in, const struct stat& st, int directory, const char*
   struct stat made;
   if (error == 0 && (!KeepOwner(out, st) || fstat(out, &made) != 0 ||
                      (fchmod(out, CopiedMode(st, made)) != 0 && !RefusedByFileSystem(errno)) ||
-                     !CopyDosAttribute(in, out) || futimens(out, times) != 0)) {
+                     !CopyExtendedAttributes(in, out) || !CopyDosAttribute(in, out) ||
+                     futimens(out, times) != 0)) {
     error = errno;
   }
   if (close(out) != 0 && error == 0)

@@ -27,7 +27,7 @@ bool MakeDirectoryLike(int templateDirectory, const char* templateName, int dire
     error = errno;
   } else if ((source = openat(templateDirectory, templateName,
                               O_RDONLY | O_DIRECTORY | O_CLOEXEC)) < 0 ||
-             !CopyDosAttribute(source, made)) {
+             !CopyExtendedAttributes(source, made) || !CopyDosAttribute(source, made)) {
     error = errno;
   }
   if (source >= 0)

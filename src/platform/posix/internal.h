@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstdint>
 #include <string>
+#include <sys/types.h>
 #include <sys/stat.h>
 
 #include "platform/file_system.h"
@@ -127,3 +128,31 @@ bool RemoveDirectoryEntry(int directory, const char* name);
 bool DeleteFileEntry(int directory, const char* name);
 // The name of a file system from its statfs type: "FAT", "exFAT", "NTFS", "ext4", ...
 const wchar_t* FileSystemName(unsigned long type);
+
+// The whole value of an extended attribute, whatever its size, through get(buffer, size) (a
+// getxattr or fgetxattr call): false, empty, with errno set when there is none or it cannot be
+// read. One call where the value is short, as it usually is.
+template <typename Get>
+bool ReadWholeValue(Get get, std::string* value) {
+  value->resize(256);
+  for (;;) {
+    ssize_t length = get(value->data(), value->size());
+    if (length >= 0) {
+      value->resize(static_cast<size_t>(length));
+      return true;
+    }
+    ssize_t size = errno == ERANGE ? get(nullptr, 0) : -1;  // else it grew in between
+    if (size <= 0) {
+      value->clear();
+      return size == 0;
+    }
+    value->resize(static_cast<size_t>(size));
+  }
+}
+
+// Under xattrs: extended attributes of the user, trusted and security namespaces and POSIX
+// ACLs (user.DOSATTRIB aside, always kept). Gives the open file or directory to the source's
+// (those that differ set, those the source lacks removed); true where the target's file system
+// refuses them (noted for ExtendedAttributesRefused) or the option is off. False with errno
+// set.
+bool CopyExtendedAttributes(int from, int to);
