@@ -163,7 +163,11 @@ const char HelpText[] =
     "\n"
     "-xa[=y/n], --xattrs[=y/n]\n"
     "    Linux: copies and compares extended attributes (user, trusted, security)\n"
-    "    and ACLs; a difference alone is corrected with \"meta\".\n";
+    "    and ACLs; a difference alone is corrected with \"meta\".\n"
+    "\n"
+    "-sl[=y/n], --symlinks[=y/n]\n"
+    "    Copies, compares (by target text) and deletes symbolic links as links,\n"
+    "    never following them. Junctions stay directories on Windows.\n";
 
 namespace {
 // Writes the help screen's first bytes to the standard output with one write.

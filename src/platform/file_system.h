@@ -156,6 +156,8 @@ struct ListedRecord {
   // The entry's stored attributes could not be read (POSIX): Attributes holds the bits that can
   // be known, and no attribute correction is made from it.
   bool AttributesUnknown;
+  // A symbolic link (on Windows, not a junction or mount point), whatever it leads to.
+  bool SymbolicLink;
   ListedPermissions Permissions;
 };
 
@@ -190,6 +192,14 @@ bool SetPermissionsAt(const OpenDirectory& directory, const wchar_t* name, DWORD
 bool SetWriteTimeAt(const OpenDirectory& directory, const wchar_t* name, const FILETIME& time);
 // Gives an entry the letter case of name (the file system found it under another case).
 bool RenameToCaseAt(const OpenDirectory& directory, const wchar_t* name);
+
+// The target text of the symbolic link name itself (never followed).
+bool ReadLinkAt(const OpenDirectory& directory, const wchar_t* name, std::wstring* target);
+// Makes name a symbolic link with this target text (on Windows a directory link when
+// directoryLink is set; made without privilege where the system allows it, else refused). Fails
+// with ERROR_ALREADY_EXISTS when the name is taken.
+bool MakeLinkAt(const OpenDirectory& directory, const wchar_t* name, const std::wstring& target,
+                bool directoryLink);
 
 // Makes the directory name in parent, given the modelled attributes (and natively the permission
 // bits and owner rules) of the directory templateName in templateParent. Fails with

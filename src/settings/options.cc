@@ -41,6 +41,7 @@ const OptionEntry kDefaults[] = {
     {L"directory-times", L"dt", false, 0},
     {L"hard-links", L"hl", false, 0},
     {L"xattrs", L"xa", false, 0},
+    {L"symlinks", L"sl", false, 0},
 };
 }  // namespace
 

@@ -49,6 +49,7 @@ enum OptionRow {
   kDirectoryTimes,
   kHardLinks,
   kXattrs,
+  kSymlinks,
   kOptionCount
 };
 

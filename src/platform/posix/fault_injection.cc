@@ -194,6 +194,9 @@ TANDREL_WRAP(int, chmod, -1, (const char* path, mode_t mode), (path, mode))
 TANDREL_WRAP(int, fchmod, -1, (int fd, mode_t mode), (fd, mode))
 TANDREL_WRAP(ssize_t, flistxattr, -1, (int fd, char* names, size_t size), (fd, names, size))
 TANDREL_WRAP(int, fremovexattr, -1, (int fd, const char* name), (fd, name))
+TANDREL_WRAP(ssize_t, readlinkat, -1, (int d, const char* path, char* text, size_t size),
+             (d, path, text, size))
+TANDREL_WRAP(int, symlinkat, -1, (const char* target, int d, const char* path), (target, d, path))
 TANDREL_WRAP(int, linkat, -1, (int a, const char* from, int b, const char* to, int flags),
              (a, from, b, to, flags))
 TANDREL_WRAP(int, fchown, -1, (int fd, uid_t owner, gid_t group), (fd, owner, group))

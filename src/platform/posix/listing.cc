@@ -84,6 +84,7 @@ bool ListOpenDirectory(const OpenDirectory& directory,
     record.Identity = FileIdentity{VolumeSerial(target.st_dev), target.st_ino};
     record.IdentityKnown = true;
     record.AttributesUnknown = !examined.attributesKnown;
+    record.SymbolicLink = examined.isLink;
     record.Permissions = ListedPermissions{target.st_uid, target.st_gid, examined.mode,
                                            static_cast<uint32_t>(target.st_nlink)};
     visit(record);
