@@ -36,8 +36,8 @@ bool HardLinkKey(const DirectoryEntry& source, std::pair<uint64_t, uint64_t>* ke
   return true;
 }
 
-// Remembers the destination name (as printed) of a source file with other names, the first one
-// it gets: its other names are linked to it.
+// Remembers the destination name of a source file with other names (path as printed, kept
+// relative to the destination root), the first one it gets: its other names are linked to it.
 void RememberHardLink(Pass& pass, const DirectoryEntry& source, const std::wstring& path) {
   std::pair<uint64_t, uint64_t> key;
   if (!HardLinkKey(source, &key))

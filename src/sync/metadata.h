@@ -14,7 +14,7 @@ void ReportMetaOnce(bool& metaLinePending, const std::wstring& path);
 void ReportRefusedAttributes(const std::wstring& directory, const wchar_t* name = nullptr);
 // Corrects the destination entry of a pair in the current destination directory (path as
 // printed), in this order: the read-only, hidden and system attributes, the owner and the
-// permission bits (POSIX), the extended attributes (under xattrs), the last-write time (files under
-// time-meta whose times disagree) and the letter case of the name.
+// permission bits (POSIX), the extended attributes (under xattrs), the last-write time (files
+// under time-meta whose times disagree) and the letter case of the name.
 void UpdateMetadata(Pass& pass, const std::wstring& path, const DirectoryEntry& source,
                     const DirectoryEntry& destination, bool timesEqual);
