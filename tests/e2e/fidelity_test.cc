@@ -62,6 +62,16 @@ TEST(Fidelity, OwnersAndGroupsAreKeptAndCorrectedRunAsRoot) {
   EXPECT_TRUE(t.Writes({}, rows));
   EXPECT_TRUE(owned("dst", owners));
   EXPECT_TRUE(t.Writes({}, {}));
+  // Run as another user nothing is tried: an equal pair of another owner stays, a copy is the
+  // runner's.
+  TreePair u;
+  MakeFiles(u.temp.path(), "src/f=1 src/g=2 dst/f=1");
+  ASSERT_EQ(Shell(u, "chown 1234 src/f src/g && chown -R 65534 dst"), 0);
+  RunResult r =
+      RunTandrel({"src", "dst", "-lh=n"}, u.temp.path(), 0,
+                 {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"});
+  EXPECT_EQ(r.out + r.err, LogLines("dst", {"add g"}));
+  EXPECT_EQ(Shell(u, "test \"$(stat -c %u dst/f dst/g | xargs)\" = '65534 65534'"), 0);
 #endif
 }
 
