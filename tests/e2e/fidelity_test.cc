@@ -16,7 +16,8 @@ bool Symlink(const std::string& target, const fs::path& at, bool directory = fal
   return CreateSymbolicLinkW(at.wstring().c_str(), fs::path(target).wstring().c_str(),
                              0x2 | (directory ? SYMBOLIC_LINK_FLAG_DIRECTORY : 0)) != 0;
 #else
-  return !directory + symlink(target.c_str(), at.c_str()) <= 1;
+  (void)directory;  // one kind of link here
+  return symlink(target.c_str(), at.c_str()) == 0;
 #endif
 }
 
