@@ -151,7 +151,23 @@ const char HelpText[] =
     "\n"
     "-lp[=y/n], --long-paths[=y/n]\n"
     "    Handles paths longer than the usual limit: up to 32,767 characters on\n"
-    "    Windows, of any depth on Linux.\n";
+    "    Windows, of any depth on Linux.\n"
+    "\n"
+    "-dt[=y/n], --directory-times[=y/n]\n"
+    "    Gives each destination directory its source's modification time once its\n"
+    "    contents are done.\n"
+    "\n"
+    "-hl[=y/n], --hard-links[=y/n]\n"
+    "    Linux: files that share one inode in the source share one in the\n"
+    "    destination (one copy, the other names linked to it).\n"
+    "\n"
+    "-xa[=y/n], --xattrs[=y/n]\n"
+    "    Linux: copies and compares extended attributes (user, trusted, security)\n"
+    "    and ACLs; a difference alone is corrected with \"meta\".\n"
+    "\n"
+    "-sl[=y/n], --symlinks[=y/n]\n"
+    "    Copies, compares (by target text) and deletes symbolic links as links,\n"
+    "    never following them. Junctions stay directories on Windows.\n";
 
 namespace {
 // Writes the help screen's first bytes to the standard output with one write.

@@ -75,6 +75,7 @@ void PrepareRun() {
   SourceOnFat = IsOnFatVolume(pass.Source.Directory());
   DestinationOnFat = IsOnFatVolume(pass.Destination.Directory());
   DeriveSettings();
+  KeepExtendedAttributes(OptionSet(kXattrs));
   if (!DeletionsWithinLimit(pass))
     return;
   StartRunSummary(pass.Summary);

@@ -47,19 +47,71 @@ DWORD CorrectedAttributeWord(DWORD current, DWORD wanted);
 // data not yet fetched, not zeros.
 bool SkipsSharedHoles(DWORD sourceAttributes, DWORD destinationAttributes);
 
+class OpenDirectory;
+
 #ifdef _WIN32
 // The Windows builds mirror no permission bits: an entry carries none, and no pair gets any.
 struct ListedPermissions {};
 inline bool PermissionBitsToSet(const ListedPermissions&, const ListedPermissions&, DWORD, DWORD*) {
   return false;
 }
+// Nor any owner.
+inline bool OwnerToSet(const ListedPermissions&, const ListedPermissions&, DWORD) {
+  return false;
+}
+inline void TakeOwner(ListedPermissions*, const ListedPermissions&, DWORD) {}
+inline bool SetOwnerAt(const OpenDirectory&, const wchar_t*, const ListedPermissions&) {
+  return false;
+}
+// Nor the link counts that hard links need.
+inline uint32_t LinkCountOf(const ListedPermissions&) {
+  return 1;
+}
+inline bool LinkFileAt(const OpenDirectory&, const wchar_t*, const OpenDirectory&, const wchar_t*) {
+  SetLastError(ERROR_NOT_SUPPORTED);
+  return false;
+}
+// Nor extended attributes beyond the attribute word.
+inline void KeepExtendedAttributes(bool) {}
+inline bool ExtendedAttributesRefused() {
+  return false;
+}
+inline bool ExtendedAttributesDiffer(const OpenDirectory&, const OpenDirectory&, const wchar_t*) {
+  return false;
+}
+inline bool CopyExtendedAttributesAt(const OpenDirectory&, const OpenDirectory&, const wchar_t*) {
+  return true;
+}
 #else
 // What the listing gives of an entry: its permission bits (07777, or kPermissionsNotKept), its
-// owner and its group.
+// owner, its group and its number of names (hard links).
 struct ListedPermissions {
   uint32_t Owner, Group;
   uint16_t Mode;
+  uint32_t Links;
 };
+inline uint32_t LinkCountOf(const ListedPermissions& permissions) {
+  return permissions.Links;
+}
+// Makes name in directory another name of the file existing (a path relative to the open
+// directory root), as a hard link.
+bool LinkFileAt(const OpenDirectory& root, const wchar_t* existing, const OpenDirectory& directory,
+                const wchar_t* name);
+// Whether copies, new directories and equal pairs carry extended attributes of the user, trusted
+// and security namespaces and POSIX ACLs (set after the owner and mode); off by default.
+// user.DOSATTRIB is the attribute word's and always kept.
+void KeepExtendedAttributes(bool keep);
+// True once per run, with that error as the last error, after a destination's file system
+// first refused them: copies are then made without them.
+bool ExtendedAttributesRefused();
+// Whether the entry name of the destination directory carries other attributes than the
+// source's (when kept); false where either cannot be read, the destination is a link or its
+// file system keeps no permission bits (FAT, exFAT).
+bool ExtendedAttributesDiffer(const OpenDirectory& source, const OpenDirectory& destination,
+                              const wchar_t* name);
+// Gives the destination entry the source's attributes (a refusal is noted as above).
+bool CopyExtendedAttributesAt(const OpenDirectory& source, const OpenDirectory& destination,
+                              const wchar_t* name);
 // The permission bits of an entry whose file system keeps none (FAT, exFAT).
 const uint16_t kPermissionsNotKept = 0xFFFF;
 // True when an equal pair's destination (its attribute word given) must get other permission
@@ -69,6 +121,18 @@ const uint16_t kPermissionsNotKept = 0xFFFF;
 // through a destination link.
 bool PermissionBitsToSet(const ListedPermissions& source, const ListedPermissions& destination,
                          DWORD destinationAttributes, DWORD* mode);
+// True when an equal pair's destination (its attribute word given) must get the source's owner
+// and group: only run as root (effective user 0; anyone else cannot give files away), never
+// where either side's file system keeps no permission bits (nor owners), never through a link.
+bool OwnerToSet(const ListedPermissions& source, const ListedPermissions& destination,
+                DWORD destinationAttributes);
+// What a destination's permissions become once it has the source's owner and group: chown
+// clears a file's set-user-ID and set-group-ID bits.
+void TakeOwner(ListedPermissions* destination, const ListedPermissions& source,
+               DWORD destinationAttributes);
+// Gives the entry name itself (never through a link) the owner and group of source.
+bool SetOwnerAt(const OpenDirectory& directory, const wchar_t* name,
+                const ListedPermissions& source);
 #endif
 
 // Whether a failed change of the archive attribute, otherwise silent, is reported: on POSIX when
@@ -114,6 +178,8 @@ struct ListedRecord {
   // The entry's stored attributes could not be read (POSIX): Attributes holds the bits that can
   // be known, and no attribute correction is made from it.
   bool AttributesUnknown;
+  // A symbolic link (on Windows, not a junction or mount point), whatever it leads to.
+  bool SymbolicLink;
   ListedPermissions Permissions;
 };
 
@@ -148,6 +214,14 @@ bool SetPermissionsAt(const OpenDirectory& directory, const wchar_t* name, DWORD
 bool SetWriteTimeAt(const OpenDirectory& directory, const wchar_t* name, const FILETIME& time);
 // Gives an entry the letter case of name (the file system found it under another case).
 bool RenameToCaseAt(const OpenDirectory& directory, const wchar_t* name);
+
+// The target text of the symbolic link name itself (never followed).
+bool ReadLinkAt(const OpenDirectory& directory, const wchar_t* name, std::wstring* target);
+// Makes name a symbolic link with this target text (on Windows a directory link when
+// directoryLink is set; made without privilege where the system allows it, else refused). Fails
+// with ERROR_ALREADY_EXISTS when the name is taken.
+bool MakeLinkAt(const OpenDirectory& directory, const wchar_t* name, const std::wstring& target,
+                bool directoryLink);
 
 // Makes the directory name in parent, given the modelled attributes (and natively the permission
 // bits and owner rules) of the directory templateName in templateParent. Fails with

@@ -24,6 +24,12 @@ DirectoryEntry ListedEntry(const ListedRecord& record) {
   entry.nFileSizeLow = static_cast<DWORD>(record.Size);
   entry.nFileSizeHigh = static_cast<DWORD>(record.Size >> 32);
   entry.Mark = 0;
+  entry.Link = 0;
+  if (OptionSet(kSymlinks) && record.SymbolicLink) {
+    entry.Link = (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? kDirectoryLink : kFileLink;
+    entry.dwFileAttributes =
+        (entry.dwFileAttributes & ~FILE_ATTRIBUTE_DIRECTORY) | FILE_ATTRIBUTE_REPARSE_POINT;
+  }
   entry.AttributesUnknown = record.AttributesUnknown;
   entry.Permissions = record.Permissions;
   return entry;

@@ -19,6 +19,7 @@ struct DirectoryEntry {
   DWORD nFileSizeLow;
   DWORD nFileSizeHigh;
   BYTE Mark;  // 0, kEntryTooLong, kEntryLoop or kEntryFiltered
+  BYTE Link;  // under symlinks, for a symbolic link: kFileLink or kDirectoryLink; else 0
   bool IdentityKnown;
   // The listing could not read the entry's stored attributes (POSIX): the word holds only the
   // bits that could be known, and no attribute correction is made from it.
@@ -73,6 +74,14 @@ inline bool EntryLoop(const DirectoryEntry* entry) {
 const BYTE kEntryFiltered = 3;
 inline bool EntryFiltered(const DirectoryEntry* entry) {
   return entry != nullptr && entry->Mark == kEntryFiltered;
+}
+
+// Under symlinks a symbolic link is listed among the files, as a link: compared by its target
+// text, copied and deleted as itself, never followed. Its kind says how Windows removes it.
+const BYTE kFileLink = 1;
+const BYTE kDirectoryLink = 2;
+inline bool IsLinkEntry(const DirectoryEntry* entry) {
+  return entry != nullptr && entry->Link != 0;
 }
 
 // Which tree a listing reads: the source side keeps entries too long to list (marked); the walk

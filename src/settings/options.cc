@@ -38,6 +38,10 @@ const OptionEntry kDefaults[] = {
     {L"log-oem", L"lo", false, 1},
     {L"progress", L"p", false, 0},
     {L"long-paths", L"lp", false, 0},
+    {L"directory-times", L"dt", false, 0},
+    {L"hard-links", L"hl", false, 0},
+    {L"xattrs", L"xa", false, 0},
+    {L"symlinks", L"sl", false, 0},
 };
 }  // namespace
 

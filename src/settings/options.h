@@ -46,6 +46,10 @@ enum OptionRow {
   kLogOem,
   kProgress,
   kLongPaths,
+  kDirectoryTimes,
+  kHardLinks,
+  kXattrs,
+  kSymlinks,
   kOptionCount
 };
 

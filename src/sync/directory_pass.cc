@@ -48,14 +48,14 @@ bool OpenAndList(Pass& pass, WalkSide& side, const DirectoryEntry* entry, EntryL
              : ListDirectory(side.Directory(), side.Path, files, subdirectories, kDestinationSide);
 }
 
-void WalkDirectoryPair(Pass& pass, const DirectoryEntry* source,
+bool WalkDirectoryPair(Pass& pass, const DirectoryEntry* source,
                        const DirectoryEntry* destination) {
   EntryList sourceFiles, sourceDirectories, destinationFiles, destinationDirectories;
   // Source entries too long to list stay in the lists, marked, so that their destination
   // counterparts are kept rather than taken for destination-only entries.
   if (!OpenAndList(pass, pass.Source, source, sourceFiles, sourceDirectories) ||
       !OpenAndList(pass, pass.Destination, destination, destinationFiles, destinationDirectories))
-    return;
+    return false;
   RunSummary& summary = pass.Summary;
   summary.SourceEntries += sourceFiles.Entries.size() + sourceDirectories.Entries.size();
   summary.DestinationEntries +=
@@ -64,18 +64,20 @@ void WalkDirectoryPair(Pass& pass, const DirectoryEntry* source,
   MergeEntryLists(pass, sourceDirectories, destinationDirectories, ProcessExtraDirectory);
   MergeEntryLists(pass, sourceFiles, destinationFiles, ProcessFileEntry);
   MergeEntryLists(pass, sourceDirectories, destinationDirectories, ProcessDirectoryEntry);
+  return true;
 }
 
 }  // namespace
 
-void ProcessDirectoryPair(Pass& pass, const DirectoryEntry* source,
+bool ProcessDirectoryPair(Pass& pass, const DirectoryEntry* source,
                           const DirectoryEntry* destination) {
   if (OptionSet(kLogDirectories))
     WriteLogLine(L"directory", pass.Destination.Path.c_str());
   // The directories opened for this pair are closed when it is done.
   const size_t sourceLevels = pass.Source.Levels.size();
   const size_t destinationLevels = pass.Destination.Levels.size();
-  WalkDirectoryPair(pass, source, destination);
+  bool walked = WalkDirectoryPair(pass, source, destination);
   pass.Source.Levels.resize(sourceLevels);
   pass.Destination.Levels.resize(destinationLevels);
+  return walked;
 }

@@ -19,7 +19,58 @@ void LogIf(OptionRow option, const wchar_t* label, const std::wstring& path) {
 bool CopySourceFile(Pass& pass, const DirectoryEntry& source, const std::wstring& sourcePath,
                     bool replace, DWORD replacedAttributes) {
   if (CopyFileAt(pass.Source.Directory(), source.cFileName, pass.Destination.Directory(),
-                 source.cFileName, replace, replacedAttributes))
+                 source.cFileName, replace, replacedAttributes)) {
+    ReportRefusedAttributes(pass.Destination.Path, source.cFileName);
+    return true;
+  }
+  ReportSystemError(L"Unable to copy %s", sourcePath.c_str());
+  return false;
+}
+
+// Under hard-links, the key of a source file with other names; false for any other file.
+bool HardLinkKey(const DirectoryEntry& source, std::pair<uint64_t, uint64_t>* key) {
+  if (!OptionSet(kHardLinks) || !source.IdentityKnown || source.Link != 0 ||
+      LinkCountOf(source.Permissions) < 2)
+    return false;
+  *key = {source.Identity.volume, source.Identity.index};
+  return true;
+}
+
+// Remembers the destination name of a source file with other names (path as printed, kept
+// relative to the destination root), the first one it gets: its other names are linked to it.
+void RememberHardLink(Pass& pass, const DirectoryEntry& source, const std::wstring& path) {
+  std::pair<uint64_t, uint64_t> key;
+  if (!HardLinkKey(source, &key))
+    return;
+  const WalkSide& side = pass.Destination;
+  size_t start = side.Lengths.empty() ? side.Path.size() : side.Lengths[0];
+  while (start < path.size() && (path[start] == L'/' || path[start] == L'\\')) start++;
+  pass.HardLinks.emplace(key, path.substr(start));
+}
+
+// Makes the destination name of the current pair a symbolic link with the source link's target
+// text (read into *target when empty); a failure is reported with the source path.
+bool CopySourceLink(Pass& pass, const DirectoryEntry& source, const std::wstring& sourcePath,
+                    std::wstring* target) {
+  if ((!target->empty() || ReadLinkAt(pass.Source.Directory(), source.cFileName, target)) &&
+      MakeLinkAt(pass.Destination.Directory(), source.cFileName, *target,
+                 source.Link == kDirectoryLink))
+    return true;
+  ReportSystemError(L"Unable to copy %s", sourcePath.c_str());
+  return false;
+}
+
+// The source file of the current pair as a new name of a file already in the destination, when
+// it has other names and one of them was copied there (hard-links); else copied (an add).
+bool AddSourceFile(Pass& pass, const DirectoryEntry& source, const std::wstring& sourcePath,
+                   bool* linked) {
+  std::pair<uint64_t, uint64_t> key;
+  auto copied = HardLinkKey(source, &key) ? pass.HardLinks.find(key) : pass.HardLinks.end();
+  *linked = copied != pass.HardLinks.end();
+  if (!*linked)
+    return CopySourceFile(pass, source, sourcePath, false, 0);
+  if (LinkFileAt(pass.Destination.Levels.front(), copied->second.c_str(),
+                 pass.Destination.Directory(), source.cFileName))
     return true;
   ReportSystemError(L"Unable to copy %s", sourcePath.c_str());
   return false;
@@ -42,7 +93,9 @@ bool DeleteDestinationFile(const OpenDirectory& directory, const DirectoryEntry&
                            const std::wstring& path) {
   if (OptionSet(kVirtual))
     return true;
-  bool deleted = DeleteFileAt(directory, entry.cFileName, entry.dwFileAttributes) ||
+  bool deleted = (entry.Link == kDirectoryLink
+                      ? RemoveDirectoryAt(directory, entry.cFileName)
+                      : DeleteFileAt(directory, entry.cFileName, entry.dwFileAttributes)) ||
                  GetLastError() == ERROR_FILE_NOT_FOUND;
   if (!deleted)
     ReportSystemError(L"Unable to delete %s", path.c_str());
@@ -82,11 +135,61 @@ void AddFile(Pass& pass, const DirectoryEntry& source) {
     return;
   }
   // The archive attribute says the file is not backed up yet: it goes only with a good copy.
-  if (CopySourceFile(pass, source, sourceFile, false, 0)) {
-    CountCopy(pass.Summary, pass.Summary.Added, source);
-    ClearSourceArchive(pass.Source.Directory(), source, sourceFile);
+  bool linked = source.Link != 0;
+  std::wstring target;
+  if (linked ? CopySourceLink(pass, source, sourceFile, &target)
+             : AddSourceFile(pass, source, sourceFile, &linked)) {
+    if (linked)
+      pass.Summary.Added++;  // no bytes copied
+    else
+      CountCopy(pass.Summary, pass.Summary.Added, source);
+    RememberHardLink(pass, source, destinationFile);
+    if (source.Link == 0)
+      ClearSourceArchive(pass.Source.Directory(), source, sourceFile);
   }
 }
+
+namespace {
+
+// Under symlinks, a pair of which one side or both are links: equal when both are links with
+// the same target text; else the destination entry is replaced (deleted as what it is, then the
+// link made or the file copied), with an "update" line.
+void ProcessLinkPair(Pass& pass, const DirectoryEntry& source, const DirectoryEntry& destination,
+                     const std::wstring& sourceFile, const std::wstring& destinationFile) {
+  RunSummary& summary = pass.Summary;
+  std::wstring target, existing;
+  if (source.Link != 0 && !ReadLinkAt(pass.Source.Directory(), source.cFileName, &target)) {
+    ReportSystemError(L"Unable to copy %s", sourceFile.c_str());
+    return;
+  }
+  if (source.Link != 0 && destination.Link != 0 &&
+      ReadLinkAt(pass.Destination.Directory(), destination.cFileName, &existing) &&
+      existing == target) {
+    LogIf(kLogEqual, L"equal", destinationFile);
+    summary.Equal++;
+    return;
+  }
+  if (OptionSet(kNoUpdate)) {
+    LogIf(kLogIgnored, L"ignore", destinationFile);
+    summary.Ignored++;
+    return;
+  }
+  LogIf(kLogChanges, L"update", destinationFile);
+  if (OptionSet(kVirtual)) {
+    summary.Updated++;
+    return;
+  }
+  if (!DeleteDestinationFile(pass.Destination.Directory(), destination, destinationFile))
+    return;
+  if (source.Link != 0 ? CopySourceLink(pass, source, sourceFile, &target)
+                       : CopySourceFile(pass, source, sourceFile, false, 0)) {
+    summary.Updated++;
+    if (source.Link == 0)
+      ClearSourceArchive(pass.Source.Directory(), source, sourceFile);
+  }
+}
+
+}  // namespace
 
 void ProcessFileEntry(Pass& pass, const DirectoryEntry* source, const DirectoryEntry* destination) {
   RunSummary& summary = pass.Summary;
@@ -120,12 +223,17 @@ void ProcessFileEntry(Pass& pass, const DirectoryEntry* source, const DirectoryE
     return;
   if (!CombinePath(&destinationFile, pass.Destination.Path, source->cFileName))
     return;
+  if (IsLinkEntry(source) || IsLinkEntry(destination)) {
+    ProcessLinkPair(pass, *source, *destination, sourceFile, destinationFile);
+    return;
+  }
   bool timesEqual;
   if (CompareFiles(pass.Source.Directory(), pass.Destination.Directory(), destinationFile, *source,
                    *destination, timesEqual)) {
     LogIf(kLogEqual, L"equal", destinationFile);
     summary.Equal++;
     UpdateMetadata(pass, destinationFile, *source, *destination, timesEqual);
+    RememberHardLink(pass, *source, destinationFile);
   } else if (OptionSet(kNoUpdate)) {
     LogIf(kLogIgnored, L"ignore", destinationFile);
     summary.Ignored++;
@@ -141,6 +249,7 @@ void ProcessFileEntry(Pass& pass, const DirectoryEntry* source, const DirectoryE
     if (!CopySourceFile(pass, *source, sourceFile, true, destination->dwFileAttributes))
       return;
     CountCopy(summary, summary.Updated, *source);
+    RememberHardLink(pass, *source, destinationFile);
   }
   ClearSourceArchive(pass.Source.Directory(), *source, sourceFile);
 }

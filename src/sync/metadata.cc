@@ -24,6 +24,12 @@ bool AttributesReadAgain(const OpenDirectory& directory, const std::wstring& pat
 
 }  // namespace
 
+void ReportRefusedAttributes(const std::wstring& directory, const wchar_t* name) {
+  std::wstring path = directory;
+  if (ExtendedAttributesRefused() && (name == nullptr || CombinePath(&path, directory, name)))
+    ReportSystemError(L"Unable to copy extended attributes %s", path.c_str());
+}
+
 void ReportMetaOnce(bool& metaLinePending, const std::wstring& path) {
   if (!metaLinePending)
     return;
@@ -61,13 +67,32 @@ void UpdateMetadata(Pass& pass, const std::wstring& path, const DirectoryEntry& 
     }
   }
 
+  // Run as root, the owner and group before the mode: chown clears a file's set-ID bits, which
+  // then go back with the source's mode.
+  ListedPermissions permissions = destination.Permissions;
+  if (attributesSet && OwnerToSet(source.Permissions, permissions, d)) {
+    ReportMetaOnce(metaLinePending, path);
+    if (!change || SetOwnerAt(directory, name, source.Permissions))
+      TakeOwner(&permissions, source.Permissions, d);
+    else
+      ReportSystemError(L"Unable to set attributes %s", path.c_str());
+  }
+
   // After a failed attribute change the permission bits stay as they are too: their write bits
   // are its read-only half.
   DWORD mode;
-  if (attributesSet && PermissionBitsToSet(source.Permissions, destination.Permissions, d, &mode)) {
+  if (attributesSet && PermissionBitsToSet(source.Permissions, permissions, d, &mode)) {
     ReportMetaOnce(metaLinePending, path);
     if (change && !SetPermissionsAt(directory, name, mode))
       ReportSystemError(L"Unable to set attributes %s", path.c_str());
+  }
+
+  // Extended attributes and ACLs after the owner (chown drops file capabilities) and the mode.
+  if (attributesSet && ExtendedAttributesDiffer(pass.Source.Directory(), directory, name)) {
+    ReportMetaOnce(metaLinePending, path);
+    if (change && !CopyExtendedAttributesAt(pass.Source.Directory(), directory, name))
+      ReportSystemError(L"Unable to set attributes %s", path.c_str());
+    ReportRefusedAttributes(path);
   }
 
   if (OptionSet(kTimeMeta) && !timesEqual) {

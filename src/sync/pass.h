@@ -3,7 +3,9 @@
 // counts behind the summary.
 #pragma once
 
+#include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/file_system.h"
@@ -38,6 +40,9 @@ struct Pass {
   WalkSide Source, Destination;
   WalkGuard Guard;
   RunSummary Summary{};
+  // Under hard-links, for each source file with more than one name that has a destination
+  // name: that name, relative to the destination root.
+  std::map<std::pair<uint64_t, uint64_t>, std::wstring> HardLinks;
 };
 
 // Extends a side's path by one name; false, unchanged, when it is too long (reported).

@@ -40,6 +40,16 @@ bool DirectoryAlreadyThere(const OpenDirectory& parent, const wchar_t* name) {
   return false;
 }
 
+// Under directory-times, gives the destination directory the source's modification time once
+// its contents are done (a copy into a directory changes its time). The current destination
+// directory is its parent, the destination path its own.
+void SetDirectoryTime(Pass& pass, const DirectoryEntry& source) {
+  if (!OptionSet(kDirectoryTimes) || OptionSet(kVirtual))
+    return;
+  if (!SetWriteTimeAt(pass.Destination.Directory(), source.cFileName, source.ftLastWriteTime))
+    ReportSystemError(L"Unable to set modification time %s", pass.Destination.Path.c_str());
+}
+
 }  // namespace
 
 bool DeleteTree(Pass& pass, const OpenDirectory& parent, const wchar_t* name,
@@ -138,6 +148,7 @@ bool MakeNewDirectory(Pass& pass, const DirectoryEntry& source) {
     ReportSystemError(L"Unable to create directory %s", side.Path.c_str());
     return false;
   }
+  ReportRefusedAttributes(side.Path);
   return EnterSideDirectory(side, source.cFileName, false);
 }
 
@@ -179,8 +190,10 @@ void CopyNewTree(Pass& pass, const DirectoryEntry& source) {
   pass.Source.Levels.resize(sourceLevels);
   pass.Destination.Levels.resize(destinationLevels);
   // A directory listed to the end counts as backed up.
-  if (complete)
+  if (complete) {
+    SetDirectoryTime(pass, source);
     ClearSourceArchive(pass.Source.Directory(), source, pass.Source.Path);
+  }
   LeaveSourceDirectory(pass);
   StripPath(pass.Source);
   StripPath(pass.Destination);
@@ -216,7 +229,10 @@ void ProcessDirectoryEntry(Pass& pass, const DirectoryEntry* source,
     UpdateMetadata(pass, pass.Destination.Path, *source, *destination, true);
     if (ExtendPath(pass.Source, source->cFileName)) {
       EnterSourceDirectory(pass, *source);
-      ProcessDirectoryPair(pass, source, destination);
+      // A destination link (leading outside both trees) keeps its own time.
+      if (ProcessDirectoryPair(pass, source, destination) &&
+          !(destination->dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
+        SetDirectoryTime(pass, *source);
       LeaveSourceDirectory(pass);
       ClearSourceArchive(pass.Source.Directory(), *source, pass.Source.Path);
       StripPath(pass.Source);

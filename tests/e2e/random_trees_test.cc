@@ -308,7 +308,8 @@ TEST_P(FaultWalk, NoFailureLosesDataOrPassesForSuccess) {
 
 INSTANTIATE_TEST_SUITE_P(Seeds, FaultWalk,
                          testing::Values(FaultCase{10, {"-ua", "-cc"}, "EIO"},
-                                         FaultCase{18, {}, "ENOSPC"}, FaultCase{50, {}, "EACCES"}));
+                                         FaultCase{18, {}, "ENOSPC"}, FaultCase{50, {}, "EACCES"},
+                                         FaultCase{18, {"-dt", "-xa", "-hl", "-sl"}, "EIO"}));
 
 }  // namespace
 #endif

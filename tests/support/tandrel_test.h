@@ -70,6 +70,9 @@ constexpr DWORD kStored = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE
 constexpr uint64_t kSecond = 10000000ULL;
 constexpr uint64_t kFileTime = 13253932800ULL * kSecond;  // 1 January 2021, 00:00 UTC
 
+// Sets the write time of a file or directory.
+void SetWriteTime(const fs::path& path, uint64_t time);
+uint64_t WriteTime(const fs::path& path);  // 100 ns units since 1601
 // A file with its parent directories, contents, write time and (when not 0) attributes.
 void MakeFile(const fs::path& path, const std::string& contents, uint64_t time = kFileTime,
               DWORD attributes = 0);

@@ -47,7 +47,7 @@ std::string ReadTextFile(const fs::path& path) {
   return {std::istreambuf_iterator<char>(file), {}};
 }
 
-static uint64_t WriteTime(const fs::path& path) {  // 100 ns units since 1601
+uint64_t WriteTime(const fs::path& path) {
 #ifdef _WIN32
   WIN32_FILE_ATTRIBUTE_DATA data{};  // 0 where the path cannot be read
   GetFileAttributesExW(path.wstring().c_str(), GetFileExInfoStandard, &data);
@@ -110,13 +110,11 @@ void SetAttributes(const fs::path& path, DWORD attributes) {
 }
 #endif
 
-void MakeFile(const fs::path& path, const std::string& contents, uint64_t time, DWORD attributes) {
-  fs::create_directories(path.parent_path());
-  std::ofstream(path, std::ios::binary | std::ios::trunc) << contents;
+void SetWriteTime(const fs::path& path, uint64_t time) {
 #ifdef _WIN32
   HANDLE file = CreateFileW(path.wstring().c_str(), FILE_WRITE_ATTRIBUTES,
                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                            OPEN_EXISTING, 0, nullptr);
+                            OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   FILETIME value{static_cast<DWORD>(time), static_cast<DWORD>(time >> 32)};
   ASSERT_NE(file, INVALID_HANDLE_VALUE) << path;
   EXPECT_TRUE(SetFileTime(file, nullptr, nullptr, &value)) << path;
@@ -128,6 +126,12 @@ void MakeFile(const fs::path& path, const std::string& contents, uint64_t time, 
   times[0].tv_nsec = times[1].tv_nsec = static_cast<long>(unixTicks % kSecond * 100);
   EXPECT_EQ(utimensat(AT_FDCWD, path.c_str(), times, 0), 0) << path;
 #endif
+}
+
+void MakeFile(const fs::path& path, const std::string& contents, uint64_t time, DWORD attributes) {
+  fs::create_directories(path.parent_path());
+  std::ofstream(path, std::ios::binary | std::ios::trunc) << contents;
+  SetWriteTime(path, time);
   if (attributes != 0)
     SetAttributes(path, attributes);
 }

@@ -53,27 +53,6 @@ bool ParseDosAttribute(const char* text, size_t length, DWORD* bits, size_t* end
   return i > 2;
 }
 
-// The whole value of an extended attribute, whatever its size, through get(buffer, size) (a
-// getxattr or fgetxattr call): false, empty, with errno set when there is none or it cannot be
-// read. One call where the value is short, as it usually is.
-template <typename Get>
-bool ReadWholeValue(Get get, std::string* value) {
-  value->resize(256);
-  for (;;) {
-    ssize_t length = get(value->data(), value->size());
-    if (length >= 0) {
-      value->resize(static_cast<size_t>(length));
-      return true;
-    }
-    ssize_t size = errno == ERANGE ? get(nullptr, 0) : -1;  // else it grew in between
-    if (size <= 0) {
-      value->clear();
-      return size == 0;
-    }
-    value->resize(static_cast<size_t>(size));
-  }
-}
-
 }  // namespace
 
 const char* BaseName(const char* path) {

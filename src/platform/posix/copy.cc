@@ -1,8 +1,8 @@
 // File copies of the POSIX build: the contents go into a new temporary file in the destination
 // directory (by the kernel's copy offload where it can), then the permission bits,
-// user.DOSATTRIB and the times, and the temporary file is moved into place in one step. On any
-// failure the temporary file is removed and an existing destination is left exactly as it was.
-// A source symbolic link is copied as its target.
+// user.DOSATTRIB and the times (run as root, the owner and group first), and the temporary file is
+// moved into place in one step. On any failure the temporary file is removed and an existing
+// destination is left exactly as it was. A source symbolic link is copied as its target.
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -115,6 +115,11 @@ int CreateTemporaryFile(int directory, char* name) {
 
 }  // namespace
 
+bool KeepOwner(int made, const struct stat& source) {
+  return geteuid() != 0 || fchown(made, source.st_uid, source.st_gid) == 0 ||
+         RefusedByFileSystem(errno);
+}
+
 mode_t CopiedMode(const struct stat& source, const struct stat& made) {
   mode_t mode = source.st_mode & 07777;
   if (made.st_uid != source.st_uid || made.st_gid != source.st_gid)
@@ -158,9 +163,10 @@ bool CopyIntoDirectory(int in, const struct stat& st, int directory, const char*
   // are set in one call: some FUSE file systems drop a modification time set alone.
   struct timespec times[2] = {st.st_atim, st.st_mtim};
   struct stat made;
-  if (error == 0 && (fstat(out, &made) != 0 ||
+  if (error == 0 && (!KeepOwner(out, st) || fstat(out, &made) != 0 ||
                      (fchmod(out, CopiedMode(st, made)) != 0 && !RefusedByFileSystem(errno)) ||
-                     !CopyDosAttribute(in, out) || futimens(out, times) != 0)) {
+                     !CopyExtendedAttributes(in, out) || !CopyDosAttribute(in, out) ||
+                     futimens(out, times) != 0)) {
     error = errno;
   }
   if (close(out) != 0 && error == 0)

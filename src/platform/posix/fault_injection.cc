@@ -192,6 +192,16 @@ TANDREL_WRAP(int, mkdirat, -1, (int d, const char* path, mode_t mode), (d, path,
 TANDREL_WRAP(int, rmdir, -1, (const char* path), (path))
 TANDREL_WRAP(int, chmod, -1, (const char* path, mode_t mode), (path, mode))
 TANDREL_WRAP(int, fchmod, -1, (int fd, mode_t mode), (fd, mode))
+TANDREL_WRAP(ssize_t, flistxattr, -1, (int fd, char* names, size_t size), (fd, names, size))
+TANDREL_WRAP(int, fremovexattr, -1, (int fd, const char* name), (fd, name))
+TANDREL_WRAP(ssize_t, readlinkat, -1, (int d, const char* path, char* text, size_t size),
+             (d, path, text, size))
+TANDREL_WRAP(int, symlinkat, -1, (const char* target, int d, const char* path), (target, d, path))
+TANDREL_WRAP(int, linkat, -1, (int a, const char* from, int b, const char* to, int flags),
+             (a, from, b, to, flags))
+TANDREL_WRAP(int, fchown, -1, (int fd, uid_t owner, gid_t group), (fd, owner, group))
+TANDREL_WRAP(int, fchownat, -1, (int d, const char* path, uid_t owner, gid_t group, int flags),
+             (d, path, owner, group, flags))
 TANDREL_WRAP(int, fchmodat, -1, (int d, const char* path, mode_t mode, int flags),
              (d, path, mode, flags))
 TANDREL_WRAP(int, utimensat, -1, (int d, const char* path, const struct timespec* t, int flags),

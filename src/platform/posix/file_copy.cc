@@ -1,11 +1,22 @@
 // CopyFileAt on POSIX: the source opened relative to its directory (following a link), copied
 // through a temporary file in the destination directory's descriptor (copy.cc).
+#include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include "platform/file_system.h"
 #include "platform/posix/internal.h"
+
+bool LinkFileAt(const OpenDirectory& root, const wchar_t* existing, const OpenDirectory& directory,
+                const wchar_t* name) {
+  if (linkat(root.Descriptor, ToBytes(existing).c_str(), directory.Descriptor,
+             ToBytes(name).c_str(), 0) != 0) {
+    SetLastErrorFromErrno(errno);
+    return false;
+  }
+  return true;
+}
 
 // rename ignores the replaced file's own mode and attributes, so its other names (hard links)
 // keep theirs: the listed attribute word is not needed.

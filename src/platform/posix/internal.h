@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstdint>
 #include <string>
+#include <sys/types.h>
 #include <sys/stat.h>
 
 #include "platform/file_system.h"
@@ -72,6 +73,10 @@ bool PermissionBitsKept(int directory, const char* name, dev_t device);
 // Copies user.DOSATTRIB between open files where the source has one; false (errno set) when it
 // cannot be read or written, unless the target's file system refuses it.
 bool CopyDosAttribute(int from, int to);
+// Run as root, gives the open copy or new directory made the owner and group of source (before
+// its mode: chown clears set-ID bits); true where not run as root or the file system refuses
+// owners (FAT, exFAT). False with errno set.
+bool KeepOwner(int made, const struct stat& source);
 // The permission bits of a copy or new directory (made) of source: the set-user-ID and
 // set-group-ID bits only when it has the source's owner and group, so that a run as root never
 // makes a user's set-ID file root's.
@@ -123,3 +128,31 @@ bool RemoveDirectoryEntry(int directory, const char* name);
 bool DeleteFileEntry(int directory, const char* name);
 // The name of a file system from its statfs type: "FAT", "exFAT", "NTFS", "ext4", ...
 const wchar_t* FileSystemName(unsigned long type);
+
+// The whole value of an extended attribute, whatever its size, through get(buffer, size) (a
+// getxattr or fgetxattr call): false, empty, with errno set when there is none or it cannot be
+// read. One call where the value is short, as it usually is.
+template <typename Get>
+bool ReadWholeValue(Get get, std::string* value) {
+  value->resize(256);
+  for (;;) {
+    ssize_t length = get(value->data(), value->size());
+    if (length >= 0) {
+      value->resize(static_cast<size_t>(length));
+      return true;
+    }
+    ssize_t size = errno == ERANGE ? get(nullptr, 0) : -1;  // else it grew in between
+    if (size <= 0) {
+      value->clear();
+      return size == 0;
+    }
+    value->resize(static_cast<size_t>(size));
+  }
+}
+
+// Under xattrs: extended attributes of the user, trusted and security namespaces and POSIX
+// ACLs (user.DOSATTRIB aside, always kept). Gives the open file or directory to the source's
+// (those that differ set, those the source lacks removed); true where the target's file system
+// refuses them (noted for ExtendedAttributesRefused) or the option is off. False with errno
+// set.
+bool CopyExtendedAttributes(int from, int to);

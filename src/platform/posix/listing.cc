@@ -84,7 +84,9 @@ bool ListOpenDirectory(const OpenDirectory& directory,
     record.Identity = FileIdentity{VolumeSerial(target.st_dev), target.st_ino};
     record.IdentityKnown = true;
     record.AttributesUnknown = !examined.attributesKnown;
-    record.Permissions = ListedPermissions{target.st_uid, target.st_gid, examined.mode};
+    record.SymbolicLink = examined.isLink;
+    record.Permissions = ListedPermissions{target.st_uid, target.st_gid, examined.mode,
+                                           static_cast<uint32_t>(target.st_nlink)};
     visit(record);
   }
   return complete;

@@ -107,3 +107,34 @@ bool SetModeOfEntry(int directory, const char* name, mode_t mode) {
   }
   return true;
 }
+
+bool OwnerToSet(const ListedPermissions& source, const ListedPermissions& destination,
+                DWORD destinationAttributes) {
+  return geteuid() == 0 && source.Mode != kPermissionsNotKept &&
+         destination.Mode != kPermissionsNotKept &&
+         !(destinationAttributes & FILE_ATTRIBUTE_REPARSE_POINT) &&
+         (source.Owner != destination.Owner || source.Group != destination.Group);
+}
+
+void TakeOwner(ListedPermissions* destination, const ListedPermissions& source,
+               DWORD destinationAttributes) {
+  destination->Owner = source.Owner;
+  destination->Group = source.Group;
+  if (!(destinationAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+      destination->Mode != kPermissionsNotKept)
+    destination->Mode &= static_cast<uint16_t>(~(S_ISUID | S_ISGID));
+}
+
+bool SetOwnerAt(const OpenDirectory& directory, const wchar_t* name,
+                const ListedPermissions& source) {
+  std::string bytes = ToBytes(name);
+  struct stat st;
+  if (!StatOfEntryItself(directory.Descriptor, bytes.c_str(), &st))
+    return false;
+  if (fchownat(directory.Descriptor, bytes.c_str(), source.Owner, source.Group,
+               AT_SYMLINK_NOFOLLOW) != 0) {
+    SetLastErrorFromErrno(errno);
+    return false;
+  }
+  return true;
+}

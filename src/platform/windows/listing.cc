@@ -21,6 +21,8 @@ ListedRecord RecordOf(const WIN32_FIND_DATAW& data) {
   record.Size = (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
   record.IdentityKnown = false;  // asked for by opening the entry, where it is needed
   record.AttributesUnknown = false;
+  record.SymbolicLink = (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) &&
+                        data.dwReserved0 == IO_REPARSE_TAG_SYMLINK;
   return record;
 }
 
