@@ -215,20 +215,3 @@ TEST(Pass, ADriveRelativeRootIsTheDrivesCurrentDirectory) {
   EXPECT_EQ(Listing(temp.path()),
             "backups/ backups/a=1 backups/d/ backups/d/b=2 src/ src/a=1 src/d/ src/d/b=2");
 }
-
-// The 32-bit program on 64-bit Windows mirrors System32 as itself, not as SysWOW64.
-TEST(Pass, TheSystemDirectoryIsItselfForThe32BitProgram) {
-  const fs::path native = "C:\\windows\\sysnative\\kernel32.dll";
-  const fs::path wow = "C:\\windows\\syswow64\\kernel32.dll";
-  std::error_code error;
-  if (!kWindowsBuild || !fs::exists(native, error))
-    GTEST_SKIP() << "Needs the 32-bit program on 64-bit Windows; the win32 tests' Wine prefix is "
-                    "32-bit";
-  TempDir temp;
-  RunResult r =
-      RunTandrel({"C:\\windows\\system32", temp.str(), "-lh=n", "-nr", "-i=*\\kernel32.dll"});
-  EXPECT_EQ(r.err, "");
-  EXPECT_EQ(r.out, LogLines(temp.str(), {"add kernel32.dll"}));
-  EXPECT_TRUE(ReadTextFile(temp.path() / "kernel32.dll") == ReadTextFile(native));
-  EXPECT_TRUE(ReadTextFile(native) != ReadTextFile(wow));  // the test can tell them apart
-}

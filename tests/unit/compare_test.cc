@@ -101,25 +101,25 @@ TEST_F(CompareTest, SizeArchiveAndTimeTestsAndTheTimeLines) {
 // A correction writes the modelled bits and keeps the others; shared holes are skipped only
 // between two sparse files neither of which is a placeholder.
 TEST(AttributeRules, CorrectionsKeepOtherBitsAndPlaceholdersHaveNoHoles) {
-  const DWORD kSparse = FILE_ATTRIBUTE_SPARSE_FILE, kUnindexed = FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+  const DWORD kSparse = FILE_ATTRIBUTE_SPARSE_FILE, kUnindexed = FILE_ATTRIBUTE_NOT_CONTENT_INDEXED,
+              kOffline = FILE_ATTRIBUTE_OFFLINE, kOnOpen = FILE_ATTRIBUTE_RECALL_ON_OPEN,
+              kOnAccess = FILE_ATTRIBUTE_RECALL_ON_DATA_ACCESS, kArchive = FILE_ATTRIBUTE_ARCHIVE,
+              kHidden = FILE_ATTRIBUTE_HIDDEN, kReadOnly = FILE_ATTRIBUTE_READONLY;
   // The current word, the wanted one, the word written.
   const DWORD corrections[][3] = {
-      {kUnindexed | FILE_ATTRIBUTE_ARCHIVE, FILE_ATTRIBUTE_HIDDEN,
-       kUnindexed | FILE_ATTRIBUTE_HIDDEN},
-      {FILE_ATTRIBUTE_OFFLINE | FILE_ATTRIBUTE_READONLY, kUnindexed | FILE_ATTRIBUTE_SYSTEM,
-       FILE_ATTRIBUTE_OFFLINE | FILE_ATTRIBUTE_SYSTEM},
-      {FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_RECALL_ON_OPEN |
-           FILE_ATTRIBUTE_RECALL_ON_DATA_ACCESS | kSparse,
-       0, FILE_ATTRIBUTE_NORMAL}};
+      {kUnindexed | kArchive, kHidden, kUnindexed | kHidden},
+      {kOffline | kReadOnly, kUnindexed | FILE_ATTRIBUTE_SYSTEM, kOffline | FILE_ATTRIBUTE_SYSTEM},
+      {FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | kOnOpen | kOnAccess | kSparse, 0,
+       FILE_ATTRIBUTE_NORMAL}};
   for (const auto& [current, wanted, written] : corrections)
     EXPECT_EQ(CorrectedAttributeWord(current, wanted), written) << current;
   // Source and destination: holes are skipped for the first pair alone.
   const DWORD pairs[][2] = {{kSparse, kSparse | kUnindexed},
                             {kSparse, 0},
                             {0, kSparse},
-                            {kSparse | FILE_ATTRIBUTE_OFFLINE, kSparse},
-                            {kSparse, kSparse | FILE_ATTRIBUTE_RECALL_ON_OPEN},
-                            {kSparse | FILE_ATTRIBUTE_RECALL_ON_DATA_ACCESS, kSparse}};
+                            {kSparse | kOffline, kSparse},
+                            {kSparse, kSparse | kOnOpen},
+                            {kSparse | kOnAccess, kSparse}};
   for (size_t i = 0; i < std::size(pairs); i++)
     EXPECT_EQ(SkipsSharedHoles(pairs[i][0], pairs[i][1]), i == 0) << i;
 }
