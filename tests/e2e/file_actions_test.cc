@@ -21,7 +21,7 @@ TEST(FileActions, EveryKindOfDifferenceInWalkOrderAndItsDryRun) {
   // updated and deleted all the same. Two destination names of a read-only source file (hard
   // links, as snapshots make): deleting one and replacing the other leave it as it was.
   MakeFiles(s, "eq0=same eq5=five size=longer t6=new6 x/in=in y=y meta=m n/s/n2=n2 new=new hu=u");
-  MakeFiles(s, "..x=x alpha/a=a alpha/inner/b=b Beta/ gamma/z=z");
+  MakeFiles(s, "alpha/a=a alpha/inner/b=b Beta/ gamma/z=z");
   MakeFiles(d, "eq0=SAME size=short old=old x=x y/old=old meta=m D/x=x D/S/y=y");
   MakeFiles(d, "alpha/inner/ Beta/ gamma/");
   MakeFile(d / "eq5", "five", kFileTime + 6 * kSecond - 1);
@@ -44,7 +44,7 @@ TEST(FileActions, EveryKindOfDifferenceInWalkOrderAndItsDryRun) {
   EXPECT_EQ(dry.out + dry.err + std::to_string(dry.exitCode), r.out + r.err + "0");
   // clang-format off
   EXPECT_EQ(r.out, Header("src", dst) + LogLine("directory", dst) + LogLines("dst", {
-      "delete dir D", "directory D", "directory D/S", "delete dir y", "directory y", "add ..x", "equal eq0",
+      "delete dir D", "directory D", "directory D/S", "delete dir y", "directory y", "equal eq0",
       "equal eq5", "delete gone", "add hl", "delete hl1", "update hu", "equal meta", "meta meta",
       "add new", "delete old", "update size", "update t6", "delete x", "add y", "directory alpha",
       "add alpha/a", "directory alpha/inner", "add alpha/inner/b", "directory Beta",
@@ -177,6 +177,8 @@ TEST(FileActions, LinuxModesStoredAttributesSparseFilesAndFifos) {
     EXPECT_EQ(setxattr((t.source / ".h").c_str(), "user.DOSATTRIB", "0x2", 3, 0), 0);
     EXPECT_TRUE(t.Writes({}, onExfat ? std::vector<std::string>() : rows));
     EXPECT_TRUE(t.Writes({}, {}));
+    MakeFiles(t.source, "..x=x");  // two dots begin an ordinary name
+    EXPECT_EQ(t.Run({}).out, LogLine("add", Under(PathText(t.destination), "..x")));
     // Corrected, then copied anew: both have the source's owner, so s keeps its set-ID bit.
     for (int round = 0; round < 2; round++) {
       for (const auto& [name, mode] : modes) {
