@@ -16,15 +16,22 @@
 #include "platform/win32.h"
 
 // A directory's identity on its machine: the volume and the file index, the same for every
-// spelling of its path (letter case, ".", "..", links). The index is 128 bits wide where the
-// file system has such ids (ReFS: indexHigh); the volume serial 64 bits where the system gives it.
+// spelling of its path (letter case, ".", "..", links). On Windows the index is 128 bits wide
+// where the file system has such ids (ReFS: indexHigh), the volume serial 64 bits where the
+// system gives it; natively the inode number is the index.
 struct FileIdentity {
   uint64_t volume;
   uint64_t index;
+#ifdef _WIN32
   uint64_t indexHigh = 0;
   bool operator==(const FileIdentity& other) const {
     return volume == other.volume && index == other.index && indexHigh == other.indexHigh;
   }
+#else
+  bool operator==(const FileIdentity& other) const {
+    return volume == other.volume && index == other.index;
+  }
+#endif
 };
 
 // Called by every thread that touches files, at its start (the program's own first): on Windows
@@ -88,7 +95,7 @@ inline bool CopyExtendedAttributesAt(const OpenDirectory&, const OpenDirectory&,
 struct ListedPermissions {
   uint32_t Owner, Group;
   uint16_t Mode;
-  uint32_t Links;
+  uint16_t Links;  // at most 65535: only whether there is more than one matters
 };
 inline uint32_t LinkCountOf(const ListedPermissions& permissions) {
   return permissions.Links;

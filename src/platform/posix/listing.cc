@@ -3,6 +3,7 @@
 // by what it points to, with the reparse-point bit, or where that cannot be reached, as the link
 // itself; an entry whose stored attribute cannot be read is listed, marked (one entry the runner
 // may not read never hides its directory).
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <dirent.h>
@@ -85,8 +86,9 @@ bool ListOpenDirectory(const OpenDirectory& directory,
     record.IdentityKnown = true;
     record.AttributesUnknown = !examined.attributesKnown;
     record.SymbolicLink = examined.isLink;
-    record.Permissions = ListedPermissions{target.st_uid, target.st_gid, examined.mode,
-                                           static_cast<uint32_t>(target.st_nlink)};
+    record.Permissions =
+        ListedPermissions{target.st_uid, target.st_gid, examined.mode,
+                          static_cast<uint16_t>(std::min<nlink_t>(target.st_nlink, 0xFFFF))};
     visit(record);
   }
   return complete;
