@@ -17,7 +17,7 @@ static HANDLE OpenCaptureFile(const fs::path& path) {
                      0, nullptr);
 #else
   int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-  return new PosixFile{fd, path.native()};
+  return new PosixFile{fd};
 #endif
 }
 

@@ -6,8 +6,8 @@
 #include "platform/posix/internal.h"
 
 namespace {
-PosixFile standardOutput{STDOUT_FILENO, {}};
-PosixFile standardError{STDERR_FILENO, {}};
+PosixFile standardOutput{STDOUT_FILENO};
+PosixFile standardError{STDERR_FILENO};
 }  // namespace
 
 HANDLE GetStdHandle(DWORD which) {

@@ -9,10 +9,9 @@
 
 #include "platform/file_system.h"
 
-// An open file: the descriptor and, for the time change, the path it was opened by.
+// An open console file: its descriptor.
 struct PosixFile {
   int fd;
-  std::string path;
 };
 
 // Wide text to the bytes of a file name or console text: UTF-8, with the escapes
@@ -101,21 +100,6 @@ bool ReadBlock(int fd, void* buffer, size_t size, size_t* read);
 // only a hole follows, -1 with errno set when the file system cannot tell. The file's position
 // stays where it was.
 int DataRangeAt(int fd, off_t offset, off_t* data, off_t* hole);
-
-// One entry of a directory as the listings give it.
-struct ExaminedEntry {
-  struct stat target;  // what it names, or a link itself whose target cannot be reached
-  bool isLink;
-  DWORD attributes;
-  bool attributesKnown;
-  uint16_t mode;  // the permission bits, or kPermissionsNotKept
-};
-enum class Examined { kListed, kLeftOut, kFailed };
-// Examines the entry name of a directory (its descriptor) for a listing: kLeftOut for special
-// files and entries removed since the directory was read, kFailed with the last error set when
-// it cannot be examined at all. A dangling link is listed as itself; an entry whose stored
-// attribute cannot be read is listed with attributesKnown false.
-Examined ExamineEntry(int directory, const char* name, ExaminedEntry* entry);
 
 // Makes the directory name (relative to directory) with the permission bits, owner write bit
 // and user.DOSATTRIB of templateName (relative to templateDirectory); removed again when those

@@ -15,6 +15,21 @@
 #include "platform/file_system.h"
 #include "platform/posix/internal.h"
 
+namespace {
+
+// One entry of a directory as the listing gives it.
+struct ExaminedEntry {
+  struct stat target;  // what it names, or a link itself whose target cannot be reached
+  bool isLink;
+  DWORD attributes;
+  bool attributesKnown;
+  uint16_t mode;  // the permission bits, or kPermissionsNotKept
+};
+enum class Examined { kListed, kLeftOut, kFailed };
+// Examines the entry name of a directory (its descriptor) for a listing: kLeftOut for special
+// files and entries removed since the directory was read, kFailed with the last error set when
+// it cannot be examined at all. A dangling link is listed as itself; an entry whose stored
+// attribute cannot be read is listed with attributesKnown false.
 Examined ExamineEntry(int directory, const char* name, ExaminedEntry* entry) {
   struct stat link;
   if (fstatat(directory, name, &link, AT_SYMLINK_NOFOLLOW) != 0) {
@@ -36,6 +51,8 @@ Examined ExamineEntry(int directory, const char* name, ExaminedEntry* entry) {
                     : kPermissionsNotKept;
   return Examined::kListed;
 }
+
+}  // namespace
 
 bool ListOpenDirectory(const OpenDirectory& directory,
                        const std::function<void(const ListedRecord&)>& visit) {
