@@ -1,8 +1,11 @@
 #include "cli/command_line.h"
 
+#include <climits>
+
 #include "settings/options.h"
 #include "output/console.h"
 #include "scan/filter.h"
+#include "scan/path_text.h"
 
 const wchar_t* SourceArgument = nullptr;
 const wchar_t* DestinationArgument = nullptr;
@@ -11,7 +14,7 @@ bool HasHelpRequest(int argc, wchar_t** argv) {
   static const wchar_t* const kHelpSpellings[] = {L"-?", L"-h", L"--help", L"/?"};
   for (int i = 1; i < argc; i++) {
     for (const wchar_t* spelling : kHelpSpellings) {
-      if (lstrcmpiW(argv[i], spelling) == 0)
+      if (CompareIgnoringCase(argv[i], spelling) == 0)
         return true;
     }
   }
@@ -20,11 +23,31 @@ bool HasHelpRequest(int argc, wchar_t** argv) {
 
 bool HasVersionRequest(int argc, wchar_t** argv) {
   for (int i = 1; i < argc; i++) {
-    if (lstrcmpW(argv[i], L"--version") == 0)
+    if (wcscmp(argv[i], L"--version") == 0)
       return true;
   }
   return false;
 }
+
+namespace {
+// Optional white space, an optional sign, then decimal digits up to the first other character;
+// no digits gives 0. A value beyond 32 bits saturates at INT_MIN or INT_MAX.
+int ParseNumber(const wchar_t* text) {
+  while (*text == L' ' || (*text >= L'\t' && *text <= L'\r')) text++;
+  bool negative = false;
+  if (*text == L'+' || *text == L'-')
+    negative = *text++ == L'-';
+  long long value = 0;
+  for (; *text >= L'0' && *text <= L'9'; text++) {
+    value = value * 10 + (*text - L'0');
+    if (value > static_cast<long long>(INT_MAX) + 1)
+      value = static_cast<long long>(INT_MAX) + 1;
+  }
+  if (negative)
+    return static_cast<int>(-value);
+  return value > INT_MAX ? INT_MAX : static_cast<int>(value);
+}
+}  // namespace
 
 bool ApplyOptionValue(int row, const wchar_t* value) {
   OptionEntry& option = OptionTable[row];
@@ -37,17 +60,17 @@ bool ApplyOptionValue(int row, const wchar_t* value) {
     }
     if (value[1] != 0)
       return false;
-    if (StrChrW(L"yY1", value[0]) != nullptr)
+    if (wcschr(L"yY1", value[0]) != nullptr)
       option.Value = 1;
-    else if (StrChrW(L"nN0", value[0]) != nullptr)
+    else if (wcschr(L"nN0", value[0]) != nullptr)
       option.Value = 0;
     else
       return false;
     return true;
   }
-  if (value == nullptr || lstrcmpW(value, L"y") == 0)
+  if (value == nullptr || wcscmp(value, L"y") == 0)
     return true;
-  option.Value = StrToIntW(value);
+  option.Value = ParseNumber(value);
   return true;
 }
 
@@ -65,11 +88,11 @@ bool TakeDirectory(wchar_t* argument) {
     WriteError(L"Error: too many directories specified: `%s'\n", argument);
     return false;
   }
-  if (lstrlenW(argument) >= MAX_PATH) {
+  if (wcslen(argument) > PathTextLimit()) {
     WriteError(L"Error: %s directory is too long: `%s'\n", role, argument);
     return false;
   }
-  if (!PathIsDirectoryW(argument)) {
+  if (!IsDirectoryPath(argument)) {
     WriteError(L"Error: invalid %s directory: `%s'\n", role, argument);
     return false;
   }
@@ -80,14 +103,14 @@ bool TakeDirectory(wchar_t* argument) {
 bool TakeOption(wchar_t* argument) {
   bool longForm = argument[1] == L'-';
   const wchar_t* name = argument + (longForm ? 2 : 1);
-  wchar_t* equals = StrChrW(name, L'=');
+  wchar_t* equals = wcschr(argument + (longForm ? 2 : 1), L'=');
   const wchar_t* value = nullptr;
   if (equals != nullptr) {
     *equals = 0;
     value = equals + 1;
   }
   for (int row = 0; row < kOptionCount; row++) {
-    if (lstrcmpW(name, longForm ? OptionTable[row].LongName : OptionTable[row].ShortName) == 0) {
+    if (wcscmp(name, longForm ? OptionTable[row].LongName : OptionTable[row].ShortName) == 0) {
       if (ApplyOptionValue(row, value))
         return true;
       *equals = L'=';  // the whole argument as typed
@@ -95,8 +118,8 @@ bool TakeOption(wchar_t* argument) {
       return false;
     }
   }
-  bool include = lstrcmpW(name, longForm ? L"include" : L"i") == 0;
-  bool exclude = lstrcmpW(name, longForm ? L"exclude" : L"x") == 0;
+  bool include = wcscmp(name, longForm ? L"include" : L"i") == 0;
+  bool exclude = wcscmp(name, longForm ? L"exclude" : L"x") == 0;
   if (!include && !exclude) {
     WriteError(L"Error: unknown option: `%s'.\n", argument);
     return false;
@@ -114,6 +137,15 @@ bool TakeOption(wchar_t* argument) {
 }  // namespace
 
 bool ParseCommandLine(int argc, wchar_t** argv) {
+  // long-paths first, wherever it stands: the directories' length limit depends on it.
+  for (int i = 1; i < argc; i++) {
+    for (const wchar_t* spelling : {L"-lp", L"--long-paths"}) {
+      size_t length = wcslen(spelling);
+      if (wcsncmp(argv[i], spelling, length) == 0 &&
+          (argv[i][length] == 0 || argv[i][length] == L'='))
+        ApplyOptionValue(kLongPaths, argv[i][length] == 0 ? nullptr : argv[i] + length + 1);
+    }
+  }
   for (int i = 1; i < argc; i++) {
     wchar_t* argument = argv[i];
     if (argument[0] == 0)

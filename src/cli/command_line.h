@@ -2,7 +2,7 @@
 // the two root directories.
 #pragma once
 
-#include "platform/win32.h"
+#include "platform/system.h"
 
 // The two directory arguments as typed (null until given).
 extern const wchar_t* SourceArgument;

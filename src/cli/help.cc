@@ -172,11 +172,9 @@ const char HelpText[] =
 namespace {
 // Writes the help screen's first bytes to the standard output with one write.
 void PrintHelpStart(int bytes) {
-  int chars = MultiByteToWideChar(CP_ACP, 0, HelpText, bytes, nullptr, 0);
-  std::vector<wchar_t> text(static_cast<size_t>(chars) + 1);
-  MultiByteToWideChar(CP_ACP, 0, HelpText, bytes, text.data(), chars);
-  std::vector<wchar_t> expansion(2 * static_cast<size_t>(chars) + 1);
-  EmitText(OutputHandle, text.data(), expansion.data());
+  std::wstring text(HelpText, HelpText + bytes);  // ASCII
+  std::vector<wchar_t> expansion(2 * text.size() + 1);
+  EmitText(OutputStream, text.c_str(), expansion.data());
 }
 }  // namespace
 

@@ -5,11 +5,7 @@
 #include "output/console.h"
 #include "platform/file_system.h"
 
-int wmain(int argc, wchar_t** argv) {
-  OutputHandle = GetStdHandle(STD_OUTPUT_HANDLE);
-  ErrorHandle = GetStdHandle(STD_ERROR_HANDLE);
-  SetErrorMode(SEM_FAILCRITICALERRORS);
-  PrepareThreadForFiles();
+int RunProgram(int argc, wchar_t** argv) {
   if (HasHelpRequest(argc, argv)) {
     PrintHelp();
     return 0;

@@ -15,7 +15,7 @@ bool IsFatFileSystemName(const wchar_t* name) {
   int i = 0;
   for (; i < 3 && name[i] != 0; i++) prefix[i] = name[i];
   prefix[i] = 0;
-  return lstrcmpiW(prefix, L"FAT") == 0;
+  return CompareIgnoringCase(prefix, L"FAT") == 0;
 }
 
 bool IsOnFatVolume(const OpenDirectory& directory) {
@@ -44,13 +44,13 @@ bool DeletionsWithinLimit(Pass& pass) {
   const int limit = OptionValue(kMaxDelete);
   if (limit <= 0)
     return true;
-  const HANDLE output = OutputHandle, error = ErrorHandle;
+  const ConsoleStream output = OutputStream, error = ErrorStream;
   const unsigned long reports = ErrorReportCount;
   const int virtualRun = OptionValue(kVirtual);
-  OutputHandle = ErrorHandle = nullptr;
+  OutputStream = ErrorStream = kNoStream;
   OptionTable[kVirtual].Value = 1;
   ProcessDirectoryPair(pass);
-  OutputHandle = output, ErrorHandle = error;
+  OutputStream = output, ErrorStream = error;
   ErrorReportCount = reports;
   OptionTable[kVirtual].Value = virtualRun;
   const unsigned long deletions = pass.Summary.Deleted + pass.Summary.DirectoriesDeleted;
@@ -86,5 +86,5 @@ void PrepareRun() {
   }
   ProcessDirectoryPair(pass);
   WriteRunSummary(pass.Summary);
-  ClearProgressLine(nullptr);
+  ClearProgressLine(kErrorStream);
 }

@@ -6,14 +6,14 @@
 #include "output/progress.h"
 #include "settings/options.h"
 
-HANDLE OutputHandle = nullptr;
-HANDLE ErrorHandle = nullptr;
+ConsoleStream OutputStream = kOutputStream;
+ConsoleStream ErrorStream = kErrorStream;
 unsigned long ErrorReportCount = 0;
 
 int ExpandLineEnds(const wchar_t* text, wchar_t* expansion) {
   int n = 0;
   for (; *text != 0; text++) {
-    if (CONSOLE_CRLF && *text == L'\n')
+    if (kConsoleCrlf && *text == L'\n')
       expansion[n++] = L'\r';
     expansion[n++] = *text;
   }
@@ -23,10 +23,12 @@ int ExpandLineEnds(const wchar_t* text, wchar_t* expansion) {
 
 int EncodeConsoleText(const wchar_t* text, int chars, char* bytes, int capacity) {
   if (OptionSet(kLogOem)) {
-    // A bounded conversion into a buffer sized for the code page; the real length is written.
-    return chars == 0 ? 0
-                      : WideCharToMultiByte(CONSOLE_CODE_PAGE, 0, text, chars, bytes, capacity,
-                                            nullptr, nullptr);
+    // A bounded copy into a buffer sized for the code page; the real length is written.
+    std::string converted = ToConsoleCodePage(text, static_cast<size_t>(chars));
+    size_t n = converted.size() < static_cast<size_t>(capacity) ? converted.size()
+                                                                : static_cast<size_t>(capacity);
+    converted.copy(bytes, n);
+    return static_cast<int>(n);
   }
   int n = 0;
   for (int i = 0; i < chars; i++) {
@@ -47,13 +49,14 @@ int EncodeConsoleText(const wchar_t* text, int chars, char* bytes, int capacity)
   return n;
 }
 
-BOOL EmitText(HANDLE handle, const wchar_t* text, wchar_t* expansion) {
-  ClearProgressLine(handle);
+bool EmitText(ConsoleStream stream, const wchar_t* text, wchar_t* expansion) {
+  if (stream == kNoStream)
+    return true;
+  ClearProgressLine(stream);
   int chars = ExpandLineEnds(text, expansion);
   std::vector<char> bytes(static_cast<size_t>(chars) * 4 + 4);
   int count = EncodeConsoleText(expansion, chars, bytes.data(), static_cast<int>(bytes.size()));
-  DWORD written = 0;
-  return WriteFile(handle, bytes.data(), static_cast<DWORD>(count), &written, nullptr);
+  return WriteConsoleBytes(stream, bytes.data(), static_cast<size_t>(count));
 }
 
 std::wstring FormatText(const wchar_t* format, va_list arguments, size_t limit) {
@@ -94,20 +97,20 @@ std::wstring FormatText(const wchar_t* format, va_list arguments, size_t limit) 
   return text;
 }
 
-void WriteFormatted(HANDLE handle, const wchar_t* format, va_list arguments) {
+void WriteFormatted(ConsoleStream stream, const wchar_t* format, va_list arguments) {
   // Texts as long as the paths they name under long-paths; else as the system formats them, at
   // most the formatting buffer's length.
-  size_t limit = OptionSet(kLongPaths) ? static_cast<size_t>(-1) : FORMAT_BUFFER_CHARS - 1;
+  size_t limit = OptionSet(kLongPaths) ? static_cast<size_t>(-1) : kFormatBufferChars - 1;
   std::wstring text = FormatText(format, arguments, limit);
   std::vector<wchar_t> expansion(2 * text.size() + 1);
-  EmitText(handle, text.c_str(), expansion.data());
+  EmitText(stream, text.c_str(), expansion.data());
 }
 
 namespace {
-void WriteTo(HANDLE handle, const wchar_t* format, ...) {
+void WriteTo(ConsoleStream stream, const wchar_t* format, ...) {
   va_list arguments;
   va_start(arguments, format);
-  WriteFormatted(handle, format, arguments);
+  WriteFormatted(stream, format, arguments);
   va_end(arguments);
 }
 }  // namespace
@@ -115,7 +118,7 @@ void WriteTo(HANDLE handle, const wchar_t* format, ...) {
 void WriteOutput(const wchar_t* format, ...) {
   va_list arguments;
   va_start(arguments, format);
-  WriteFormatted(OutputHandle, format, arguments);
+  WriteFormatted(OutputStream, format, arguments);
   va_end(arguments);
 }
 
@@ -123,21 +126,16 @@ void WriteError(const wchar_t* format, ...) {
   ErrorReportCount++;
   va_list arguments;
   va_start(arguments, format);
-  WriteFormatted(ErrorHandle, format, arguments);
+  WriteFormatted(ErrorStream, format, arguments);
   va_end(arguments);
 }
 
 void ReportSystemError(const wchar_t* message, const wchar_t* argument) {
-  DWORD code = GetLastError();
+  ErrorCode code = LastErrorCode();
   WriteError(message, argument);
-  wchar_t* systemText = nullptr;
-  DWORD length = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM,
-                                nullptr, code, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT),
-                                reinterpret_cast<LPWSTR>(&systemText), 0, nullptr);
-  if (length != 0) {
-    WriteTo(ErrorHandle, L": %s", systemText);  // the same report: counted once
-    LocalFree(systemText);
-  }
+  std::wstring systemText = ErrorText(code);
+  if (!systemText.empty())
+    WriteTo(ErrorStream, L": %s", systemText.c_str());  // the same report: counted once
 }
 
 // One write a line.

@@ -5,10 +5,11 @@
 #include <cstdarg>
 #include <string>
 
-#include "platform/win32.h"
+#include "platform/system.h"
 
-extern HANDLE OutputHandle;
-extern HANDLE ErrorHandle;
+// Where the log and the reports go: kNoStream while a run decides without writing.
+extern ConsoleStream OutputStream;
+extern ConsoleStream ErrorStream;
 // How many error messages and reports were written on the standard error: a run that wrote
 // any ends with exit code 1.
 extern unsigned long ErrorReportCount;
@@ -20,14 +21,14 @@ int ExpandLineEnds(const wchar_t* text, wchar_t* expansion);
 // elsewhere), else UTF-16LE without a byte-order mark. Returns the count written to bytes, which
 // holds at least 4 bytes per character.
 int EncodeConsoleText(const wchar_t* text, int chars, char* bytes, int capacity);
-// Expands, converts and writes a finished text with one WriteFile. The expansion buffer holds
+// Expands, converts and writes a finished text with one write. The expansion buffer holds
 // twice the text's length plus one.
-BOOL EmitText(HANDLE handle, const wchar_t* text, wchar_t* expansion);
+bool EmitText(ConsoleStream stream, const wchar_t* text, wchar_t* expansion);
 // The text of a format with its arguments: %s, %-Ns (left-aligned in a field of N), %lu (an
 // unsigned 32-bit value), %% and literal text, as the system's formatter writes them; at most
 // limit characters.
 std::wstring FormatText(const wchar_t* format, va_list arguments, size_t limit);
-void WriteFormatted(HANDLE handle, const wchar_t* format, va_list arguments);
+void WriteFormatted(ConsoleStream stream, const wchar_t* format, va_list arguments);
 void WriteOutput(const wchar_t* format, ...);
 void WriteError(const wchar_t* format, ...);
 // The message with its one argument, then ": " and the system's text for the last error.

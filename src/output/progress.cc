@@ -9,19 +9,9 @@ namespace {
 
 bool enabled = false;           // the option is set and the standard error is a terminal
 bool outputOnTerminal = false;  // the standard output is a terminal too: the same screen
-int64_t startCount = 0, lastCount = 0, frequency = 1;
+int64_t startTime = 0, lastTime = 0;
+const int64_t kSecond = 1000000000;
 int lineColumns = 0;  // columns of the line on the screen; 0 when none is
-
-int64_t Now() {
-  LARGE_INTEGER count;
-  QueryPerformanceCounter(&count);
-  return count.QuadPart;
-}
-
-bool IsConsole(HANDLE handle) {
-  DWORD mode;
-  return GetConsoleMode(handle, &mode) != 0;
-}
 
 // Columns a character takes on a terminal: two in the wide East Asian and emoji ranges (a UTF-16
 // surrogate pair counts one for each half).
@@ -96,27 +86,21 @@ std::wstring ShortenInMiddle(const wchar_t* text, int columns) {
 // Writes the text as it is (no line ends added), in the console code page, never counted as a
 // report.
 void WriteToTerminal(const std::wstring& text) {
-  std::vector<char> bytes(text.size() * 4 + 4);
-  int count = WideCharToMultiByte(CONSOLE_CODE_PAGE, 0, text.data(), static_cast<int>(text.size()),
-                                  bytes.data(), static_cast<int>(bytes.size()), nullptr, nullptr);
-  DWORD written = 0;
-  WriteFile(ErrorHandle, bytes.data(), static_cast<DWORD>(count), &written, nullptr);
+  std::string bytes = ToConsoleCodePage(text.data(), text.size());
+  WriteConsoleBytes(ErrorStream, bytes.data(), bytes.size());
 }
 
 }  // namespace
 
 void StartProgress() {
-  enabled = OptionSet(kProgress) && IsConsole(ErrorHandle);
-  outputOnTerminal = enabled && IsConsole(OutputHandle);
-  LARGE_INTEGER perSecond;
-  QueryPerformanceFrequency(&perSecond);
-  frequency = perSecond.QuadPart;
-  startCount = Now();
-  lastCount = startCount - frequency;  // the first line as soon as the walk begins
+  enabled = OptionSet(kProgress) && IsTerminal(kErrorStream);
+  outputOnTerminal = enabled && IsTerminal(kOutputStream);
+  startTime = SteadyNanoseconds();
+  lastTime = startTime - kSecond;  // the first line as soon as the walk begins
 }
 
 bool ProgressDue() {
-  return enabled && Now() - lastCount >= frequency / 10;
+  return enabled && SteadyNanoseconds() - lastTime >= kSecond / 10;
 }
 
 std::wstring FormatProgressLine(const ProgressCounts& counts, double seconds,
@@ -138,14 +122,11 @@ std::wstring FormatProgressLine(const ProgressCounts& counts, double seconds,
 }
 
 void WriteProgressLine(const ProgressCounts& counts, const wchar_t* directory) {
-  lastCount = Now();
-  CONSOLE_SCREEN_BUFFER_INFO screen;
-  int columns = GetConsoleScreenBufferInfo(ErrorHandle, &screen)
-                    ? screen.srWindow.Right - screen.srWindow.Left + 1
-                    : 80;
-  std::wstring line = FormatProgressLine(
-      counts, static_cast<double>(lastCount - startCount) / static_cast<double>(frequency),
-      directory, columns);
+  lastTime = SteadyNanoseconds();
+  int columns = TerminalColumns(kErrorStream);
+  std::wstring line =
+      FormatProgressLine(counts, static_cast<double>(lastTime - startTime) / kSecond, directory,
+                         columns != 0 ? columns : 80);
   int lineWidth = TextColumns(line);
   // Over the previous line: what is left of it beyond the new one is overwritten with blanks.
   std::wstring text = L"\r" + line;
@@ -155,9 +136,8 @@ void WriteProgressLine(const ProgressCounts& counts, const wchar_t* directory) {
   lineColumns = lineWidth;
 }
 
-void ClearProgressLine(HANDLE handle) {
-  if (lineColumns == 0 ||
-      (handle != nullptr && handle != ErrorHandle && !(handle == OutputHandle && outputOnTerminal)))
+void ClearProgressLine(ConsoleStream stream) {
+  if (lineColumns == 0 || (stream == kOutputStream && !outputOnTerminal))
     return;
   WriteToTerminal(L"\r" + std::wstring(static_cast<size_t>(lineColumns), L' ') + L"\r");
   lineColumns = 0;

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "platform/win32.h"
+#include "platform/system.h"
 
 struct ProgressCounts {
   uint64_t SourceEntries, DestinationEntries;
@@ -25,4 +25,4 @@ std::wstring FormatProgressLine(const ProgressCounts& counts, double seconds,
 void WriteProgressLine(const ProgressCounts& counts, const wchar_t* directory);
 // Clears the line, if it is on the screen, before text is written to handle: the standard error,
 // or the standard output when that is a terminal too. Null: at the end of the run.
-void ClearProgressLine(HANDLE handle);
+void ClearProgressLine(ConsoleStream stream);

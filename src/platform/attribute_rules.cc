@@ -5,27 +5,26 @@
 namespace {
 
 // The attributes the program models; every other bit of an entry is left as it is.
-const DWORD kModelled = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
-                        FILE_ATTRIBUTE_ARCHIVE;
+const uint32_t kModelled =
+    kAttributeReadOnly | kAttributeHidden | kAttributeSystem | kAttributeArchive;
 // Bits that describe an entry and are not set through its attribute word (the file system keeps
 // them itself): left out of the word written, since some make the change fail.
-const DWORD kDescriptive = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE |
-                           FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_SPARSE_FILE |
-                           FILE_ATTRIBUTE_COMPRESSED | FILE_ATTRIBUTE_ENCRYPTED |
-                           FILE_ATTRIBUTE_INTEGRITY_STREAM | FILE_ATTRIBUTE_VIRTUAL |
-                           FILE_ATTRIBUTE_RECALL_ON_OPEN | FILE_ATTRIBUTE_RECALL_ON_DATA_ACCESS;
+const uint32_t kDescriptive = kAttributeDirectory | kAttributeDevice | kAttributeReparsePoint |
+                              kAttributeSparse | kAttributeCompressed | kAttributeEncrypted |
+                              kAttributeIntegrityStream | kAttributeVirtual |
+                              kAttributeRecallOnOpen | kAttributeRecallOnDataAccess;
 // A placeholder's data may not be on the disk yet: its holes are not zeros.
-const DWORD kPlaceholder =
-    FILE_ATTRIBUTE_OFFLINE | FILE_ATTRIBUTE_RECALL_ON_OPEN | FILE_ATTRIBUTE_RECALL_ON_DATA_ACCESS;
+const uint32_t kPlaceholder =
+    kAttributeOffline | kAttributeRecallOnOpen | kAttributeRecallOnDataAccess;
 
 }  // namespace
 
-DWORD CorrectedAttributeWord(DWORD current, DWORD wanted) {
-  DWORD word = (current & ~(kModelled | kDescriptive)) | (wanted & kModelled);
-  return word == 0 ? FILE_ATTRIBUTE_NORMAL : word;
+uint32_t CorrectedAttributeWord(uint32_t current, uint32_t wanted) {
+  uint32_t word = (current & ~(kModelled | kDescriptive)) | (wanted & kModelled);
+  return word == 0 ? kAttributeNormal : word;
 }
 
-bool SkipsSharedHoles(DWORD sourceAttributes, DWORD destinationAttributes) {
-  return (sourceAttributes & destinationAttributes & FILE_ATTRIBUTE_SPARSE_FILE) != 0 &&
+bool SkipsSharedHoles(uint32_t sourceAttributes, uint32_t destinationAttributes) {
+  return (sourceAttributes & destinationAttributes & kAttributeSparse) != 0 &&
          ((sourceAttributes | destinationAttributes) & kPlaceholder) == 0;
 }

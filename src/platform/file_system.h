@@ -4,8 +4,8 @@
 // never entered or written through (POSIX), and a name is always itself, whatever it ends in
 // (Windows). Implemented in posix/ and windows/, chosen by the build.
 //
-// Every call that fails returns false (or the value it documents) with the last error set, as
-// GetLastError gives it and the reports format it.
+// Every call that fails returns false (or the value it documents) with the last error set
+// (LastErrorCode), as the reports format it.
 #pragma once
 
 #include <cstdint>
@@ -13,7 +13,40 @@
 #include <string>
 #include <vector>
 
-#include "platform/win32.h"
+#include "platform/system.h"
+
+// An entry's attribute word: the bits below, as Windows keeps them and the POSIX build stores
+// them (user.DOSATTRIB, the mode's write bits).
+using AttributeWord = uint32_t;
+const AttributeWord kAttributeReadOnly = 0x00000001;
+const AttributeWord kAttributeHidden = 0x00000002;
+const AttributeWord kAttributeSystem = 0x00000004;
+const AttributeWord kAttributeDirectory = 0x00000010;
+const AttributeWord kAttributeArchive = 0x00000020;
+const AttributeWord kAttributeDevice = 0x00000040;
+const AttributeWord kAttributeNormal = 0x00000080;  // no other bit set
+const AttributeWord kAttributeSparse = 0x00000200;
+const AttributeWord kAttributeReparsePoint = 0x00000400;
+const AttributeWord kAttributeCompressed = 0x00000800;
+const AttributeWord kAttributeOffline = 0x00001000;
+const AttributeWord kAttributeNotIndexed = 0x00002000;
+const AttributeWord kAttributeEncrypted = 0x00004000;
+const AttributeWord kAttributeIntegrityStream = 0x00008000;
+const AttributeWord kAttributeVirtual = 0x00010000;
+const AttributeWord kAttributeRecallOnOpen = 0x00040000;
+const AttributeWord kAttributeRecallOnDataAccess = 0x00400000;
+// What a failed read of the word returns.
+const AttributeWord kInvalidAttributes = 0xFFFFFFFF;
+
+// A file time: 100 ns units since 1601-01-01 UTC, in two 32-bit halves so that the records
+// holding one stay small (4-byte aligned).
+struct FileTime {
+  uint32_t Low, High;
+  uint64_t Ticks() const { return (uint64_t{High} << 32) | Low; }
+  static FileTime Of(uint64_t ticks) {
+    return {static_cast<uint32_t>(ticks), static_cast<uint32_t>(ticks >> 32)};
+  }
+};
 
 // A directory's identity on its machine: the volume and the file index, the same for every
 // spelling of its path (letter case, ".", "..", links). On Windows the index is 128 bits wide
@@ -46,27 +79,28 @@ inline void PrepareThreadForFiles() {}
 // The attribute word a correction writes: the modelled bits (read-only, hidden, system,
 // archive) of wanted, every other bit of current kept (offline, pinned, not indexed, ...) except
 // those the file system keeps itself, which some systems refuse in the word; never 0, which
-// the system does not take (FILE_ATTRIBUTE_NORMAL instead).
-DWORD CorrectedAttributeWord(DWORD current, DWORD wanted);
+// the system does not take (kAttributeNormal instead).
+AttributeWord CorrectedAttributeWord(AttributeWord current, AttributeWord wanted);
 
 // True when a contents comparison may skip the holes two files share: both are sparse and
 // neither is a placeholder (offline, recall on open, recall on data access), whose holes are
 // data not yet fetched, not zeros.
-bool SkipsSharedHoles(DWORD sourceAttributes, DWORD destinationAttributes);
+bool SkipsSharedHoles(AttributeWord sourceAttributes, AttributeWord destinationAttributes);
 
 class OpenDirectory;
 
 #ifdef _WIN32
 // The Windows builds mirror no permission bits: an entry carries none, and no pair gets any.
 struct ListedPermissions {};
-inline bool PermissionBitsToSet(const ListedPermissions&, const ListedPermissions&, DWORD, DWORD*) {
+inline bool PermissionBitsToSet(const ListedPermissions&, const ListedPermissions&, AttributeWord,
+                                uint32_t*) {
   return false;
 }
 // Nor any owner.
-inline bool OwnerToSet(const ListedPermissions&, const ListedPermissions&, DWORD) {
+inline bool OwnerToSet(const ListedPermissions&, const ListedPermissions&, AttributeWord) {
   return false;
 }
-inline void TakeOwner(ListedPermissions*, const ListedPermissions&, DWORD) {}
+inline void TakeOwner(ListedPermissions*, const ListedPermissions&, AttributeWord) {}
 inline bool SetOwnerAt(const OpenDirectory&, const wchar_t*, const ListedPermissions&) {
   return false;
 }
@@ -75,7 +109,7 @@ inline uint32_t LinkCountOf(const ListedPermissions&) {
   return 1;
 }
 inline bool LinkFileAt(const OpenDirectory&, const wchar_t*, const OpenDirectory&, const wchar_t*) {
-  SetLastError(ERROR_NOT_SUPPORTED);
+  SetErrorCode(kErrorNotSupported);
   return false;
 }
 // Nor extended attributes beyond the attribute word.
@@ -127,16 +161,16 @@ const uint16_t kPermissionsNotKept = 0xFFFF;
 // needs to fill it. Never where either side's file system keeps no permission bits, and never
 // through a destination link.
 bool PermissionBitsToSet(const ListedPermissions& source, const ListedPermissions& destination,
-                         DWORD destinationAttributes, DWORD* mode);
+                         AttributeWord destinationAttributes, uint32_t* mode);
 // True when an equal pair's destination (its attribute word given) must get the source's owner
 // and group: only run as root (effective user 0; anyone else cannot give files away), never
 // where either side's file system keeps no permission bits (nor owners), never through a link.
 bool OwnerToSet(const ListedPermissions& source, const ListedPermissions& destination,
-                DWORD destinationAttributes);
+                AttributeWord destinationAttributes);
 // What a destination's permissions become once it has the source's owner and group: chown
 // clears a file's set-user-ID and set-group-ID bits.
 void TakeOwner(ListedPermissions* destination, const ListedPermissions& source,
-               DWORD destinationAttributes);
+               AttributeWord destinationAttributes);
 // Gives the entry name itself (never through a link) the owner and group of source.
 bool SetOwnerAt(const OpenDirectory& directory, const wchar_t* name,
                 const ListedPermissions& source);
@@ -144,11 +178,15 @@ bool SetOwnerAt(const OpenDirectory& directory, const wchar_t* name,
 
 // Whether a failed change of the archive attribute, otherwise silent, is reported: on POSIX when
 // it left a user.DOSATTRIB that cannot be read as it was (such a value is never rewritten).
+#ifndef _WIN32
+// The error of a user.DOSATTRIB that holds no attribute number (left as it is).
+extern const ErrorCode kErrorAttributeWordUnreadable;
+#endif
 inline bool AttributeFailureReported() {
 #ifdef _WIN32
   return false;
 #else
-  return GetLastError() == ERROR_INVALID_DATA;
+  return LastErrorCode() == kErrorAttributeWordUnreadable;
 #endif
 }
 
@@ -175,10 +213,10 @@ class OpenDirectory {
 // What a listing gives of one entry.
 struct ListedRecord {
   const wchar_t* Name;  // valid during the listing's callback only
-  // The attribute word: FILE_ATTRIBUTE_REPARSE_POINT only on links (junctions, symbolic links,
-  // mount points: ReparseTagIsLink); FILE_ATTRIBUTE_DIRECTORY for a directory, or a link to one.
-  DWORD Attributes;
-  FILETIME WriteTime;
+  // The attribute word: kAttributeReparsePoint only on links (junctions, symbolic links,
+  // mount points: ReparseTagIsLink); kAttributeDirectory for a directory, or a link to one.
+  AttributeWord Attributes;
+  FileTime WriteTime;
   uint64_t Size;
   FileIdentity Identity;  // where IdentityKnown: the listing gave it (POSIX)
   bool IdentityKnown;
@@ -200,7 +238,7 @@ inline bool ReparseTagIsLink(uint32_t tag) {
 // "D:" is that drive's current directory).
 bool OpenRootDirectory(const wchar_t* path, OpenDirectory* directory);
 // Opens the sub-directory name of parent; a link is opened only when followLink is set (the
-// walk decided to enter it), otherwise it fails (ERROR_CANT_RESOLVE_FILENAME).
+// walk decided to enter it), otherwise it fails (kErrorLinkRefused).
 bool OpenChildDirectory(const OpenDirectory& parent, const wchar_t* name, bool followLink,
                         OpenDirectory* child);
 // Calls visit once per entry of the directory, "." and ".." and special files (FIFOs, sockets,
@@ -209,16 +247,16 @@ bool OpenChildDirectory(const OpenDirectory& parent, const wchar_t* name, bool f
 bool ListOpenDirectory(const OpenDirectory& directory,
                        const std::function<void(const ListedRecord&)>& visit);
 
-// The attribute word of an entry (INVALID_FILE_ATTRIBUTES on failure), read again when the
-// listing could not; a link by what it points to, with FILE_ATTRIBUTE_REPARSE_POINT.
-DWORD ReadAttributesAt(const OpenDirectory& directory, const wchar_t* name);
+// The attribute word of an entry (kInvalidAttributes on failure), read again when the
+// listing could not; a link by what it points to, with kAttributeReparsePoint.
+AttributeWord ReadAttributesAt(const OpenDirectory& directory, const wchar_t* name);
 // Sets the modelled bits (read-only, hidden, system, archive) of an entry itself, never through
 // a link; every other bit it holds stays.
-bool SetAttributesAt(const OpenDirectory& directory, const wchar_t* name, DWORD attributes);
+bool SetAttributesAt(const OpenDirectory& directory, const wchar_t* name, AttributeWord attributes);
 // Sets the permission bits of an entry itself (POSIX; fails on Windows, which keeps none).
-bool SetPermissionsAt(const OpenDirectory& directory, const wchar_t* name, DWORD mode);
+bool SetPermissionsAt(const OpenDirectory& directory, const wchar_t* name, uint32_t mode);
 // Sets the modification time of an entry itself.
-bool SetWriteTimeAt(const OpenDirectory& directory, const wchar_t* name, const FILETIME& time);
+bool SetWriteTimeAt(const OpenDirectory& directory, const wchar_t* name, const FileTime& time);
 // Gives an entry the letter case of name (the file system found it under another case).
 bool RenameToCaseAt(const OpenDirectory& directory, const wchar_t* name);
 
@@ -226,13 +264,13 @@ bool RenameToCaseAt(const OpenDirectory& directory, const wchar_t* name);
 bool ReadLinkAt(const OpenDirectory& directory, const wchar_t* name, std::wstring* target);
 // Makes name a symbolic link with this target text (on Windows a directory link when
 // directoryLink is set; made without privilege where the system allows it, else refused). Fails
-// with ERROR_ALREADY_EXISTS when the name is taken.
+// with kErrorNameTaken when the name is taken.
 bool MakeLinkAt(const OpenDirectory& directory, const wchar_t* name, const std::wstring& target,
                 bool directoryLink);
 
 // Makes the directory name in parent, given the modelled attributes (and natively the permission
 // bits and owner rules) of the directory templateName in templateParent. Fails with
-// ERROR_ALREADY_EXISTS when the name is taken. A directory whose attributes cannot be given is
+// kErrorNameTaken when the name is taken. A directory whose attributes cannot be given is
 // removed again: the creation failed.
 bool MakeDirectoryAt(const OpenDirectory& templateParent, const wchar_t* templateName,
                      const OpenDirectory& parent, const wchar_t* name);
@@ -240,15 +278,15 @@ bool MakeDirectoryAt(const OpenDirectory& templateParent, const wchar_t* templat
 bool RemoveDirectoryAt(const OpenDirectory& parent, const wchar_t* name);
 // Deletes the file name, whose listed attribute word is given. Its other names (hard links)
 // keep their attributes; on failure it keeps them too.
-bool DeleteFileAt(const OpenDirectory& directory, const wchar_t* name, DWORD attributes);
+bool DeleteFileAt(const OpenDirectory& directory, const wchar_t* name, AttributeWord attributes);
 // Copies the file fromName of from into to as toName, through a temporary file in to moved into
 // place in one step, so toName shows the old file or the whole copy, never part of one. With
 // replace (an update: the old file's listed attribute word given) the old file goes and its other
 // names keep their attributes; without (an add) a name taken since the listing makes the copy
-// fail (ERROR_ALREADY_EXISTS or ERROR_FILE_EXISTS) and the file there stays. On failure the
+// fail (an error of a taken name) and the file there stays. On failure the
 // temporary file is removed. A source link is copied as the file it points to.
 bool CopyFileAt(const OpenDirectory& from, const wchar_t* fromName, const OpenDirectory& to,
-                const wchar_t* toName, bool replace, DWORD replacedAttributes);
+                const wchar_t* toName, bool replace, AttributeWord replacedAttributes);
 
 // The identities of the directory an entry leads to (following links) and of every directory
 // above it once links are resolved, nearest first, as far up as they can be opened; empty, with
@@ -268,7 +306,7 @@ class InputFile {
   InputFile& operator=(const InputFile&) = delete;
   ~InputFile();
 #ifdef _WIN32
-  HANDLE Handle = INVALID_HANDLE_VALUE;
+  void* Handle = nullptr;  // null when not open
 #else
   int Descriptor = -1;
 #endif

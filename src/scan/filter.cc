@@ -7,19 +7,19 @@ bool IncludeMode = false;
 
 bool EntryPassesFilter(const std::wstring& directory, const DirectoryEntry& entry, bool* tooLong) {
   std::wstring path;
-  if (!CombinePath(&path, directory, entry.cFileName)) {
+  if (!CombinePath(&path, directory, entry.Name)) {
     if (tooLong)
       *tooLong = true;
     return false;
   }
-  if (IncludeMode && (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+  if (IncludeMode && (entry.Attributes & kAttributeDirectory))
     return true;
   return PathPassesFilter(path.c_str());
 }
 
 bool PathPassesFilter(const wchar_t* path) {
   for (const wchar_t* pattern : PatternList) {
-    if (PathMatchSpecW(path, pattern))
+    if (MatchesPattern(path, pattern))
       return IncludeMode;
   }
   return !IncludeMode;

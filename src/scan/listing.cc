@@ -8,27 +8,26 @@
 #include "scan/path_text.h"
 
 int CompareNames(const wchar_t* a, const wchar_t* b) {
-  int order = lstrcmpiW(a, b);
-  if (order != 0 || NAMES_IGNORE_CASE)
+  int order = CompareIgnoringCase(a, b);
+  if (order != 0 || kNamesIgnoreCase)
     return order;
-  return lstrcmpW(a, b);
+  return wcscmp(a, b);
 }
 
 DirectoryEntry ListedEntry(const ListedRecord& record) {
   DirectoryEntry entry;
-  entry.cFileName = record.Name;
-  entry.ftLastWriteTime = record.WriteTime;
+  entry.Name = record.Name;
+  entry.WriteTime = record.WriteTime;
   entry.Identity = record.Identity;
   entry.IdentityKnown = record.IdentityKnown;
-  entry.dwFileAttributes = record.Attributes;
-  entry.nFileSizeLow = static_cast<DWORD>(record.Size);
-  entry.nFileSizeHigh = static_cast<DWORD>(record.Size >> 32);
+  entry.Attributes = record.Attributes;
+  entry.SizeLow = static_cast<uint32_t>(record.Size);
+  entry.SizeHigh = static_cast<uint32_t>(record.Size >> 32);
   entry.Mark = 0;
   entry.Link = 0;
   if (OptionSet(kSymlinks) && record.SymbolicLink) {
-    entry.Link = (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? kDirectoryLink : kFileLink;
-    entry.dwFileAttributes =
-        (entry.dwFileAttributes & ~FILE_ATTRIBUTE_DIRECTORY) | FILE_ATTRIBUTE_REPARSE_POINT;
+    entry.Link = (entry.Attributes & kAttributeDirectory) ? kDirectoryLink : kFileLink;
+    entry.Attributes = (entry.Attributes & ~kAttributeDirectory) | kAttributeReparsePoint;
   }
   entry.AttributesUnknown = record.AttributesUnknown;
   entry.Permissions = record.Permissions;
@@ -36,20 +35,20 @@ DirectoryEntry ListedEntry(const ListedRecord& record) {
 }
 
 const wchar_t* NameStore::Add(const wchar_t* name) {
-  size_t chars = static_cast<size_t>(lstrlenW(name)) + 1;
+  size_t chars = static_cast<size_t>(wcslen(name)) + 1;
   if (used_ + chars > kBlockChars) {
     blocks_.emplace_back(new wchar_t[chars > kBlockChars ? chars : kBlockChars]);
     used_ = 0;
   }
   wchar_t* copy = blocks_.back().get() + used_;
-  lstrcpyW(copy, name);
+  wcscpy(copy, name);
   used_ += chars;
   return copy;
 }
 
 void EntryList::Add(const DirectoryEntry& entry) {
   Entries.push_back(entry);
-  Entries.back().cFileName = Names.Add(entry.cFileName);
+  Entries.back().Name = Names.Add(entry.Name);
 }
 
 // Names equal but for case (on a case-sensitive source) keep one order from run to run, by their
@@ -57,10 +56,10 @@ void EntryList::Add(const DirectoryEntry& entry) {
 void SortEntryList(EntryList& list) {
   std::sort(list.Entries.begin(), list.Entries.end(),
             [](const DirectoryEntry& a, const DirectoryEntry& b) {
-              int order = CompareNames(a.cFileName, b.cFileName);
+              int order = CompareNames(a.Name, b.Name);
               if (order != 0)
                 return order < 0;
-              const wchar_t *x = a.cFileName, *y = b.cFileName;
+              const wchar_t *x = a.Name, *y = b.Name;
               for (; *x != 0 && *x == *y; x++, y++) {
               }
               return *x < *y;
@@ -72,12 +71,12 @@ bool ListDirectory(const OpenDirectory& directory, const std::wstring& path, Ent
   bool keepTooLong = side == kSourceSide, left = false;
   bool complete = ListOpenDirectory(directory, [&](const ListedRecord& record) {
     DirectoryEntry entry = ListedEntry(record);
-    if (OptionSet(kNoJunctions) && (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+    if (OptionSet(kNoJunctions) && (entry.Attributes & kAttributeReparsePoint)) {
       left = true;
       return;
     }
     EntryList* list = &files;
-    if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+    if (entry.Attributes & kAttributeDirectory) {
       if (OptionSet(kNoRecurse))
         return;
       list = &subdirectories;

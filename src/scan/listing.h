@@ -12,14 +12,14 @@
 // listing's name store. Small, so that a directory of a million entries fits in little memory
 // and the sort moves little.
 struct DirectoryEntry {
-  const wchar_t* cFileName;
-  FILETIME ftLastWriteTime;
+  const wchar_t* Name;
+  FileTime WriteTime;
   FileIdentity Identity;  // where IdentityKnown: the listing gave it (POSIX)
-  DWORD dwFileAttributes;
-  DWORD nFileSizeLow;
-  DWORD nFileSizeHigh;
-  BYTE Mark;  // 0, kEntryTooLong, kEntryLoop or kEntryFiltered
-  BYTE Link;  // under symlinks, for a symbolic link: kFileLink or kDirectoryLink; else 0
+  uint32_t Attributes;
+  uint32_t SizeLow;
+  uint32_t SizeHigh;
+  uint8_t Mark;  // 0, kEntryTooLong, kEntryLoop or kEntryFiltered
+  uint8_t Link;  // under symlinks, for a symbolic link: kFileLink or kDirectoryLink; else 0
   bool IdentityKnown;
   // The listing could not read the entry's stored attributes (POSIX): the word holds only the
   // bits that could be known, and no attribute correction is made from it.
@@ -53,33 +53,32 @@ struct EntryList {
 
 // Read-only, hidden and system: cleared before an overwrite or deletion, and the only bits whose
 // difference causes an attribute correction.
-const DWORD kProtectiveAttributes =
-    FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+const uint32_t kProtectiveAttributes = kAttributeReadOnly | kAttributeHidden | kAttributeSystem;
 
 // Marks a source entry left out because its full path does not fit: it is never acted on, and
 // the destination entry of the same name is kept.
-const BYTE kEntryTooLong = 1;
+const uint8_t kEntryTooLong = 1;
 inline bool EntryTooLong(const DirectoryEntry* entry) {
   return entry != nullptr && entry->Mark == kEntryTooLong;
 }
 // Marks a source directory that is one of the directories being walked above
 // it (a link loop): it is reported, never entered, and its destination counterpart is kept.
-const BYTE kEntryLoop = 2;
+const uint8_t kEntryLoop = 2;
 inline bool EntryLoop(const DirectoryEntry* entry) {
   return entry != nullptr && entry->Mark == kEntryLoop;
 }
 
 // Marks an entry the filter leaves out. It is never acted on, and neither is the entry of the
 // same name on the other side: the filter decides for the pair.
-const BYTE kEntryFiltered = 3;
+const uint8_t kEntryFiltered = 3;
 inline bool EntryFiltered(const DirectoryEntry* entry) {
   return entry != nullptr && entry->Mark == kEntryFiltered;
 }
 
 // Under symlinks a symbolic link is listed among the files, as a link: compared by its target
 // text, copied and deleted as itself, never followed. Its kind says how Windows removes it.
-const BYTE kFileLink = 1;
-const BYTE kDirectoryLink = 2;
+const uint8_t kFileLink = 1;
+const uint8_t kDirectoryLink = 2;
 inline bool IsLinkEntry(const DirectoryEntry* entry) {
   return entry != nullptr && entry->Link != 0;
 }

@@ -4,9 +4,9 @@
 #include <cstddef>
 #include <string>
 
-#include "platform/win32.h"
+#include "platform/system.h"
 
-// The longest path text the run handles: MAX_PATH - 1 characters; under long-paths 32,767 on
+// The longest path text the run handles: kShortPathLimit - 1 characters; under long-paths 32,767 on
 // Windows and no limit natively.
 size_t PathTextLimit();
 // Joins directory and name into out. When the result does not fit the limit, writes

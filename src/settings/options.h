@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "platform/win32.h"
+#include "platform/system.h"
 
 struct OptionEntry {
   const wchar_t* LongName;   // the name after "--"

@@ -13,10 +13,6 @@ const uint64_t kTicksPerSecond = 10000000;
 // still fit in a core's cache for the comparison.
 const size_t kBlockSize = 1 << 17;
 
-uint64_t TimeValue(const FILETIME& time) {
-  return (static_cast<uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
-}
-
 // Moves both files past the holes they share: zeros on both sides by definition. False when
 // only holes follow in both (the files are then equal up to their common size).
 bool SkipSharedHoles(InputFile& source, InputFile& destination, uint64_t& offset) {
@@ -35,11 +31,7 @@ bool SkipSharedHoles(InputFile& source, InputFile& destination, uint64_t& offset
 }  // namespace
 
 uint64_t NormalizedWriteTime(bool onFat, const DirectoryEntry& entry) {
-  if (!onFat)
-    return TimeValue(entry.ftLastWriteTime);
-  FILETIME utc;
-  LocalFileTimeToFileTime(&entry.ftLastWriteTime, &utc);
-  return TimeValue(utc);
+  return onFat ? LocalTimeToUtc(entry.WriteTime.Ticks()) : entry.WriteTime.Ticks();
 }
 
 bool CompareContents(const OpenDirectory& sourceDirectory,
@@ -83,13 +75,13 @@ bool CompareFiles(const OpenDirectory& sourceDirectory, const OpenDirectory& des
                   const std::wstring& destinationFile, const DirectoryEntry& source,
                   const DirectoryEntry& destination, bool& timesEqual) {
   timesEqual = true;
-  if (OptionSet(kCompareSize) && (source.nFileSizeLow != destination.nFileSizeLow ||
-                                  source.nFileSizeHigh != destination.nFileSizeHigh)) {
+  if (OptionSet(kCompareSize) &&
+      (source.SizeLow != destination.SizeLow || source.SizeHigh != destination.SizeHigh)) {
     return false;
   }
   // A source file whose attributes could not be read is not known to be backed up.
   if (OptionSet(kCompareArchive) &&
-      ((source.dwFileAttributes & FILE_ATTRIBUTE_ARCHIVE) || source.AttributesUnknown)) {
+      ((source.Attributes & kAttributeArchive) || source.AttributesUnknown)) {
     return false;
   }
 
@@ -102,7 +94,7 @@ bool CompareFiles(const OpenDirectory& sourceDirectory, const OpenDirectory& des
       WriteOutput(L"%-12s%s\n", L"same time", destinationFile.c_str());
     } else {
       WriteOutput(L"%s more recent by %lu second(s)   %s\n", d > s ? L"dest" : L"source",
-                  static_cast<DWORD>(seconds), destinationFile.c_str());
+                  static_cast<uint32_t>(seconds), destinationFile.c_str());
     }
   }
   timesEqual = seconds <= static_cast<uint64_t>(OptionValue(kTimePrecision));
@@ -112,7 +104,7 @@ bool CompareFiles(const OpenDirectory& sourceDirectory, const OpenDirectory& des
     return false;
   if (!OptionSet(kCompareContents) && (timesEqual || !timeCompareContents))
     return true;
-  bool sparse = SkipsSharedHoles(source.dwFileAttributes, destination.dwFileAttributes);
-  return CompareContents(sourceDirectory, destinationDirectory, source.cFileName, destinationFile,
+  bool sparse = SkipsSharedHoles(source.Attributes, destination.Attributes);
+  return CompareContents(sourceDirectory, destinationDirectory, source.Name, destinationFile,
                          sparse);
 }

@@ -18,7 +18,7 @@ void MergeEntryLists(Pass& pass, const EntryList& sourceList, const EntryList& d
   };
   size_t s = 0, d = 0;
   while (s < source.size() && d < destination.size()) {
-    int order = CompareNames(source[s].cFileName, destination[d].cFileName);
+    int order = CompareNames(source[s].Name, destination[d].Name);
     if (order == 0) {
       call(&source[s++], &destination[d++]);
     } else if (order < 0) {
@@ -34,14 +34,14 @@ void MergeEntryLists(Pass& pass, const EntryList& sourceList, const EntryList& d
 namespace {
 
 bool IsLink(const DirectoryEntry* entry) {
-  return (entry->dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+  return (entry->Attributes & kAttributeReparsePoint) != 0;
 }
 
 // Opens the pair's side directory (for a sub-directory pair) and lists it; false when either
 // failed (reported).
 bool OpenAndList(Pass& pass, WalkSide& side, const DirectoryEntry* entry, EntryList& files,
                  EntryList& subdirectories) {
-  if (entry != nullptr && !EnterSideDirectory(side, entry->cFileName, IsLink(entry)))
+  if (entry != nullptr && !EnterSideDirectory(side, entry->Name, IsLink(entry)))
     return false;
   return &side == &pass.Source
              ? ListSourceDirectory(pass, files, subdirectories)

@@ -17,10 +17,10 @@ void LogIf(OptionRow option, const wchar_t* label, const std::wstring& path) {
 // Copies the source file of the current pair into place under its name (see CopyFileAt),
 // reporting a failure with the source path.
 bool CopySourceFile(Pass& pass, const DirectoryEntry& source, const std::wstring& sourcePath,
-                    bool replace, DWORD replacedAttributes) {
-  if (CopyFileAt(pass.Source.Directory(), source.cFileName, pass.Destination.Directory(),
-                 source.cFileName, replace, replacedAttributes)) {
-    ReportRefusedAttributes(pass.Destination.Path, source.cFileName);
+                    bool replace, uint32_t replacedAttributes) {
+  if (CopyFileAt(pass.Source.Directory(), source.Name, pass.Destination.Directory(), source.Name,
+                 replace, replacedAttributes)) {
+    ReportRefusedAttributes(pass.Destination.Path, source.Name);
     return true;
   }
   ReportSystemError(L"Unable to copy %s", sourcePath.c_str());
@@ -52,9 +52,8 @@ void RememberHardLink(Pass& pass, const DirectoryEntry& source, const std::wstri
 // text (read into *target when empty); a failure is reported with the source path.
 bool CopySourceLink(Pass& pass, const DirectoryEntry& source, const std::wstring& sourcePath,
                     std::wstring* target) {
-  if ((!target->empty() || ReadLinkAt(pass.Source.Directory(), source.cFileName, target)) &&
-      MakeLinkAt(pass.Destination.Directory(), source.cFileName, *target,
-                 source.Link == kDirectoryLink))
+  if ((!target->empty() || ReadLinkAt(pass.Source.Directory(), source.Name, target)) &&
+      MakeLinkAt(pass.Destination.Directory(), source.Name, *target, source.Link == kDirectoryLink))
     return true;
   ReportSystemError(L"Unable to copy %s", sourcePath.c_str());
   return false;
@@ -70,7 +69,7 @@ bool AddSourceFile(Pass& pass, const DirectoryEntry& source, const std::wstring&
   if (!*linked)
     return CopySourceFile(pass, source, sourcePath, false, 0);
   if (LinkFileAt(pass.Destination.Levels.front(), copied->second.c_str(),
-                 pass.Destination.Directory(), source.cFileName))
+                 pass.Destination.Directory(), source.Name))
     return true;
   ReportSystemError(L"Unable to copy %s", sourcePath.c_str());
   return false;
@@ -80,9 +79,9 @@ bool AddSourceFile(Pass& pass, const DirectoryEntry& source, const std::wstring&
 
 void ClearSourceArchive(const OpenDirectory& directory, const DirectoryEntry& entry,
                         const std::wstring& path) {
-  DWORD attributes = entry.dwFileAttributes;
-  if (!OptionSet(kVirtual) && OptionSet(kUnsetArchive) && (attributes & FILE_ATTRIBUTE_ARCHIVE)) {
-    if (!SetAttributesAt(directory, entry.cFileName, attributes & ~FILE_ATTRIBUTE_ARCHIVE) &&
+  uint32_t attributes = entry.Attributes;
+  if (!OptionSet(kVirtual) && OptionSet(kUnsetArchive) && (attributes & kAttributeArchive)) {
+    if (!SetAttributesAt(directory, entry.Name, attributes & ~kAttributeArchive) &&
         AttributeFailureReported()) {
       ReportSystemError(L"Unable to set attributes %s", path.c_str());
     }
@@ -93,10 +92,10 @@ bool DeleteDestinationFile(const OpenDirectory& directory, const DirectoryEntry&
                            const std::wstring& path) {
   if (OptionSet(kVirtual))
     return true;
-  bool deleted = (entry.Link == kDirectoryLink
-                      ? RemoveDirectoryAt(directory, entry.cFileName)
-                      : DeleteFileAt(directory, entry.cFileName, entry.dwFileAttributes)) ||
-                 GetLastError() == ERROR_FILE_NOT_FOUND;
+  bool deleted =
+      (entry.Link == kDirectoryLink ? RemoveDirectoryAt(directory, entry.Name)
+                                    : DeleteFileAt(directory, entry.Name, entry.Attributes)) ||
+      LastErrorCode() == kErrorNotFound;
   if (!deleted)
     ReportSystemError(L"Unable to delete %s", path.c_str());
   return deleted;
@@ -105,14 +104,14 @@ bool DeleteDestinationFile(const OpenDirectory& directory, const DirectoryEntry&
 void KeepDestinationEntry(Pass& pass, const DirectoryEntry& destination) {
   pass.Summary.Ignored++;
   std::wstring path;
-  if (OptionSet(kLogIgnored) && CombinePath(&path, pass.Destination.Path, destination.cFileName))
+  if (OptionSet(kLogIgnored) && CombinePath(&path, pass.Destination.Path, destination.Name))
     WriteLogLine(L"ignore", path.c_str());
 }
 
 void LogIgnoredSourceEntry(Pass& pass, const DirectoryEntry& source) {
   pass.Summary.Ignored++;
   std::wstring path;
-  if (OptionSet(kLogIgnored) && CombinePath(&path, pass.Source.Path, source.cFileName))
+  if (OptionSet(kLogIgnored) && CombinePath(&path, pass.Source.Path, source.Name))
     WriteLogLine(L"ignore", path.c_str());
 }
 
@@ -122,16 +121,15 @@ void AddFile(Pass& pass, const DirectoryEntry& source) {
     return;
   }
   std::wstring sourceFile, destinationFile;
-  if (OptionSet(kLogChanges) &&
-      CombinePath(&destinationFile, pass.Destination.Path, source.cFileName)) {
+  if (OptionSet(kLogChanges) && CombinePath(&destinationFile, pass.Destination.Path, source.Name)) {
     WriteLogLine(L"add", destinationFile.c_str());
   }
   if (OptionSet(kVirtual)) {
     CountCopy(pass.Summary, pass.Summary.Added, source);
     return;
   }
-  if (!CombinePath(&sourceFile, pass.Source.Path, source.cFileName) ||
-      !CombinePath(&destinationFile, pass.Destination.Path, source.cFileName)) {
+  if (!CombinePath(&sourceFile, pass.Source.Path, source.Name) ||
+      !CombinePath(&destinationFile, pass.Destination.Path, source.Name)) {
     return;
   }
   // The archive attribute says the file is not backed up yet: it goes only with a good copy.
@@ -158,13 +156,12 @@ void ProcessLinkPair(Pass& pass, const DirectoryEntry& source, const DirectoryEn
                      const std::wstring& sourceFile, const std::wstring& destinationFile) {
   RunSummary& summary = pass.Summary;
   std::wstring target, existing;
-  if (source.Link != 0 && !ReadLinkAt(pass.Source.Directory(), source.cFileName, &target)) {
+  if (source.Link != 0 && !ReadLinkAt(pass.Source.Directory(), source.Name, &target)) {
     ReportSystemError(L"Unable to copy %s", sourceFile.c_str());
     return;
   }
   if (source.Link != 0 && destination.Link != 0 &&
-      ReadLinkAt(pass.Destination.Directory(), destination.cFileName, &existing) &&
-      existing == target) {
+      ReadLinkAt(pass.Destination.Directory(), destination.Name, &existing) && existing == target) {
     LogIf(kLogEqual, L"equal", destinationFile);
     summary.Equal++;
     return;
@@ -201,7 +198,7 @@ void ProcessFileEntry(Pass& pass, const DirectoryEntry* source, const DirectoryE
   }
   if (source == nullptr) {
     std::wstring destinationFile;
-    if (!CombinePath(&destinationFile, pass.Destination.Path, destination->cFileName))
+    if (!CombinePath(&destinationFile, pass.Destination.Path, destination->Name))
       return;
     if (OptionSet(kNoDelete)) {
       LogIf(kLogIgnored, L"ignore", destinationFile);
@@ -219,9 +216,9 @@ void ProcessFileEntry(Pass& pass, const DirectoryEntry* source, const DirectoryE
   }
 
   std::wstring sourceFile, destinationFile;
-  if (!CombinePath(&sourceFile, pass.Source.Path, source->cFileName))
+  if (!CombinePath(&sourceFile, pass.Source.Path, source->Name))
     return;
-  if (!CombinePath(&destinationFile, pass.Destination.Path, source->cFileName))
+  if (!CombinePath(&destinationFile, pass.Destination.Path, source->Name))
     return;
   if (IsLinkEntry(source) || IsLinkEntry(destination)) {
     ProcessLinkPair(pass, *source, *destination, sourceFile, destinationFile);
@@ -246,7 +243,7 @@ void ProcessFileEntry(Pass& pass, const DirectoryEntry* source, const DirectoryE
     }
     // A failed copy leaves the old file as it was, attributes included, and the archive
     // attribute set, so the next run still sees the change.
-    if (!CopySourceFile(pass, *source, sourceFile, true, destination->dwFileAttributes))
+    if (!CopySourceFile(pass, *source, sourceFile, true, destination->Attributes))
       return;
     CountCopy(summary, summary.Updated, *source);
     RememberHardLink(pass, *source, destinationFile);

@@ -11,10 +11,10 @@ namespace {
 // directory is not reported: the listing of it that follows fails for the same reason and says
 // so.
 bool AttributesReadAgain(const OpenDirectory& directory, const std::wstring& path,
-                         const DirectoryEntry& entry, DWORD* attributes) {
-  DWORD word = ReadAttributesAt(directory, entry.cFileName);
-  if (word == INVALID_FILE_ATTRIBUTES) {
-    if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+                         const DirectoryEntry& entry, uint32_t* attributes) {
+  uint32_t word = ReadAttributesAt(directory, entry.Name);
+  if (word == kInvalidAttributes) {
+    if (!(entry.Attributes & kAttributeDirectory))
       ReportSystemError(L"Unable to read attributes %s", path.c_str());
     return false;
   }
@@ -44,23 +44,23 @@ void UpdateMetadata(Pass& pass, const std::wstring& path, const DirectoryEntry& 
   bool metaLinePending = OptionSet(kLogMeta);
   bool change = !OptionSet(kVirtual);
   const OpenDirectory& directory = pass.Destination.Directory();
-  const wchar_t* name = source.cFileName;
+  const wchar_t* name = source.Name;
 
   // Attributes that stay unknown correct nothing and are corrected from nothing: hidden and
   // system are never stripped on a guess.
-  DWORD s = source.dwFileAttributes, d = destination.dwFileAttributes;
+  uint32_t s = source.Attributes, d = destination.Attributes;
   bool known =
       !destination.AttributesUnknown || AttributesReadAgain(directory, path, destination, &d);
   if (known && source.AttributesUnknown) {
     std::wstring sourcePath;
-    known = CombinePath(&sourcePath, pass.Source.Path, source.cFileName) &&
+    known = CombinePath(&sourcePath, pass.Source.Path, source.Name) &&
             AttributesReadAgain(pass.Source.Directory(), sourcePath, source, &s);
   }
   // Unknown attributes leave the permission bits alone too.
   bool attributesSet = known;
   if (known && ((s ^ d) & kProtectiveAttributes)) {
     ReportMetaOnce(metaLinePending, path);
-    DWORD word = (s & ~FILE_ATTRIBUTE_ARCHIVE) | (d & FILE_ATTRIBUTE_ARCHIVE);
+    uint32_t word = (s & ~kAttributeArchive) | (d & kAttributeArchive);
     if (change && !SetAttributesAt(directory, name, word)) {
       ReportSystemError(L"Unable to set attributes %s", path.c_str());
       attributesSet = false;
@@ -80,7 +80,7 @@ void UpdateMetadata(Pass& pass, const std::wstring& path, const DirectoryEntry& 
 
   // After a failed attribute change the permission bits stay as they are too: their write bits
   // are its read-only half.
-  DWORD mode;
+  uint32_t mode;
   if (attributesSet && PermissionBitsToSet(source.Permissions, permissions, d, &mode)) {
     ReportMetaOnce(metaLinePending, path);
     if (change && !SetPermissionsAt(directory, name, mode))
@@ -97,11 +97,11 @@ void UpdateMetadata(Pass& pass, const std::wstring& path, const DirectoryEntry& 
 
   if (OptionSet(kTimeMeta) && !timesEqual) {
     ReportMetaOnce(metaLinePending, path);
-    if (change && !SetWriteTimeAt(directory, name, source.ftLastWriteTime))
+    if (change && !SetWriteTimeAt(directory, name, source.WriteTime))
       ReportSystemError(L"Unable to set modification time %s", path.c_str());
   }
 
-  if (lstrcmpW(destination.cFileName, source.cFileName) != 0) {
+  if (wcscmp(destination.Name, source.Name) != 0) {
     ReportMetaOnce(metaLinePending, path);
     if (change && !RenameToCaseAt(directory, name))
       ReportSystemError(L"Unable to rename %s", path.c_str());

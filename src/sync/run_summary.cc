@@ -8,7 +8,7 @@
 
 namespace {
 uint64_t EntrySize(const DirectoryEntry& entry) {
-  return (static_cast<uint64_t>(entry.nFileSizeHigh) << 32) | entry.nFileSizeLow;
+  return (static_cast<uint64_t>(entry.SizeHigh) << 32) | entry.SizeLow;
 }
 }  // namespace
 
@@ -18,9 +18,7 @@ void CountCopy(RunSummary& summary, unsigned long& counter, const DirectoryEntry
 }
 
 void StartRunSummary(RunSummary& summary) {
-  LARGE_INTEGER now;
-  QueryPerformanceCounter(&now);
-  summary.StartCount = now.QuadPart;
+  summary.StartTime = SteadyNanoseconds();
 }
 
 void ShowProgress(const RunSummary& summary, const std::wstring& directory) {
@@ -35,13 +33,9 @@ void ShowProgress(const RunSummary& summary, const std::wstring& directory) {
 void WriteRunSummary(const RunSummary& summary) {
   if (!OptionSet(kLogSummary))
     return;
-  LARGE_INTEGER now, frequency;
-  QueryPerformanceCounter(&now);
-  QueryPerformanceFrequency(&frequency);
   // Tenths of a second, rounded; the numbers as text, since the formatter takes 32 bits only.
-  uint64_t tenths = static_cast<uint64_t>(now.QuadPart - summary.StartCount) * 10;
-  uint64_t perSecond = static_cast<uint64_t>(frequency.QuadPart);
-  tenths = (tenths + perSecond / 2) / perSecond;
+  uint64_t tenths =
+      (static_cast<uint64_t>(SteadyNanoseconds() - summary.StartTime) + 50000000) / 100000000;
   std::wstring seconds = std::to_wstring(tenths / 10) + L"." + std::to_wstring(tenths % 10);
   WriteOutput(
       L"Summary: %s added, %s updated, %s deleted, %s directories deleted, %s equal, %s ignored, "

@@ -12,7 +12,7 @@ struct RunSummary {
   unsigned long Added, Updated, Deleted, DirectoriesDeleted, Equal, Ignored;
   uint64_t BytesCopied;
   uint64_t SourceEntries, DestinationEntries;  // listed so far, for the progress line
-  int64_t StartCount;                          // the performance counter when the run began
+  int64_t StartTime;                           // the steady clock when the run began
 };
 
 // An add or update done (in virtual mode, decided): counted, with its bytes. A failed one counts

@@ -12,8 +12,7 @@
 namespace {
 
 bool IsDirectoryLink(const DirectoryEntry& entry) {
-  return (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
-         (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT);
+  return (entry.Attributes & kAttributeDirectory) && (entry.Attributes & kAttributeReparsePoint);
 }
 
 // A junction or directory link is removed as a link; what it points to is never touched.
@@ -29,14 +28,13 @@ bool RemoveDirectoryLink(const OpenDirectory& parent, const wchar_t* name,
 // that folds case) is entered; a file or a link (left out of the listing by --no-junctions: it
 // may lead anywhere, into the source too) that took its name fails the whole tree.
 bool DirectoryAlreadyThere(const OpenDirectory& parent, const wchar_t* name) {
-  if (GetLastError() != ERROR_ALREADY_EXISTS)
+  if (LastErrorCode() != kErrorNameTaken)
     return false;
-  DWORD attributes = ReadAttributesAt(parent, name);
-  if (attributes != INVALID_FILE_ATTRIBUTES &&
-      (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) ==
-          FILE_ATTRIBUTE_DIRECTORY)
+  uint32_t attributes = ReadAttributesAt(parent, name);
+  if (attributes != kInvalidAttributes &&
+      (attributes & (kAttributeDirectory | kAttributeReparsePoint)) == kAttributeDirectory)
     return true;
-  SetLastError(ERROR_ALREADY_EXISTS);
+  SetErrorCode(kErrorNameTaken);
   return false;
 }
 
@@ -46,7 +44,7 @@ bool DirectoryAlreadyThere(const OpenDirectory& parent, const wchar_t* name) {
 void SetDirectoryTime(Pass& pass, const DirectoryEntry& source) {
   if (!OptionSet(kDirectoryTimes) || OptionSet(kVirtual))
     return;
-  if (!SetWriteTimeAt(pass.Destination.Directory(), source.cFileName, source.ftLastWriteTime))
+  if (!SetWriteTimeAt(pass.Destination.Directory(), source.Name, source.WriteTime))
     ReportSystemError(L"Unable to set modification time %s", pass.Destination.Path.c_str());
 }
 
@@ -75,14 +73,14 @@ bool DeleteTree(Pass& pass, const OpenDirectory& parent, const wchar_t* name,
       kept = true;
       continue;
     }
-    if (!CombinePath(&path, directoryPath, entry.cFileName))
+    if (!CombinePath(&path, directoryPath, entry.Name))
       continue;
     // A sub-directory that keeps what the filter protects stays, and with it this one: no
     // failure.
     bool subdirectoryKept = false;
     bool removed = IsDirectoryLink(entry)
-                       ? RemoveDirectoryLink(directory, entry.cFileName, path)
-                       : DeleteTree(pass, directory, entry.cFileName, path, &subdirectoryKept);
+                       ? RemoveDirectoryLink(directory, entry.Name, path)
+                       : DeleteTree(pass, directory, entry.Name, path, &subdirectoryKept);
     if (subdirectoryKept)
       kept = true;
     else if (!removed)
@@ -92,7 +90,7 @@ bool DeleteTree(Pass& pass, const OpenDirectory& parent, const wchar_t* name,
     ShowProgress(pass.Summary, directoryPath);
     if (EntryFiltered(&entry)) {
       kept = true;
-    } else if (CombinePath(&path, directoryPath, entry.cFileName) &&
+    } else if (CombinePath(&path, directoryPath, entry.Name) &&
                !DeleteDestinationFile(directory, entry, path)) {
       succeeded = false;
     }
@@ -111,7 +109,7 @@ void ProcessExtraDirectory(Pass& pass, const DirectoryEntry* source,
   if (source != nullptr)
     return;
   std::wstring path;
-  if (!CombinePath(&path, pass.Destination.Path, destination->cFileName))
+  if (!CombinePath(&path, pass.Destination.Path, destination->Name))
     return;
   if (OptionSet(kNoDelete)) {
     if (OptionSet(kLogIgnored))
@@ -126,8 +124,8 @@ void ProcessExtraDirectory(Pass& pass, const DirectoryEntry* source,
   const OpenDirectory& parent = pass.Destination.Directory();
   bool kept = false;
   if (IsDirectoryLink(*destination)
-          ? RemoveDirectoryLink(parent, destination->cFileName, path)
-          : DeleteTree(pass, parent, destination->cFileName, path, &kept) && !kept)
+          ? RemoveDirectoryLink(parent, destination->Name, path)
+          : DeleteTree(pass, parent, destination->Name, path, &kept) && !kept)
     pass.Summary.DirectoriesDeleted++;
 }
 
@@ -143,19 +141,19 @@ bool MakeNewDirectory(Pass& pass, const DirectoryEntry& source) {
     return true;
   }
   const OpenDirectory& sourceParent = pass.Source.Levels[pass.Source.Levels.size() - 2];
-  if (!MakeDirectoryAt(sourceParent, source.cFileName, side.Directory(), source.cFileName) &&
-      !DirectoryAlreadyThere(side.Directory(), source.cFileName)) {
+  if (!MakeDirectoryAt(sourceParent, source.Name, side.Directory(), source.Name) &&
+      !DirectoryAlreadyThere(side.Directory(), source.Name)) {
     ReportSystemError(L"Unable to create directory %s", side.Path.c_str());
     return false;
   }
   ReportRefusedAttributes(side.Path);
-  return EnterSideDirectory(side, source.cFileName, false);
+  return EnterSideDirectory(side, source.Name, false);
 }
 
 }  // namespace
 
 void CopyNewTree(Pass& pass, const DirectoryEntry& source) {
-  if (!ExtendPathPair(pass, source.cFileName))
+  if (!ExtendPathPair(pass, source.Name))
     return;
   EnterSourceDirectory(pass, source);
   const size_t sourceLevels = pass.Source.Levels.size();
@@ -166,8 +164,8 @@ void CopyNewTree(Pass& pass, const DirectoryEntry& source) {
   // Listed before it is made: a source directory that cannot be read is reported as such, and
   // leaves no empty copy that would pass for its backup.
   EntryList files, subdirectories;
-  bool listed = EnterSideDirectory(pass.Source, source.cFileName,
-                                   (source.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) &&
+  bool listed = EnterSideDirectory(pass.Source, source.Name,
+                                   (source.Attributes & kAttributeReparsePoint) != 0) &&
                 ListSourceDirectory(pass, files, subdirectories);
   if (listed && MakeNewDirectory(pass, source)) {
     pass.Summary.SourceEntries += files.Entries.size() + subdirectories.Entries.size();
@@ -182,7 +180,7 @@ void CopyNewTree(Pass& pass, const DirectoryEntry& source) {
     }
     for (const DirectoryEntry& entry : subdirectories.Entries) {
       if (EntryLoop(&entry))
-        ReportLoop(pass.Source.Path, entry.cFileName);
+        ReportLoop(pass.Source.Path, entry.Name);
       else if (entry.Mark == 0)
         CopyNewTree(pass, entry);
     }
@@ -209,7 +207,7 @@ void ProcessDirectoryEntry(Pass& pass, const DirectoryEntry* source,
     return;
   }
   if (EntryLoop(source)) {
-    ReportLoop(pass.Source.Path, source->cFileName);
+    ReportLoop(pass.Source.Path, source->Name);
     return;
   }
   if (destination == nullptr) {
@@ -220,18 +218,18 @@ void ProcessDirectoryEntry(Pass& pass, const DirectoryEntry* source,
     CopyNewTree(pass, *source);
     return;
   }
-  if (!ExtendPath(pass.Destination, source->cFileName))
+  if (!ExtendPath(pass.Destination, source->Name))
     return;
-  if ((destination->dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) &&
-      !DestinationLinkLeadsOutside(pass, destination->cFileName)) {
+  if ((destination->Attributes & kAttributeReparsePoint) &&
+      !DestinationLinkLeadsOutside(pass, destination->Name)) {
     ReportLoop(pass.Destination.Path);
   } else {
     UpdateMetadata(pass, pass.Destination.Path, *source, *destination, true);
-    if (ExtendPath(pass.Source, source->cFileName)) {
+    if (ExtendPath(pass.Source, source->Name)) {
       EnterSourceDirectory(pass, *source);
       // A destination link (leading outside both trees) keeps its own time.
       if (ProcessDirectoryPair(pass, source, destination) &&
-          !(destination->dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
+          !(destination->Attributes & kAttributeReparsePoint))
         SetDirectoryTime(pass, *source);
       LeaveSourceDirectory(pass);
       ClearSourceArchive(pass.Source.Directory(), *source, pass.Source.Path);

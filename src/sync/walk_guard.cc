@@ -37,10 +37,10 @@ bool EntryIdentity(Pass& pass, const DirectoryEntry& entry, FileIdentity* identi
     *identity = entry.Identity;
     return true;
   }
-  bool link = (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+  bool link = (entry.Attributes & kAttributeReparsePoint) != 0;
   if (!link && (pass.Guard.Levels.empty() || !pass.Guard.Levels.back().HoldsDestination))
     return false;
-  return IdentityAt(pass.Source.Directory(), entry.cFileName, identity);
+  return IdentityAt(pass.Source.Directory(), entry.Name, identity);
 }
 
 // Opens a root, with its identity chain; false, reported, when either cannot be had.
@@ -87,11 +87,11 @@ bool CheckRoots(Pass& pass) {
 SourceDirectoryKind ClassifySourceDirectory(Pass& pass, const DirectoryEntry& entry) {
   const WalkGuard& guard = pass.Guard;
   FileIdentity identity;
-  bool link = (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+  bool link = (entry.Attributes & kAttributeReparsePoint) != 0;
   if (link) {
     // A link may lead anywhere: into the destination tree, or to a parent of the source root
     // (the whole file system above it would be copied). Neither is entered.
-    std::vector<FileIdentity> target = IdentityChainAt(pass.Source.Directory(), entry.cFileName);
+    std::vector<FileIdentity> target = IdentityChainAt(pass.Source.Directory(), entry.Name);
     if (target.empty())
       return kWalkDirectory;  // the listing of what it leads to fails and is reported
     if (target[0] == guard.DestinationRoot)
@@ -141,7 +141,7 @@ void ReportLoop(const std::wstring& path, const wchar_t* name) {
   std::wstring joined = path;
   if (name != nullptr && !CombinePath(&joined, path, name))
     return;
-  SetLastError(ERROR_CANT_RESOLVE_FILENAME);
+  SetErrorCode(kErrorLinkRefused);
   ReportSystemError(L"Unable to browse directory %s", joined.c_str());
 }
 

@@ -33,7 +33,7 @@ TEST(CommandLine, ExitCodeAndExactOutputOfEachKindOfLine) {
   // Paths print as typed: a trailing separator and a "./" prefix are kept.
   const std::string before = Listing(work.path(), true), src = "src" + sep,
                     dash = "." + sep + "-dash";
-  // The longest directory argument, and one character more: MAX_PATH (Linux: PATH_MAX) - 1.
+  // The longest directory argument, and one character more: kShortPathLimit (Linux: PATH_MAX) - 1.
   const std::string fits(kWindowsBuild ? 259 : 4095, 'x'), tooLong = fits + "x";
   // Two-, three- and four-byte UTF-8 sequences, the last a surrogate pair in UTF-16.
   const std::string nonAscii = "missing-d\xC3\xAFr-\xE2\x82\xAC-\xF0\x9F\x98\x80";
@@ -62,6 +62,7 @@ TEST(CommandLine, ExitCodeAndExactOutputOfEachKindOfLine) {
       {{fits}, 1, "", error("invalid source directory: `" + fits + "'")},
       {{tooLong}, 1, "", error("source directory is too long: `" + tooLong + "'")},
       {{src, tooLong}, 1, "", error("destination directory is too long: `" + tooLong + "'")},
+      {{tooLong, "-lp"}, 1, "", error("invalid source directory: `" + tooLong + "'")},
       // A yes/no value other than y, Y, 1, n, N, 0 or empty, shown whole, before any run.
       {{src, dash, "--virtual=true"}, 1, "", error("invalid value: `--virtual=true'.")},
       {{"-ct=10", "-X"}, 1, "", error("invalid value: `-ct=10'.")},

@@ -16,7 +16,7 @@ bool Symlink(const std::string& target, const fs::path& at, bool directory = fal
   // Wine 8 reports success and makes nothing.
   return CreateSymbolicLinkW(at.wstring().c_str(), fs::path(target).wstring().c_str(),
                              0x2 | (directory ? SYMBOLIC_LINK_FLAG_DIRECTORY : 0)) != 0 &&
-         GetFileAttributesW(at.wstring().c_str()) != INVALID_FILE_ATTRIBUTES;
+         GetFileAttributesW(at.wstring().c_str()) != kInvalidAttributes;
 #else
   (void)directory;  // one kind of link here
   return symlink(target.c_str(), at.c_str()) == 0;

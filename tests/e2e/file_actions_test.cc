@@ -10,7 +10,7 @@
 #include <unistd.h>
 #endif
 
-constexpr DWORD kHidden = FILE_ATTRIBUTE_HIDDEN, kReadOnly = FILE_ATTRIBUTE_READONLY;
+constexpr uint32_t kHidden = kAttributeHidden, kReadOnly = kAttributeReadOnly;
 
 TEST(FileActions, EveryKindOfDifferenceInWalkOrderAndItsDryRun) {
   TreePair t;
@@ -117,7 +117,7 @@ TEST(FileActions, MetadataOfEqualPairsIsCorrected) {
   // Equal pairs (-ct=n) whose attributes or times differ; times within the precision (u) agree.
   // Each: name, source attributes, destination attributes, destination time less the source's.
   // clang-format off
-  const std::tuple<const char*, DWORD, DWORD, int> pairs[] = {{"both", kHidden | kReadOnly, 0, 100},
+  const std::tuple<const char*, uint32_t, uint32_t, int> pairs[] = {{"both", kHidden | kReadOnly, 0, 100},
       {"h", kHidden, 0, 0}, {"n", 0, kHidden, 0}, {"r", kReadOnly, 0, 0}, {"t", 0, 0, -100},
       {"u", 0, 0, 5}};
   // clang-format on
@@ -140,7 +140,7 @@ TEST(FileActions, MetadataOfEqualPairsIsCorrected) {
                        {"meta dst/both", "meta dst/h", "meta dst/n", "meta dst/r", "meta dst/t"}));
   MakeFile(t.source / "u", "u", at + 5 * kSecond);
   EXPECT_EQ(Listing(t.destination, true), Listing(t.source, true));
-  EXPECT_TRUE(Attributes(t.destination / "h") & FILE_ATTRIBUTE_ARCHIVE);  // the destination's own
+  EXPECT_TRUE(Attributes(t.destination / "h") & kAttributeArchive);  // the destination's own
 }
 
 TEST(FileActions, LinuxModesStoredAttributesSparseFilesAndFifos) {

@@ -33,8 +33,7 @@ const std::vector<size_t> kSizes = {0, 0, 1, 100, 4095, 4096, 4097, 8192};
 // Equal up to 6 seconds apart less one unit (precision 5 s, in whole seconds).
 const std::vector<uint64_t> kTimeDifferences = {
     0, 0, 1, 5 * kSecond, 6 * kSecond - 1, 6 * kSecond, 400 * 86400 * kSecond};
-const std::vector<DWORD> kAttributes = {
-    0, 0, 0, FILE_ATTRIBUTE_READONLY, FILE_ATTRIBUTE_HIDDEN, kStored};
+const std::vector<uint32_t> kAttributes = {0, 0, 0, kAttributeReadOnly, kAttributeHidden, kStored};
 
 // Fills pairs of trees from a seed (the engine's sequence is the same on every build).
 struct Generator {
@@ -105,8 +104,8 @@ struct Generator {
     bool dot = path[path.rfind(kSeparator[0]) + 1] == '.';
     return tree[Key(path)] = {
                path, directory, contents, directory ? 0 : kFileTime + Below(700 * 86400 * kSecond),
-               (Pick(kAttributes) & ~(directory ? DWORD{FILE_ATTRIBUTE_READONLY} : 0)) |
-                   (dot ? FILE_ATTRIBUTE_HIDDEN : 0)};
+               (Pick(kAttributes) & ~(directory ? uint32_t{kAttributeReadOnly} : 0)) |
+                   (dot ? kAttributeHidden : 0)};
   }
 };
 
@@ -207,7 +206,7 @@ TEST_P(FaultWalk, NoFailureLosesDataOrPassesForSuccess) {
   std::vector<std::string> arguments = {s.native(), d.native(), "-lh=n"};
   arguments.insert(arguments.end(), options.begin(), options.end());
   const bool unsetArchive = std::count(options.begin(), options.end(), "-ua") > 0;
-  const DWORD mask = kStored | FILE_ATTRIBUTE_ARCHIVE;
+  const uint32_t mask = kStored | kAttributeArchive;
   setenv("TANDREL_FAIL_ERRNO", error.c_str(), 1);
   setenv("TANDREL_COUNT_CALLS", count.c_str(), 1);
   Tree sourceBefore, destinationBefore;
@@ -259,7 +258,7 @@ TEST_P(FaultWalk, NoFailureLosesDataOrPassesForSuccess) {
       const TreeEntry *now = Find(sourceAfter, key), *copy = Find(after, key);
       bool same = Same(now, &was),
            copied = was.directory || Same(copy, Find(settled, key)) || Same(copy, &was);
-      was.attributes &= ~DWORD{FILE_ATTRIBUTE_ARCHIVE};
+      was.attributes &= ~uint32_t{kAttributeArchive};
       EXPECT_TRUE(same || (unsetArchive && copied && Same(now, &was))) << "source " << key;
     }
     // Deletions announced (an entry below a deleted directory goes with it); every entry as it

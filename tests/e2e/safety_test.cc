@@ -15,7 +15,7 @@ static bool MakeDirectoryLink(const fs::path& target, const fs::path& at) {
   std::error_code error;
   fs::create_directory_symlink(target, at, error);
 #endif
-  return Attributes(at) != INVALID_FILE_ATTRIBUTES;
+  return Attributes(at) != kInvalidAttributes;
 }
 
 TEST(Safety, FailedCopyKeepsTheArchiveAttributeAndTheOldFile) {
@@ -31,7 +31,7 @@ TEST(Safety, FailedCopyKeepsTheArchiveAttributeAndTheOldFile) {
   auto archived = [&] {
     std::string flags;
     for (const char* f : {"locked/add.txt", "locked/upd.txt", "open/eq.txt", "open/ok.txt", "open"})
-      flags += (Attributes(s / f) & FILE_ATTRIBUTE_ARCHIVE) ? "a" : "-";
+      flags += (Attributes(s / f) & kAttributeArchive) ? "a" : "-";
     return flags;
   };
   const std::vector<std::string> rows{"add dst/locked/add.txt", "delete dst/locked/old.txt",
@@ -62,8 +62,7 @@ TEST(Safety, LinksAreNeverEnteredAndGoAsLinksWithoutTouchingTheirTargets) {
   MakeFiles(s, "a/f.txt=f a/w/ n/g.txt=g p/h.txt=h q/i.txt=i x/");
   MakeFiles(d, "a/loop/k.txt=kept D/f.txt=f");
   MakeFiles(targets, "inner/t.txt=t top/u.txt=u");
-  MakeFile(targets / "file.txt", "keep", kFileTime,
-           FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN);
+  MakeFile(targets / "file.txt", "keep", kFileTime, kAttributeReadOnly | kAttributeHidden);
   if (!MakeDirectoryLink(targets / "inner", t.temp.path() / "probe"))
     GTEST_SKIP() << "No directory symbolic link can be made here (Wine 8 cannot)";
   // Source: a loop in the pass, a link to the roots' parent in a new tree (no link to "/": a
@@ -147,7 +146,7 @@ TEST(Safety, OneEntryNeverHidesItsDirectory) {
       MakeFile(t.source / "a", "A", kFileTime + 100 * kSecond);
     }
     EXPECT_EQ(Listing(t.destination), "a=A d/ d/b=b p/ same=");
-    EXPECT_TRUE(Attributes(t.destination / "same") & FILE_ATTRIBUTE_HIDDEN);
+    EXPECT_TRUE(Attributes(t.destination / "same") & kAttributeHidden);
   }
 }
 

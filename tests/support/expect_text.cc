@@ -6,7 +6,7 @@ const char kSeparator[] = PATH_SEPARATOR_ASCII;
 
 std::string Console(const std::string& text) {
   std::string expanded;
-  for (char c : text) expanded += CONSOLE_CRLF && c == '\n' ? "\r\n" : std::string(1, c);
+  for (char c : text) expanded += kConsoleCrlf && c == '\n' ? "\r\n" : std::string(1, c);
   return expanded;
 }
 

@@ -5,32 +5,51 @@
 #include "cli/run.h"
 #include "scan/filter.h"
 #include "output/console.h"
-#ifndef _WIN32
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <fcntl.h>
+#include <unistd.h>
 
 #include "platform/posix/internal.h"
 #endif
 
-static HANDLE OpenCaptureFile(const fs::path& path) {
+// The streams are redirected as the system redirects them, so the program writes as it always
+// does.
+CapturedConsole::CapturedConsole() {
+  fflush(stdout), fflush(stderr);
 #ifdef _WIN32
-  return CreateFileW(path.wstring().c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
-                     0, nullptr);
+  const uint32_t which[2] = {STD_OUTPUT_HANDLE, STD_ERROR_HANDLE};
+  for (int i = 0; i < 2; i++) {
+    saved_[i] = reinterpret_cast<intptr_t>(GetStdHandle(which[i]));
+    SetStdHandle(which[i],
+                 CreateFileW((dir_.path() / (i == 0 ? "out" : "err")).wstring().c_str(),
+                             GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, 0, nullptr));
+  }
 #else
-  int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-  return new PosixFile{fd};
+  for (int i = 0; i < 2; i++) {
+    saved_[i] = dup(1 + i);
+    int fd =
+        open((dir_.path() / (i == 0 ? "out" : "err")).c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    dup2(fd, 1 + i);
+    close(fd);
+  }
 #endif
 }
 
-CapturedConsole::CapturedConsole() : savedOut_(OutputHandle), savedErr_(ErrorHandle) {
-  OutputHandle = out_ = OpenCaptureFile(dir_.path() / "out");
-  ErrorHandle = err_ = OpenCaptureFile(dir_.path() / "err");
-}
-
 CapturedConsole::~CapturedConsole() {
-  OutputHandle = savedOut_;
-  ErrorHandle = savedErr_;
-  CloseHandle(out_);
-  CloseHandle(err_);
+#ifdef _WIN32
+  const uint32_t which[2] = {STD_OUTPUT_HANDLE, STD_ERROR_HANDLE};
+  for (int i = 0; i < 2; i++) {
+    CloseHandle(GetStdHandle(which[i]));
+    SetStdHandle(which[i], reinterpret_cast<HANDLE>(saved_[i]));
+  }
+#else
+  for (int i = 0; i < 2; i++) {
+    dup2(static_cast<int>(saved_[i]), 1 + i);
+    close(static_cast<int>(saved_[i]));
+  }
+#endif
 }
 
 void ProgramStateTest::Reset() {
@@ -48,21 +67,27 @@ void ProgramStateTest::Derive(const Strings& arguments) {
   args_.insert(args_.begin(), L"tandrel");
   argv_.clear();
   for (std::wstring& argument : args_) argv_.push_back(argument.data());
-  CapturedConsole console;
-  EXPECT_TRUE(ParseCommandLine(static_cast<int>(args_.size()), argv_.data())) << console.err();
-  EXPECT_EQ(console.out(), "");
+  std::string out, err;
+  bool parsed;
+  {
+    CapturedConsole console;
+    parsed = ParseCommandLine(static_cast<int>(args_.size()), argv_.data());
+    out = console.out(), err = console.err();
+  }
+  EXPECT_TRUE(parsed) << err;
+  EXPECT_EQ(out, "");
   DeriveSettings();
 }
 
-DirectoryEntry Entry(const std::wstring& name, DWORD attributes, uint64_t writeTime,
+DirectoryEntry Entry(const std::wstring& name, uint32_t attributes, uint64_t writeTime,
                      uint64_t size) {
   static NameStore names;  // the test's names live as long as the test program
   DirectoryEntry entry{};
-  entry.cFileName = names.Add(name.c_str());
-  entry.dwFileAttributes = attributes;
-  entry.ftLastWriteTime = {static_cast<DWORD>(writeTime), static_cast<DWORD>(writeTime >> 32)};
-  entry.nFileSizeLow = static_cast<DWORD>(size);
-  entry.nFileSizeHigh = static_cast<DWORD>(size >> 32);
+  entry.Name = names.Add(name.c_str());
+  entry.Attributes = attributes;
+  entry.WriteTime = FileTime::Of(writeTime);
+  entry.SizeLow = static_cast<uint32_t>(size);
+  entry.SizeHigh = static_cast<uint32_t>(size >> 32);
   return entry;
 }
 

@@ -12,15 +12,15 @@ using Strings = std::vector<std::wstring>;
 // Captures what the program's console writer writes, for unit tests of procedures that log.
 class CapturedConsole {
  public:
-  CapturedConsole();   // points OutputHandle and ErrorHandle at two temporary files
-  ~CapturedConsole();  // puts the previous handles back
+  CapturedConsole();   // points the standard output and error at two temporary files
+  ~CapturedConsole();  // puts the previous ones back
   // The bytes written to the standard output, and to the standard error, so far.
   std::string out() const { return ReadTextFile(dir_.path() / "out"); }
   std::string err() const { return ReadTextFile(dir_.path() / "err"); }
 
  private:
   TempDir dir_;
-  HANDLE savedOut_, savedErr_, out_, err_;
+  intptr_t saved_[2];
 };
 
 // A test whose state starts and ends as in a new process: options at their defaults, no
@@ -40,7 +40,7 @@ class ProgramStateTest : public ::testing::Test {
 };
 
 // An entry record with these fields, every other field zero.
-DirectoryEntry Entry(const std::wstring& name, DWORD attributes = 0, uint64_t writeTime = 0,
+DirectoryEntry Entry(const std::wstring& name, uint32_t attributes = 0, uint64_t writeTime = 0,
                      uint64_t size = 0);
 // A path as the program's wide functions take it, and wide text as UTF-8 (native: raw bytes).
 std::wstring WidePath(const fs::path& path);

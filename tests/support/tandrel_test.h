@@ -7,7 +7,12 @@
 #include <filesystem>
 #include <map>
 
-#include "platform/win32.h"
+#ifdef _WIN32
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+#endif
+
+#include "platform/file_system.h"
 
 namespace fs = std::filesystem;
 
@@ -26,7 +31,7 @@ bool RunningUnderWine();
 // Runs a shell command of the machine's own system (Linux, under Wine too) in directory, with
 // the test's environment; false where there is none or the command fails.
 bool RunHostCommand(const std::string& command, const fs::path& directory);
-constexpr bool kWindowsBuild = NAMES_IGNORE_CASE != 0;
+constexpr bool kWindowsBuild = kNamesIgnoreCase != 0;
 extern const char kSeparator[];  // the program's path separator
 
 // The console text of this build for a text with single line feeds (CR added on Windows).
@@ -63,10 +68,10 @@ struct TempDir {
 };
 
 std::string ReadTextFile(const fs::path& path);
-DWORD Attributes(const fs::path& path);  // through the program's platform layer
-void SetAttributes(const fs::path& path, DWORD attributes);
+uint32_t Attributes(const fs::path& path);  // through the program's platform layer
+void SetAttributes(const fs::path& path, uint32_t attributes);
 // The attribute bits every build stores and a run compares.
-constexpr DWORD kStored = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+constexpr uint32_t kStored = kAttributeReadOnly | kAttributeHidden | kAttributeSystem;
 constexpr uint64_t kSecond = 10000000ULL;
 constexpr uint64_t kFileTime = 13253932800ULL * kSecond;  // 1 January 2021, 00:00 UTC
 
@@ -75,7 +80,7 @@ void SetWriteTime(const fs::path& path, uint64_t time);
 uint64_t WriteTime(const fs::path& path);  // 100 ns units since 1601
 // A file with its parent directories, contents, write time and (when not 0) attributes.
 void MakeFile(const fs::path& path, const std::string& contents, uint64_t time = kFileTime,
-              DWORD attributes = 0);
+              uint32_t attributes = 0);
 // Entries separated by spaces: "path=contents" for a file at kFileTime, "path/" a directory.
 void MakeFiles(const fs::path& root, const std::string& entries);
 
@@ -85,7 +90,7 @@ struct TreeEntry {
   bool directory = false;
   std::string contents;
   uint64_t time = 0;
-  DWORD attributes = 0;
+  uint32_t attributes = 0;
   bool operator==(const TreeEntry&) const = default;
 };
 // Names pair regardless of letter case on Windows, byte for byte on the POSIX build.
@@ -94,7 +99,7 @@ inline std::string Key(std::string path) {
   return path;
 }
 using Tree = std::map<std::string, TreeEntry>;  // by Key(path): parents before their children
-Tree ReadBack(const fs::path& root, DWORD attributeMask = kStored);
+Tree ReadBack(const fs::path& root, uint32_t attributeMask = kStored);
 // The tree below root as MakeFiles takes it, in name order; with details, each file's write
 // time and every entry's stored attributes too.
 std::string Listing(const fs::path& root, bool details = false);

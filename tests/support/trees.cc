@@ -30,8 +30,8 @@ RemovedAtEnd::~RemovedAtEnd() {
   // Read-only entries cannot be removed on Windows.
   for (auto it = fs::recursive_directory_iterator(path, error);
        !error && it != fs::recursive_directory_iterator(); it.increment(error)) {
-    DWORD attributes = Attributes(it->path());
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
+    uint32_t attributes = Attributes(it->path());
+    if (attributes != kInvalidAttributes && (attributes & kAttributeReadOnly))
       SetAttributes(it->path(), attributes & ~kStored);
   }
   fs::remove_all(path, error);
@@ -61,46 +61,46 @@ uint64_t WriteTime(const fs::path& path) {
 }
 
 #ifdef _WIN32
-DWORD Attributes(const fs::path& path) {
+uint32_t Attributes(const fs::path& path) {
   return GetFileAttributesW(path.wstring().c_str());
 }
 
-void SetAttributes(const fs::path& path, DWORD attributes) {
+void SetAttributes(const fs::path& path, uint32_t attributes) {
   SetFileAttributesW(path.wstring().c_str(), attributes);
 }
 #else
 // Linux keeps read-only as the absence of write permission bits, and hidden, system and archive
 // as a hexadecimal number in user.DOSATTRIB (none: archive); a name beginning with "." is hidden.
-DWORD Attributes(const fs::path& path) {
+uint32_t Attributes(const fs::path& path) {
   struct stat st;
   if (stat(path.c_str(), &st) != 0)
-    return INVALID_FILE_ATTRIBUTES;
-  DWORD attributes = FILE_ATTRIBUTE_ARCHIVE;
+    return kInvalidAttributes;
+  uint32_t attributes = kAttributeArchive;
   if (S_ISDIR(st.st_mode))
-    attributes |= FILE_ATTRIBUTE_DIRECTORY;
+    attributes |= kAttributeDirectory;
   else if ((st.st_mode & 0222) == 0)
-    attributes |= FILE_ATTRIBUTE_READONLY;
+    attributes |= kAttributeReadOnly;
   char value[64];
   ssize_t length = getxattr(path.c_str(), "user.DOSATTRIB", value, sizeof value - 1);
   if (length > 0) {
     value[length] = 0;
-    attributes = (attributes & ~FILE_ATTRIBUTE_ARCHIVE) |
-                 (std::strtoul(value, nullptr, 16) & (kStored | FILE_ATTRIBUTE_ARCHIVE));
+    attributes = (attributes & ~kAttributeArchive) |
+                 (std::strtoul(value, nullptr, 16) & (kStored | kAttributeArchive));
   }
   if (path.filename().native()[0] == '.')
-    attributes |= FILE_ATTRIBUTE_HIDDEN;
+    attributes |= kAttributeHidden;
   return attributes;
 }
 
-void SetAttributes(const fs::path& path, DWORD attributes) {
+void SetAttributes(const fs::path& path, uint32_t attributes) {
   struct stat st;
   ASSERT_EQ(stat(path.c_str(), &st), 0) << path;
-  mode_t mode = (attributes & FILE_ATTRIBUTE_READONLY) && !S_ISDIR(st.st_mode)
+  mode_t mode = (attributes & kAttributeReadOnly) && !S_ISDIR(st.st_mode)
                     ? st.st_mode & ~0222
                     : st.st_mode | (st.st_mode & 0222 ? 0 : S_IWUSR);
   EXPECT_EQ(chmod(path.c_str(), mode & 07777), 0) << path;
   // Written only where a bit it holds changes (some file systems refuse it).
-  const DWORD stored = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE;
+  const uint32_t stored = kAttributeHidden | kAttributeSystem | kAttributeArchive;
   if (((Attributes(path) ^ attributes) & stored) == 0)
     return;
   char text[16];
@@ -128,7 +128,8 @@ void SetWriteTime(const fs::path& path, uint64_t time) {
 #endif
 }
 
-void MakeFile(const fs::path& path, const std::string& contents, uint64_t time, DWORD attributes) {
+void MakeFile(const fs::path& path, const std::string& contents, uint64_t time,
+              uint32_t attributes) {
   fs::create_directories(path.parent_path());
   std::ofstream(path, std::ios::binary | std::ios::trunc) << contents;
   SetWriteTime(path, time);
@@ -147,7 +148,7 @@ void MakeFiles(const fs::path& root, const std::string& entries) {
   }
 }
 
-Tree ReadBack(const fs::path& root, DWORD attributeMask) {
+Tree ReadBack(const fs::path& root, uint32_t attributeMask) {
   Tree tree;
   for (const auto& item : fs::recursive_directory_iterator(root)) {
     std::string path = PathText(item.path().lexically_relative(root));

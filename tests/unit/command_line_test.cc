@@ -56,9 +56,9 @@ TEST_F(CommandLineTest, FatVolumesByTheFileSystemNameAndRootsOnly) {
   OpenDirectory directory;
   ASSERT_TRUE(OpenRootDirectory(WidePath(dir.path()).c_str(), &directory));
   OptionTable[kTimeShiftFat].Value = 0;
-  SetLastError(0x2000FFFF);
+  SetErrorCode(0x2000FFFF);
   EXPECT_FALSE(IsOnFatVolume(directory));
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(0x2000FFFF));
+  EXPECT_EQ(LastErrorCode(), ErrorCode{0x2000FFFF});
 }
 
 }  // namespace

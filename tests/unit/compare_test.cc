@@ -10,7 +10,7 @@
 namespace {
 
 // A file entry stamped this long after (or before) a time in 2019.
-DirectoryEntry At(int64_t offset, uint64_t size = 5, DWORD attributes = 0) {
+DirectoryEntry At(int64_t offset, uint64_t size = 5, uint32_t attributes = 0) {
   return Entry(L"f", attributes, 132000000000000000ULL + offset, size);
 }
 
@@ -78,9 +78,9 @@ TEST_F(CompareTest, SizeArchiveAndTimeTestsAndTheTimeLines) {
       // A different size, or the source's archive bit, decides before the times are looked at.
       {{L"-cc", L"-ca"}, At(0), At(100 * kSecond, 6), {false, true, ""}},
       {{L"-cc", L"-ca"}, At(0), At(100 * kSecond, 5 + (1ULL << 32)), {false, true, ""}},
-      {{L"-cc", L"-ca"}, At(0, 5, FILE_ATTRIBUTE_ARCHIVE), At(100 * kSecond), {false, true, ""}},
+      {{L"-cc", L"-ca"}, At(0, 5, kAttributeArchive), At(100 * kSecond), {false, true, ""}},
       // The destination's archive bit plays no part.
-      {{L"-ca"}, At(0), At(0, 5, FILE_ATTRIBUTE_ARCHIVE), {true, true, kSameTime}},
+      {{L"-ca"}, At(0), At(0, 5, kAttributeArchive), {true, true, kSameTime}},
       // The precision is inclusive, in whole seconds (6 s apart differ: the random trees show it).
       {{}, At(0), At(6 * kSecond - 1), {true, true, Later("dest", "5")}},
       // Beyond 32 bits the count is logged by its low bits; the comparison uses the whole.
@@ -101,25 +101,25 @@ TEST_F(CompareTest, SizeArchiveAndTimeTestsAndTheTimeLines) {
 // A correction writes the modelled bits and keeps the others; shared holes are skipped only
 // between two sparse files neither of which is a placeholder.
 TEST(AttributeRules, CorrectionsKeepOtherBitsAndPlaceholdersHaveNoHoles) {
-  const DWORD kSparse = FILE_ATTRIBUTE_SPARSE_FILE, kUnindexed = FILE_ATTRIBUTE_NOT_CONTENT_INDEXED,
-              kOffline = FILE_ATTRIBUTE_OFFLINE, kOnOpen = FILE_ATTRIBUTE_RECALL_ON_OPEN,
-              kOnAccess = FILE_ATTRIBUTE_RECALL_ON_DATA_ACCESS, kArchive = FILE_ATTRIBUTE_ARCHIVE,
-              kHidden = FILE_ATTRIBUTE_HIDDEN, kReadOnly = FILE_ATTRIBUTE_READONLY;
+  const uint32_t kSparse = kAttributeSparse, kUnindexed = kAttributeNotIndexed,
+                 kOffline = kAttributeOffline, kOnOpen = kAttributeRecallOnOpen,
+                 kOnAccess = kAttributeRecallOnDataAccess, kArchive = kAttributeArchive,
+                 kHidden = kAttributeHidden, kReadOnly = kAttributeReadOnly;
   // The current word, the wanted one, the word written.
-  const DWORD corrections[][3] = {
+  const uint32_t corrections[][3] = {
       {kUnindexed | kArchive, kHidden, kUnindexed | kHidden},
-      {kOffline | kReadOnly, kUnindexed | FILE_ATTRIBUTE_SYSTEM, kOffline | FILE_ATTRIBUTE_SYSTEM},
-      {FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | kOnOpen | kOnAccess | kSparse, 0,
-       FILE_ATTRIBUTE_NORMAL}};
+      {kOffline | kReadOnly, kUnindexed | kAttributeSystem, kOffline | kAttributeSystem},
+      {kAttributeDirectory | kAttributeReparsePoint | kOnOpen | kOnAccess | kSparse, 0,
+       kAttributeNormal}};
   for (const auto& [current, wanted, written] : corrections)
     EXPECT_EQ(CorrectedAttributeWord(current, wanted), written) << current;
   // Source and destination: holes are skipped for the first pair alone.
-  const DWORD pairs[][2] = {{kSparse, kSparse | kUnindexed},
-                            {kSparse, 0},
-                            {0, kSparse},
-                            {kSparse | kOffline, kSparse},
-                            {kSparse, kSparse | kOnOpen},
-                            {kSparse | kOnAccess, kSparse}};
+  const uint32_t pairs[][2] = {{kSparse, kSparse | kUnindexed},
+                               {kSparse, 0},
+                               {0, kSparse},
+                               {kSparse | kOffline, kSparse},
+                               {kSparse, kSparse | kOnOpen},
+                               {kSparse | kOnAccess, kSparse}};
   for (size_t i = 0; i < std::size(pairs); i++)
     EXPECT_EQ(SkipsSharedHoles(pairs[i][0], pairs[i][1]), i == 0) << i;
 }

@@ -29,7 +29,7 @@ TEST(NameOrder, CaseInsensitiveOrderIsTheCLibraryFoldingOfEveryCharacter) {
     for (std::wstring& n : name)
       for (size_t length = random() % 5; length > 0; length--)
         n += alphabet[random() % alphabet.size()];
-    int order = lstrcmpiW(name[0].c_str(), name[1].c_str()), folded = 0;
+    int order = CompareIgnoringCase(name[0].c_str(), name[1].c_str()), folded = 0;
     for (size_t c = 0; folded == 0 && c <= std::min(name[0].size(), name[1].size()); c++) {
       wint_t x = std::towlower(name[0].c_str()[c]), y = std::towlower(name[1].c_str()[c]);
       folded = (x > y) - (x < y);
@@ -52,7 +52,7 @@ using FilterTest = ProgramStateTest;
 TEST_F(FilterTest, PatternsMatchTheWholePathThatFits) {
   using Patterns = std::vector<const wchar_t*>;
   const Patterns git = {L"*.tmp", L"*" SEP L".git"}, txt = {L"*.txt"}, one = {L"d" SEP L"?.txt"};
-  const std::wstring fits(MAX_PATH - 4, L'd'), over(MAX_PATH - 3, L'd');
+  const std::wstring fits(kShortPathLimit - 4, L'd'), over(kShortPathLimit - 3, L'd');
   // Include mode; the patterns; the entry's path ('/' at the end: a directory); passes? Exclude:
   // any matching pattern leaves out files and directories alike. Include: matching files only;
   // every directory passes, also without patterns. An empty pattern matches no entry. Letters
@@ -79,7 +79,7 @@ TEST_F(FilterTest, PatternsMatchTheWholePathThatFits) {
     PatternList = patterns;
     CapturedConsole console;
     size_t cut = path.rfind(kSeparator[0]);
-    DirectoryEntry entry = Entry(path.substr(cut + 1), isDirectory ? FILE_ATTRIBUTE_DIRECTORY : 0);
+    DirectoryEntry entry = Entry(path.substr(cut + 1), isDirectory ? kAttributeDirectory : 0);
     EXPECT_EQ(EntryPassesFilter(path.substr(0, cut).c_str(), entry, &tooLong), passes)
         << Narrow(path.substr(0, 40));
     EXPECT_EQ(console.err() + console.out(),

@@ -18,7 +18,7 @@
 namespace {
 
 const char kDosAttributeName[] = "user.DOSATTRIB";
-const DWORD kStoredBits = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE;
+const uint32_t kStoredBits = kAttributeHidden | kAttributeSystem | kAttributeArchive;
 const long long kUnixEpochSeconds = 11644473600LL;  // 1601-01-01 to 1970-01-01
 const long long kTicksPerSecond = 10000000LL;
 // The setxattrat and getxattrat system calls (Linux 6.13), the same numbers on every
@@ -28,10 +28,10 @@ const long kGetXattrAt = 464;
 
 // Parses "0x..." up to the first byte that is not a hexadecimal digit: the number and the
 // length of its text. False when it is no such number: no prefix, no digit, or more than 32 bits.
-bool ParseDosAttribute(const char* text, size_t length, DWORD* bits, size_t* end) {
+bool ParseDosAttribute(const char* text, size_t length, uint32_t* bits, size_t* end) {
   if (length < 3 || text[0] != '0' || (text[1] != 'x' && text[1] != 'X'))
     return false;
-  DWORD value = 0;
+  uint32_t value = 0;
   size_t i = 2;
   for (; i < length; i++) {
     char c = text[i];
@@ -46,7 +46,7 @@ bool ParseDosAttribute(const char* text, size_t length, DWORD* bits, size_t* end
       break;
     if (value > 0x0FFFFFFF)
       return false;
-    value = (value << 4) | static_cast<DWORD>(digit);
+    value = (value << 4) | static_cast<uint32_t>(digit);
   }
   *bits = value;
   *end = i;
@@ -137,7 +137,7 @@ bool WriteDosAttribute(int directory, const char* name, const std::string& value
 
 }  // namespace
 
-DWORD StoredDosAttributes(int directory, const char* name) {
+uint32_t StoredDosAttributes(int directory, const char* name) {
   char text[64];
   ssize_t length = ReadDosAttribute(directory, name, text, sizeof text);
   std::string whole;  // a longer value
@@ -151,56 +151,56 @@ DWORD StoredDosAttributes(int directory, const char* name) {
   // An attribute that cannot be read is not a missing one. A path too long to name (its entry
   // is too long for the walk, which leaves it out) reports the defaults.
   if (length < 0 && errno != ENODATA && errno != ENOTSUP && errno != ENAMETOOLONG)
-    return INVALID_FILE_ATTRIBUTES;
-  DWORD bits = FILE_ATTRIBUTE_ARCHIVE;
-  DWORD stored;
+    return kInvalidAttributes;
+  uint32_t bits = kAttributeArchive;
+  uint32_t stored;
   size_t end;
   if (length > 0 && ParseDosAttribute(whole.empty() ? text : whole.data(),
                                       static_cast<size_t>(length), &stored, &end)) {
     bits = stored & kStoredBits;
   }
   if (BaseName(name)[0] == '.')
-    bits |= FILE_ATTRIBUTE_HIDDEN;
+    bits |= kAttributeHidden;
   return bits;
 }
 
-DWORD AttributesOf(const struct stat& target, bool isLink, int directory, const char* name,
-                   bool* known) {
-  const DWORD dotName = BaseName(name)[0] == '.' ? FILE_ATTRIBUTE_HIDDEN : 0;
+uint32_t AttributesOf(const struct stat& target, bool isLink, int directory, const char* name,
+                      bool* known) {
+  const uint32_t dotName = BaseName(name)[0] == '.' ? kAttributeHidden : 0;
   // A link whose target cannot be reached is the link itself, which stores no attribute.
-  DWORD attributes = S_ISLNK(target.st_mode) ? FILE_ATTRIBUTE_ARCHIVE | dotName
-                                             : StoredDosAttributes(directory, name);
-  if (attributes == INVALID_FILE_ATTRIBUTES) {
+  uint32_t attributes =
+      S_ISLNK(target.st_mode) ? kAttributeArchive | dotName : StoredDosAttributes(directory, name);
+  if (attributes == kInvalidAttributes) {
     if (known == nullptr)
       return attributes;
     *known = false;  // the bits that can be known without it
     attributes = dotName;
   }
   if (S_ISDIR(target.st_mode)) {
-    attributes |= FILE_ATTRIBUTE_DIRECTORY;
+    attributes |= kAttributeDirectory;
   } else if ((target.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) {
-    attributes |= FILE_ATTRIBUTE_READONLY;
+    attributes |= kAttributeReadOnly;
   }
   // Fewer blocks than bytes: the file has holes.
   if (S_ISREG(target.st_mode) && static_cast<off_t>(target.st_blocks) * 512 < target.st_size)
-    attributes |= FILE_ATTRIBUTE_SPARSE_FILE;
+    attributes |= kAttributeSparse;
   if (isLink)
-    attributes |= FILE_ATTRIBUTE_REPARSE_POINT;
+    attributes |= kAttributeReparsePoint;
   if (attributes == 0)
-    attributes = FILE_ATTRIBUTE_NORMAL;
+    attributes = kAttributeNormal;
   return attributes;
 }
 
-FILETIME ToFileTime(const struct timespec& time) {
+FileTime ToFileTime(const struct timespec& time) {
   unsigned long long ticks = static_cast<unsigned long long>(
       (static_cast<long long>(time.tv_sec) + kUnixEpochSeconds) * kTicksPerSecond +
       time.tv_nsec / 100);
-  return FILETIME{static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
+  return FileTime{static_cast<uint32_t>(ticks), static_cast<uint32_t>(ticks >> 32)};
 }
 
-struct timespec FromFileTime(const FILETIME& time) {
-  long long ticks = static_cast<long long>(
-      (static_cast<unsigned long long>(time.dwHighDateTime) << 32) | time.dwLowDateTime);
+struct timespec FromFileTime(const FileTime& time) {
+  long long ticks =
+      static_cast<long long>((static_cast<unsigned long long>(time.High) << 32) | time.Low);
   struct timespec result;
   long long seconds = ticks / kTicksPerSecond;
   result.tv_sec = static_cast<time_t>(seconds - kUnixEpochSeconds);
@@ -208,18 +208,18 @@ struct timespec FromFileTime(const FILETIME& time) {
   return result;
 }
 
-DWORD AttributesAt(int directory, const char* name) {
+uint32_t AttributesAt(int directory, const char* name) {
   struct stat link, target;
   if (fstatat(directory, name, &link, AT_SYMLINK_NOFOLLOW) != 0) {
-    SetLastErrorFromErrno(errno);
-    return INVALID_FILE_ATTRIBUTES;
+    SetErrorCode(errno);
+    return kInvalidAttributes;
   }
   bool isLink = S_ISLNK(link.st_mode);
   if (!isLink || fstatat(directory, name, &target, 0) != 0)
     target = link;
-  DWORD attributes = AttributesOf(target, isLink, directory, name);
-  if (attributes == INVALID_FILE_ATTRIBUTES)
-    SetLastErrorFromErrno(errno);
+  uint32_t attributes = AttributesOf(target, isLink, directory, name);
+  if (attributes == kInvalidAttributes)
+    SetErrorCode(errno);
   return attributes;
 }
 
@@ -227,20 +227,20 @@ DWORD AttributesAt(int directory, const char* name) {
 // hidden, system and archive go to user.DOSATTRIB, written only when they change. Only those
 // bits of its number change: its other bits and every byte after it (Samba keeps a binary
 // block there) stay. A value that is no such number is never rewritten: the call fails
-// (ERROR_INVALID_DATA) and changes nothing.
+// (kErrorAttributeWordUnreadable) and changes nothing.
 bool StatOfEntryItself(int directory, const char* name, struct stat* st) {
   if (fstatat(directory, name, st, AT_SYMLINK_NOFOLLOW) != 0) {
-    SetLastErrorFromErrno(errno);
+    SetErrorCode(errno);
     return false;
   }
   if (S_ISLNK(st->st_mode)) {
-    SetLastErrorFromErrno(ENOTSUP);
+    SetErrorCode(ENOTSUP);
     return false;
   }
   return true;
 }
 
-bool SetAttributesOfEntry(int directory, const char* name, DWORD attributes) {
+bool SetAttributesOfEntry(int directory, const char* name, uint32_t attributes) {
   struct stat st;
   if (!StatOfEntryItself(directory, name, &st))
     return false;
@@ -249,30 +249,30 @@ bool SetAttributesOfEntry(int directory, const char* name, DWORD attributes) {
     return ReadDosAttribute(directory, name, buffer, size);
   };
   if (!ReadWholeValue(get, &value) && errno != ENODATA && errno != ENOTSUP) {
-    SetLastErrorFromErrno(errno);
+    SetErrorCode(errno);
     return false;
   }
-  DWORD number = FILE_ATTRIBUTE_ARCHIVE;  // what a missing value stands for
+  uint32_t number = kAttributeArchive;  // what a missing value stands for
   size_t end = 0;
   bool readable = value.empty() || ParseDosAttribute(value.data(), value.size(), &number, &end);
   // The bits as listed (a dot name is hidden whatever is stored); those that differ change.
-  DWORD listed = (readable ? number : FILE_ATTRIBUTE_ARCHIVE) & kStoredBits;
+  uint32_t listed = (readable ? number : kAttributeArchive) & kStoredBits;
   if (BaseName(name)[0] == '.')
-    listed |= FILE_ATTRIBUTE_HIDDEN;
-  DWORD changed = (attributes ^ listed) & kStoredBits;
+    listed |= kAttributeHidden;
+  uint32_t changed = (attributes ^ listed) & kStoredBits;
   if (changed != 0 && !readable) {
-    SetLastErrorCode(ERROR_INVALID_DATA);
+    SetErrorCode(kErrorAttributeWordUnreadable);
     return false;
   }
   bool modeChanged = false;
   if (!S_ISDIR(st.st_mode)) {
     mode_t writeBits = S_IWUSR | S_IWGRP | S_IWOTH;
     bool readOnlyNow = (st.st_mode & writeBits) == 0;
-    bool readOnly = (attributes & FILE_ATTRIBUTE_READONLY) != 0;
+    bool readOnly = (attributes & kAttributeReadOnly) != 0;
     if (readOnly != readOnlyNow) {
       mode_t mode = readOnly ? (st.st_mode & ~writeBits) : (st.st_mode | S_IWUSR);
       if (fchmodat(directory, name, mode & 07777, 0) != 0) {
-        SetLastErrorFromErrno(errno);
+        SetErrorCode(errno);
         return false;
       }
       modeChanged = true;
@@ -288,7 +288,7 @@ bool SetAttributesOfEntry(int directory, const char* name, DWORD attributes) {
       int error = errno;
       if (modeChanged)  // a failed change leaves the entry as it was
         fchmodat(directory, name, st.st_mode & 07777, 0);
-      SetLastErrorFromErrno(error);
+      SetErrorCode(error);
       return false;
     }
   }

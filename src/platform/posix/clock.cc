@@ -1,16 +1,18 @@
-// The performance counter of the POSIX build: the monotonic clock in nanoseconds.
+// The clocks of the POSIX build.
 #include <ctime>
 
 #include "platform/posix/internal.h"
 
-BOOL QueryPerformanceCounter(LARGE_INTEGER* count) {
+int64_t SteadyNanoseconds() {
   timespec now;
   clock_gettime(CLOCK_MONOTONIC, &now);
-  count->QuadPart = static_cast<int64_t>(now.tv_sec) * 1000000000 + now.tv_nsec;
-  return TRUE;
+  return static_cast<int64_t>(now.tv_sec) * 1000000000 + now.tv_nsec;
 }
 
-BOOL QueryPerformanceFrequency(LARGE_INTEGER* frequency) {
-  frequency->QuadPart = 1000000000;
-  return TRUE;
+// Subtracts the local time zone's current offset from UTC.
+uint64_t LocalTimeToUtc(uint64_t localTicks) {
+  time_t now = time(nullptr);
+  struct tm parts;
+  localtime_r(&now, &parts);
+  return localTicks - static_cast<uint64_t>(static_cast<int64_t>(parts.tm_gmtoff) * 10000000LL);
 }

@@ -152,7 +152,7 @@ bool CopyIntoDirectory(int in, const struct stat& st, int directory, const char*
   char temporary[32];
   int out = CreateTemporaryFile(directory, temporary);
   if (out < 0) {
-    SetLastErrorFromErrno(errno);
+    SetErrorCode(errno);
     return false;
   }
   int error = 0;
@@ -175,7 +175,7 @@ bool CopyIntoDirectory(int in, const struct stat& st, int directory, const char*
     error = errno;
   if (error != 0) {
     unlinkat(directory, temporary, 0);
-    SetLastErrorFromErrno(error == EISDIR ? EACCES : error);
+    SetErrorCode(error == EISDIR ? EACCES : error);
     return false;
   }
   return true;

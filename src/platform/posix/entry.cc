@@ -1,5 +1,5 @@
 // The POSIX process entry: decodes the arguments (UTF-8, other bytes carried as escapes) and
-// calls the program's wmain.
+// runs the program.
 #include <clocale>
 #include <csignal>
 #include <cstring>
@@ -26,5 +26,5 @@ int main(int argc, char** argv) {
   std::vector<wchar_t*> pointers;
   for (auto& argument : arguments) pointers.push_back(argument.data());
   pointers.push_back(nullptr);
-  return wmain(argc, pointers.data());
+  return RunProgram(argc, pointers.data());
 }

@@ -15,7 +15,7 @@ bool MakeDirectoryLike(int templateDirectory, const char* templateName, int dire
   struct stat st;
   if (fstatat(templateDirectory, templateName, &st, 0) != 0 ||
       mkdirat(directory, name, 0700) != 0) {
-    SetLastErrorFromErrno(errno);
+    SetErrorCode(errno);
     return false;
   }
   // A directory whose bits or attribute could not be given is removed again: the creation failed.
@@ -36,7 +36,7 @@ bool MakeDirectoryLike(int templateDirectory, const char* templateName, int dire
     close(made);
   if (error != 0) {
     unlinkat(directory, name, AT_REMOVEDIR);
-    SetLastErrorFromErrno(error);
+    SetErrorCode(error);
     return false;
   }
   return true;
@@ -46,7 +46,7 @@ bool RemoveDirectoryEntry(int directory, const char* name) {
   struct stat st;
   bool isLink = fstatat(directory, name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(st.st_mode);
   if (unlinkat(directory, name, isLink ? 0 : AT_REMOVEDIR) != 0) {
-    SetLastErrorFromErrno(errno);
+    SetErrorCode(errno);
     return false;
   }
   return true;
@@ -54,41 +54,41 @@ bool RemoveDirectoryEntry(int directory, const char* name) {
 
 bool DeleteFileEntry(int directory, const char* name) {
   if (unlinkat(directory, name, 0) != 0) {
-    SetLastErrorFromErrno(errno == EISDIR ? EACCES : errno);
+    SetErrorCode(errno == EISDIR ? EACCES : errno);
     return false;
   }
   return true;
 }
 
-DWORD ReadAttributesAt(const OpenDirectory& directory, const wchar_t* name) {
+uint32_t ReadAttributesAt(const OpenDirectory& directory, const wchar_t* name) {
   return AttributesAt(directory.Descriptor, ToBytes(name).c_str());
 }
 
-bool SetAttributesAt(const OpenDirectory& directory, const wchar_t* name, DWORD attributes) {
+bool SetAttributesAt(const OpenDirectory& directory, const wchar_t* name, uint32_t attributes) {
   return SetAttributesOfEntry(directory.Descriptor, ToBytes(name).c_str(), attributes);
 }
 
-bool SetPermissionsAt(const OpenDirectory& directory, const wchar_t* name, DWORD mode) {
+bool SetPermissionsAt(const OpenDirectory& directory, const wchar_t* name, uint32_t mode) {
   return SetModeOfEntry(directory.Descriptor, ToBytes(name).c_str(), static_cast<mode_t>(mode));
 }
 
 // The access time is set to the same time in the one call: some FUSE file systems drop a
 // modification time set alone. A link is refused (ELOOP), never changed itself.
-bool SetWriteTimeAt(const OpenDirectory& directory, const wchar_t* name, const FILETIME& time) {
+bool SetWriteTimeAt(const OpenDirectory& directory, const wchar_t* name, const FileTime& time) {
   std::string bytes = ToBytes(name);
   struct stat st;
   if (fstatat(directory.Descriptor, bytes.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
-    SetLastErrorFromErrno(errno);
+    SetErrorCode(errno);
     return false;
   }
   if (S_ISLNK(st.st_mode)) {
-    SetLastErrorFromErrno(ELOOP);
+    SetErrorCode(ELOOP);
     return false;
   }
   struct timespec times[2];
   times[0] = times[1] = FromFileTime(time);
   if (utimensat(directory.Descriptor, bytes.c_str(), times, AT_SYMLINK_NOFOLLOW) != 0) {
-    SetLastErrorFromErrno(errno);
+    SetErrorCode(errno);
     return false;
   }
   return true;
@@ -112,6 +112,6 @@ bool RemoveDirectoryAt(const OpenDirectory& parent, const wchar_t* name) {
 
 // unlink ignores the file's own mode and attributes: nothing is cleared, so its other names
 // (hard links) keep theirs.
-bool DeleteFileAt(const OpenDirectory& directory, const wchar_t* name, DWORD) {
+bool DeleteFileAt(const OpenDirectory& directory, const wchar_t* name, uint32_t) {
   return DeleteFileEntry(directory.Descriptor, ToBytes(name).c_str());
 }

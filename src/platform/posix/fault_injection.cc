@@ -1,7 +1,7 @@
 // Fault injection for the tests, linked only in builds made with TANDREL_FAULT_INJECTION. The
 // program's own calls to the C library functions that can fail are linked to these wrappers
-// (-Wl,--wrap=<name>), so the C++ runtime's calls and anything before wmain are not counted.
-// Each wrapper counts the call; the call whose ordinal is TANDREL_FAIL_CALL fails with
+// (-Wl,--wrap=<name>), so the C++ runtime's calls and anything before the program starts are not
+// counted. Each wrapper counts the call; the call whose ordinal is TANDREL_FAIL_CALL fails with
 // TANDREL_FAIL_ERRNO (EIO, or ENOSPC, EACCES, ENOENT by name) without being made. Writes to the
 // standard output and error are neither counted nor failed. TANDREL_COUNT_CALLS names a file
 // that receives "calls N" at exit, and "failed NAME" (for readdir "failed readdir I", the

@@ -12,7 +12,7 @@ bool LinkFileAt(const OpenDirectory& root, const wchar_t* existing, const OpenDi
                 const wchar_t* name) {
   if (linkat(root.Descriptor, ToBytes(existing).c_str(), directory.Descriptor,
              ToBytes(name).c_str(), 0) != 0) {
-    SetLastErrorFromErrno(errno);
+    SetErrorCode(errno);
     return false;
   }
   return true;
@@ -21,7 +21,7 @@ bool LinkFileAt(const OpenDirectory& root, const wchar_t* existing, const OpenDi
 // rename ignores the replaced file's own mode and attributes, so its other names (hard links)
 // keep theirs: the listed attribute word is not needed.
 bool CopyFileAt(const OpenDirectory& from, const wchar_t* fromName, const OpenDirectory& to,
-                const wchar_t* toName, bool replace, DWORD) {
+                const wchar_t* toName, bool replace, uint32_t) {
   struct stat st;
   int in = OpenRegularFileAt(from.Descriptor, ToBytes(fromName).c_str(), &st);
   if (in < 0)

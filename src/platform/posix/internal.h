@@ -9,48 +9,35 @@
 
 #include "platform/file_system.h"
 
-// An open console file: its descriptor.
-struct PosixFile {
-  int fd;
-};
-
 // Wide text to the bytes of a file name or console text: UTF-8, with the escapes
 // U+DC80..U+DCFF turned back into the single bytes they stand for.
-std::string ToBytes(LPCWSTR text);
-std::string ToBytes(LPCWSTR text, size_t chars);
+std::string ToBytes(const wchar_t* text);
+std::string ToBytes(const wchar_t* text, size_t chars);
 // Bytes to wide text: UTF-8, with each byte that is not part of valid UTF-8 carried as
 // U+DC80 + (byte - 0x80).
 std::wstring FromBytes(const char* bytes, size_t count);
 
-// Records errno as the last error: the mapped Windows code, and the errno for its text.
-void SetLastErrorFromErrno(int error);
-// Records a Windows code as the last error, with no errno behind it.
-void SetLastErrorCode(DWORD code);
-
-// The volume serial number that stands for a device number.
-DWORD VolumeSerial(dev_t device);
-
 // File times: 100 ns units since 1601, and back.
-FILETIME ToFileTime(const struct timespec& time);
-struct timespec FromFileTime(const FILETIME& time);
+FileTime ToFileTime(const struct timespec& time);
+struct timespec FromFileTime(const FileTime& time);
 
 // The attribute word of a file system object: stat data of what it names (the target of a link,
 // or the link itself where that cannot be reached), whether the name itself is a link, and where
 // it is: name relative to a directory descriptor (or a path relative to AT_FDCWD). When its
-// stored attribute cannot be read: INVALID_FILE_ATTRIBUTES with errno set, or with known given,
+// stored attribute cannot be read: kInvalidAttributes with errno set, or with known given,
 // the bits that can be known and *known false.
-DWORD AttributesOf(const struct stat& target, bool isLink, int directory, const char* name,
-                   bool* known = nullptr);
+uint32_t AttributesOf(const struct stat& target, bool isLink, int directory, const char* name,
+                      bool* known = nullptr);
 // The attribute word of the entry name (as AttributesOf, its stat data read first);
-// INVALID_FILE_ATTRIBUTES with the last error set on failure.
-DWORD AttributesAt(int directory, const char* name);
+// kInvalidAttributes with the last error set on failure.
+uint32_t AttributesAt(int directory, const char* name);
 // The hidden, system and archive bits as stored in user.DOSATTRIB (following links), or
 // archive alone when the attribute is missing; dot names report hidden too.
-// INVALID_FILE_ATTRIBUTES with errno set when it cannot be read.
-DWORD StoredDosAttributes(int directory, const char* name);
+// kInvalidAttributes with errno set when it cannot be read.
+uint32_t StoredDosAttributes(int directory, const char* name);
 // Sets the modelled bits of the entry name itself (never through a link), as SetFileAttributesW
 // describes; false with the last error set.
-bool SetAttributesOfEntry(int directory, const char* name, DWORD attributes);
+bool SetAttributesOfEntry(int directory, const char* name, uint32_t attributes);
 // Sets the permission bits of the entry name itself (never through a link); false with the last
 // error set.
 bool SetModeOfEntry(int directory, const char* name, mode_t mode);

@@ -14,7 +14,7 @@ bool ReadLinkAt(const OpenDirectory& directory, const wchar_t* name, std::wstrin
   for (;;) {
     ssize_t length = readlinkat(directory.Descriptor, bytes.c_str(), text.data(), text.size());
     if (length < 0) {
-      SetLastErrorFromErrno(errno);
+      SetErrorCode(errno);
       return false;
     }
     if (static_cast<size_t>(length) < text.size()) {
@@ -29,7 +29,7 @@ bool MakeLinkAt(const OpenDirectory& directory, const wchar_t* name, const std::
                 bool) {
   if (symlinkat(ToBytes(target.c_str()).c_str(), directory.Descriptor, ToBytes(name).c_str()) !=
       0) {
-    SetLastErrorFromErrno(errno);
+    SetErrorCode(errno);
     return false;
   }
   return true;

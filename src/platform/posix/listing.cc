@@ -21,7 +21,7 @@ namespace {
 struct ExaminedEntry {
   struct stat target;  // what it names, or a link itself whose target cannot be reached
   bool isLink;
-  DWORD attributes;
+  uint32_t attributes;
   bool attributesKnown;
   uint16_t mode;  // the permission bits, or kPermissionsNotKept
 };
@@ -35,7 +35,7 @@ Examined ExamineEntry(int directory, const char* name, ExaminedEntry* entry) {
   if (fstatat(directory, name, &link, AT_SYMLINK_NOFOLLOW) != 0) {
     if (errno == ENOENT)
       return Examined::kLeftOut;  // removed since the directory was read
-    SetLastErrorFromErrno(errno);
+    SetErrorCode(errno);
     return Examined::kFailed;
   }
   struct stat& target = entry->target;
@@ -59,13 +59,13 @@ bool ListOpenDirectory(const OpenDirectory& directory,
   // A stream of its own, from the start, leaving the directory's descriptor as it is.
   int fd = openat(directory.Descriptor, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd < 0) {
-    SetLastErrorFromErrno(errno);
+    SetErrorCode(errno);
     return false;
   }
   std::unique_ptr<DIR, int (*)(DIR*)> stream(fdopendir(fd), closedir);  // closed however it ends
   DIR* dir = stream.get();
   if (dir == nullptr) {
-    SetLastErrorFromErrno(errno);
+    SetErrorCode(errno);
     close(fd);
     return false;
   }
@@ -75,7 +75,7 @@ bool ListOpenDirectory(const OpenDirectory& directory,
     struct dirent* entry = readdir(dir);
     if (entry == nullptr) {
       if (errno != 0) {
-        SetLastErrorFromErrno(errno);
+        SetErrorCode(errno);
         complete = false;
       }
       break;
@@ -99,7 +99,7 @@ bool ListOpenDirectory(const OpenDirectory& directory,
     record.WriteTime = ToFileTime(target.st_mtim);
     // A link whose target cannot be reached has its own size, the length of its text.
     record.Size = S_ISDIR(target.st_mode) ? 0 : static_cast<uint64_t>(target.st_size);
-    record.Identity = FileIdentity{VolumeSerial(target.st_dev), target.st_ino};
+    record.Identity = FileIdentity{static_cast<uint64_t>(target.st_dev), target.st_ino};
     record.IdentityKnown = true;
     record.AttributesUnknown = !examined.attributesKnown;
     record.SymbolicLink = examined.isLink;

@@ -83,15 +83,15 @@ bool PermissionBitsKept(int directory, const char* name, dev_t device) {
 }
 
 bool PermissionBitsToSet(const ListedPermissions& source, const ListedPermissions& destination,
-                         DWORD destinationAttributes, DWORD* mode) {
+                         uint32_t destinationAttributes, uint32_t* mode) {
   if (source.Mode == kPermissionsNotKept || destination.Mode == kPermissionsNotKept ||
-      (destinationAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+      (destinationAttributes & kAttributeReparsePoint)) {
     return false;
   }
-  DWORD wanted = source.Mode;
+  uint32_t wanted = source.Mode;
   if (source.Owner != destination.Owner || source.Group != destination.Group)
-    wanted &= ~static_cast<DWORD>(S_ISUID | S_ISGID);
-  if (destinationAttributes & FILE_ATTRIBUTE_DIRECTORY)
+    wanted &= ~static_cast<uint32_t>(S_ISUID | S_ISGID);
+  if (destinationAttributes & kAttributeDirectory)
     wanted |= S_IWUSR;
   *mode = wanted;
   return wanted != destination.Mode;
@@ -102,26 +102,25 @@ bool SetModeOfEntry(int directory, const char* name, mode_t mode) {
   if (!StatOfEntryItself(directory, name, &st))
     return false;
   if (fchmodat(directory, name, mode, 0) != 0) {
-    SetLastErrorFromErrno(errno);
+    SetErrorCode(errno);
     return false;
   }
   return true;
 }
 
 bool OwnerToSet(const ListedPermissions& source, const ListedPermissions& destination,
-                DWORD destinationAttributes) {
+                uint32_t destinationAttributes) {
   // The owners first: most pairs share theirs, and then nothing else is asked.
   return (source.Owner != destination.Owner || source.Group != destination.Group) &&
          source.Mode != kPermissionsNotKept && destination.Mode != kPermissionsNotKept &&
-         !(destinationAttributes & FILE_ATTRIBUTE_REPARSE_POINT) && geteuid() == 0;
+         !(destinationAttributes & kAttributeReparsePoint) && geteuid() == 0;
 }
 
 void TakeOwner(ListedPermissions* destination, const ListedPermissions& source,
-               DWORD destinationAttributes) {
+               uint32_t destinationAttributes) {
   destination->Owner = source.Owner;
   destination->Group = source.Group;
-  if (!(destinationAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
-      destination->Mode != kPermissionsNotKept)
+  if (!(destinationAttributes & kAttributeDirectory) && destination->Mode != kPermissionsNotKept)
     destination->Mode &= static_cast<uint16_t>(~(S_ISUID | S_ISGID));
 }
 
@@ -133,7 +132,7 @@ bool SetOwnerAt(const OpenDirectory& directory, const wchar_t* name,
     return false;
   if (fchownat(directory.Descriptor, bytes.c_str(), source.Owner, source.Group,
                AT_SYMLINK_NOFOLLOW) != 0) {
-    SetLastErrorFromErrno(errno);
+    SetErrorCode(errno);
     return false;
   }
   return true;

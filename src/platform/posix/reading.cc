@@ -12,7 +12,7 @@ int OpenRegularFileAt(int directory, const char* name, struct stat* st) {
   // Not blocking on the open: a FIFO put in place since the listing must not hang the run.
   int fd = openat(directory, name, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) {
-    SetLastErrorFromErrno(errno);
+    SetErrorCode(errno);
     return -1;
   }
   int error = 0;
@@ -23,7 +23,7 @@ int OpenRegularFileAt(int directory, const char* name, struct stat* st) {
   }
   if (error != 0) {
     close(fd);
-    SetLastErrorFromErrno(error);
+    SetErrorCode(error);
     return -1;
   }
   // O_NONBLOCK stays: reads of a regular file ignore it.
@@ -39,7 +39,7 @@ bool ReadBlock(int fd, void* buffer, size_t size, size_t* read) {
     }
     if (errno != EINTR) {
       *read = 0;
-      SetLastErrorFromErrno(errno);
+      SetErrorCode(errno);
       return false;
     }
   }
@@ -96,7 +96,7 @@ uint64_t NextDataOffset(InputFile& file, uint64_t offset) {
 
 bool SeekFile(InputFile& file, uint64_t offset) {
   if (lseek(file.Descriptor, static_cast<off_t>(offset), SEEK_SET) < 0) {
-    SetLastErrorFromErrno(errno);
+    SetErrorCode(errno);
     return false;
   }
   return true;

@@ -1,5 +1,4 @@
-// Text conversions and string functions of the POSIX platform layer.
-#include <climits>
+// Text of the POSIX build: UTF-8 bytes, case folding by the C library, patterns.
 #include <cwctype>
 
 #include "platform/posix/internal.h"
@@ -71,15 +70,15 @@ wint_t Fold(wchar_t c) {
 
 }  // namespace
 
-std::string ToBytes(LPCWSTR text, size_t chars) {
+std::string ToBytes(const wchar_t* text, size_t chars) {
   std::string out;
   out.reserve(chars);
   for (size_t i = 0; i < chars; i++) AppendUtf8(out, static_cast<uint32_t>(text[i]));
   return out;
 }
 
-std::string ToBytes(LPCWSTR text) {
-  return ToBytes(text, static_cast<size_t>(lstrlenW(text)));
+std::string ToBytes(const wchar_t* text) {
+  return ToBytes(text, wcslen(text));
 }
 
 std::wstring FromBytes(const char* bytes, size_t count) {
@@ -101,37 +100,12 @@ std::wstring FromBytes(const char* bytes, size_t count) {
   return out;
 }
 
-int MultiByteToWideChar(UINT, DWORD, LPCSTR text, int bytes, LPWSTR out, int outChars) {
-  size_t count = bytes < 0 ? std::char_traits<char>::length(text) + 1 : static_cast<size_t>(bytes);
-  std::wstring wide = FromBytes(text, count);
-  if (outChars == 0)
-    return static_cast<int>(wide.size());
-  if (wide.size() > static_cast<size_t>(outChars)) {
-    SetLastErrorCode(ERROR_INSUFFICIENT_BUFFER);
-    return 0;
-  }
-  wide.copy(out, wide.size());
-  return static_cast<int>(wide.size());
-}
-
-int WideCharToMultiByte(UINT, DWORD, LPCWSTR text, int chars, LPSTR out, int outBytes, LPCSTR,
-                        BOOL* usedDefault) {
-  size_t count = chars < 0 ? static_cast<size_t>(lstrlenW(text)) + 1 : static_cast<size_t>(chars);
-  std::string bytes = ToBytes(text, count);
-  if (usedDefault)
-    *usedDefault = FALSE;
-  if (outBytes == 0)
-    return static_cast<int>(bytes.size());
-  if (bytes.size() > static_cast<size_t>(outBytes)) {
-    SetLastErrorCode(ERROR_INSUFFICIENT_BUFFER);
-    return 0;
-  }
-  bytes.copy(out, bytes.size());
-  return static_cast<int>(bytes.size());
+std::string ToConsoleCodePage(const wchar_t* text, size_t chars) {
+  return ToBytes(text, chars);
 }
 
 // Characters compared as the C library folds them; equal characters without folding.
-int lstrcmpiW(LPCWSTR a, LPCWSTR b) {
+int CompareIgnoringCase(const wchar_t* a, const wchar_t* b) {
   for (;; a++, b++) {
     wchar_t c = *a, d = *b;
     if (c == d) {
@@ -145,52 +119,35 @@ int lstrcmpiW(LPCWSTR a, LPCWSTR b) {
   }
 }
 
-int lstrcmpW(LPCWSTR a, LPCWSTR b) {
-  for (;; a++, b++) {
-    if (*a != *b)
-      return static_cast<uint32_t>(*a) < static_cast<uint32_t>(*b) ? -1 : 1;
-    if (*a == 0)
-      return 0;
+// The whole path must match; '*' matches any run of characters (none included, separators
+// included), '?' exactly one. Greedy matching that returns only to the most recent '*' takes
+// at most path length times pattern length steps, whatever the pattern.
+bool MatchesPattern(const wchar_t* path, const wchar_t* pattern) {
+  const wchar_t* star = nullptr;    // the last '*' seen in the pattern
+  const wchar_t* resume = nullptr;  // where in the path that '*' match would grow next
+  while (*path != 0) {
+    if (*pattern == L'*') {
+      star = pattern++;
+      resume = path;
+    } else if (*pattern != 0 && (*pattern == L'?' || Fold(*pattern) == Fold(*path))) {
+      pattern++;
+      path++;
+    } else if (star != nullptr) {
+      pattern = star + 1;
+      path = ++resume;
+    } else {
+      return false;
+    }
   }
+  while (*pattern == L'*') pattern++;
+  return *pattern == 0;
 }
 
-int lstrlenW(LPCWSTR text) {
-  if (text == nullptr)
-    return 0;
-  int n = 0;
-  while (text[n] != 0) n++;
-  return n;
-}
-
-LPWSTR lstrcpyW(LPWSTR to, LPCWSTR from) {
-  LPWSTR p = to;
-  while ((*p++ = *from++) != 0) {
-  }
-  return to;
-}
-
-LPWSTR StrChrW(LPCWSTR text, WCHAR c) {
-  for (; *text != 0; text++) {
-    if (*text == c)
-      return const_cast<LPWSTR>(text);
-  }
-  return nullptr;
-}
-
-// Optional white space, an optional sign, then decimal digits up to the first other
-// character; no digits gives 0. A value beyond 32 bits saturates at INT_MIN or INT_MAX.
-int StrToIntW(LPCWSTR text) {
-  while (*text != 0 && std::iswspace(*text)) text++;
-  bool negative = false;
-  if (*text == L'+' || *text == L'-')
-    negative = *text++ == L'-';
-  long long value = 0;
-  for (; *text >= L'0' && *text <= L'9'; text++) {
-    value = value * 10 + (*text - L'0');
-    if (value > static_cast<long long>(INT_MAX) + 1)
-      value = static_cast<long long>(INT_MAX) + 1;
-  }
-  if (negative)
-    return static_cast<int>(-value);
-  return value > INT_MAX ? INT_MAX : static_cast<int>(value);
+// Joins with one '/'.
+bool JoinPathText(const std::wstring& directory, const wchar_t* name, std::wstring* out) {
+  *out = directory;
+  if (!out->empty() && *name != 0 && out->back() != L'/')
+    *out += L'/';
+  *out += name;
+  return true;
 }

@@ -117,7 +117,7 @@ bool ExtendedAttributesRefused() {
   int error = refusal.exchange(0);
   if (error == 0)
     return false;
-  SetLastErrorFromErrno(error);
+  SetErrorCode(error);
   return true;
 }
 
@@ -153,6 +153,6 @@ bool CopyExtendedAttributesAt(const OpenDirectory& from, const OpenDirectory& to
   if (destination >= 0)
     close(destination);
   if (!copied)
-    SetLastErrorFromErrno(error);
+    SetErrorCode(error);
   return copied;
 }

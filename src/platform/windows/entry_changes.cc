@@ -16,28 +16,30 @@ bool ReplaceModelledBits(const std::wstring& path, DWORD attributes) {
 
 }  // namespace
 
-DWORD ReadAttributesAt(const OpenDirectory& directory, const wchar_t* name) {
+AttributeWord ReadAttributesAt(const OpenDirectory& directory, const wchar_t* name) {
   return OwnAttributes(EntryPath(directory, name));
 }
 
-bool SetAttributesAt(const OpenDirectory& directory, const wchar_t* name, DWORD attributes) {
+bool SetAttributesAt(const OpenDirectory& directory, const wchar_t* name,
+                     AttributeWord attributes) {
   return ReplaceModelledBits(EntryPath(directory, name), attributes);
 }
 
 // Windows keeps no permission bits.
-bool SetPermissionsAt(const OpenDirectory&, const wchar_t*, DWORD) {
+bool SetPermissionsAt(const OpenDirectory&, const wchar_t*, uint32_t) {
   SetLastError(ERROR_NOT_SUPPORTED);
   return false;
 }
 
-bool SetWriteTimeAt(const OpenDirectory& directory, const wchar_t* name, const FILETIME& time) {
+bool SetWriteTimeAt(const OpenDirectory& directory, const wchar_t* name, const FileTime& time) {
   std::wstring path = EntryPath(directory, name);
   HANDLE file = CreateFileW(
       path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
       nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
   if (file == INVALID_HANDLE_VALUE)
     return false;
-  bool set = SetFileTime(file, nullptr, nullptr, &time) != 0;
+  FILETIME written = {time.Low, time.High};
+  bool set = SetFileTime(file, nullptr, nullptr, &written) != 0;
   DWORD error = GetLastError();
   CloseHandle(file);
   SetLastError(error);
@@ -74,6 +76,6 @@ bool RemoveDirectoryAt(const OpenDirectory& parent, const wchar_t* name) {
   return RemoveDirectoryW(EntryPath(parent, name).c_str()) != 0;
 }
 
-bool DeleteFileAt(const OpenDirectory& directory, const wchar_t* name, DWORD attributes) {
+bool DeleteFileAt(const OpenDirectory& directory, const wchar_t* name, AttributeWord attributes) {
   return DeleteProtectedFile(EntryPath(directory, name).c_str(), attributes);
 }

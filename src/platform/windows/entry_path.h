@@ -2,9 +2,27 @@
 // by its open directory's "\\?\" path and the entry's name, so a name is always itself.
 #pragma once
 
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+#include <shlwapi.h>
+#include <winioctl.h>
+
 #include <string>
 
 #include "platform/file_system.h"
+
+// Attribute bits of newer systems that not every SDK names.
+#ifndef FILE_ATTRIBUTE_INTEGRITY_STREAM
+#define FILE_ATTRIBUTE_INTEGRITY_STREAM 0x00008000
+#endif
+#ifndef FILE_ATTRIBUTE_RECALL_ON_OPEN
+#define FILE_ATTRIBUTE_RECALL_ON_OPEN 0x00040000
+#endif
+#ifndef FILE_ATTRIBUTE_RECALL_ON_DATA_ACCESS
+#define FILE_ATTRIBUTE_RECALL_ON_DATA_ACCESS 0x00400000
+#endif
 
 // The full path of name in directory, or of directory itself with a null name. At a root
 // ("\\?\C:\", "\\?\UNC\server\share\") the separator is already there. Empty for a directory

@@ -156,7 +156,7 @@ bool CopyIntoPlace(const std::wstring& source, const OpenDirectory& to, const st
 }  // namespace
 
 bool CopyFileAt(const OpenDirectory& from, const wchar_t* fromName, const OpenDirectory& to,
-                const wchar_t* toName, bool replace, DWORD replacedAttributes) {
+                const wchar_t* toName, bool replace, AttributeWord replacedAttributes) {
   std::wstring source = EntryPath(from, fromName), target = EntryPath(to, toName);
   if (!replace)
     return CopyIntoPlace(source, to, target, false);

@@ -17,7 +17,7 @@ ListedRecord RecordOf(const WIN32_FIND_DATAW& data) {
   // mark ordinary files and directories.
   if (!ReparseTagIsLink(data.dwReserved0))
     record.Attributes &= ~FILE_ATTRIBUTE_REPARSE_POINT;
-  record.WriteTime = data.ftLastWriteTime;
+  record.WriteTime = {data.ftLastWriteTime.dwLowDateTime, data.ftLastWriteTime.dwHighDateTime};
   record.Size = (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
   record.IdentityKnown = false;  // asked for by opening the entry, where it is needed
   record.AttributesUnknown = false;

@@ -104,6 +104,18 @@ bool OpenRootDirectory(const wchar_t* path, OpenDirectory* directory) {
   return true;
 }
 
+// A path within the short limit as the system's shell functions judge it; a longer one (under
+// long-paths) in its "\\?\" form.
+bool IsDirectoryPath(const wchar_t* path) {
+  if (lstrlenW(path) < MAX_PATH)
+    return PathIsDirectoryW(path) != 0;
+  std::wstring full;
+  if (!LongFullPath(path, &full))
+    return false;
+  DWORD attributes = GetFileAttributesW(full.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
 bool OpenChildDirectory(const OpenDirectory& parent, const wchar_t* name, bool followLink,
                         OpenDirectory* child) {
   std::wstring path = EntryPath(parent, name);

@@ -1,4 +1,4 @@
-#include "platform/file_system.h"
+#include "platform/windows/entry_path.h"
 
 // The 32-bit program on 64-bit Windows: the system hands it SysWOW64 wherever a path names
 // System32 (file-system redirection) unless the thread turns that off. The call is looked up at
