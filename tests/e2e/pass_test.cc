@@ -174,8 +174,9 @@ TEST(Pass, LongPathsMirrorAndResynchroniseATreeDeeperThanTheLimit) {
   // MAX_PATH characters).
   const fs::path inner = fs::path(deep.substr(0, deep.size() - 1)).make_preferred();
   RunResult r = RunTandrel({PathText(t.source / inner), PathText(t.destination / inner), "-lp"});
-  if (!RunningUnderWine())
+  if (!RunningUnderWine()) {
     EXPECT_EQ(std::tie(r.exitCode, r.err), std::make_tuple(0, std::string()));
+  }
 #ifndef _WIN32
   // The test's own removal takes whole paths: rm walks the tree by its descriptors.
   EXPECT_EQ(std::system(("rm -rf '" + t.temp.str() + "'/*").c_str()), 0);
