@@ -167,7 +167,11 @@ const char HelpText[] =
     "\n"
     "-sl[=y/n], --symlinks[=y/n]\n"
     "    Copies, compares (by target text) and deletes symbolic links as links,\n"
-    "    never following them. Junctions stay directories on Windows.\n";
+    "    never following them. Junctions stay directories on Windows.\n"
+    "\n"
+    "-j[=number], --threads[=number], 0 by default\n"
+    "    Threads that list directories while the walk goes on; 0: one per\n"
+    "    processor, at most 8; 1: the walk alone. The log is the same for any number.\n";
 
 namespace {
 // Writes the help screen's first bytes to the standard output with one write.

@@ -1,6 +1,8 @@
 #include "cli/run.h"
 
+#include <algorithm>
 #include <string>
+#include <thread>
 
 #include "settings/options.h"
 #include "output/console.h"
@@ -9,6 +11,7 @@
 #include "sync/directory_pass.h"
 #include "sync/walk_guard.h"
 #include "sync/run_summary.h"
+#include "sync/workers.h"
 
 bool IsFatFileSystemName(const wchar_t* name) {
   wchar_t prefix[4];
@@ -33,6 +36,11 @@ void DeriveSettings() {
     OptionTable[kCompareSize].Value = 1;
   }
   TimeShiftTicks = static_cast<int64_t>(OptionValue(kTimeShift)) * 10000000;
+  // Threads: 0 (or less) means one per processor, at most 8; never more than 64.
+  int threads = OptionValue(kThreads);
+  if (threads <= 0)
+    threads = std::min(static_cast<int>(std::thread::hardware_concurrency()), 8);
+  OptionTable[kThreads].Value = std::clamp(threads, 1, 64);
 }
 
 namespace {
@@ -64,6 +72,18 @@ bool DeletionsWithinLimit(Pass& pass) {
   return false;
 }
 
+// The pass itself: the header, the walk, the summary.
+void RunPass(Pass& pass) {
+  StartRunSummary(pass.Summary);
+  StartProgress();
+  if (OptionSet(kLogHeader)) {
+    WriteOutput(L"\nTandreling directory: %s\nto directory: %s\n", pass.Source.Path.c_str(),
+                pass.Destination.Path.c_str());
+  }
+  ProcessDirectoryPair(pass);
+  WriteRunSummary(pass.Summary);
+  ClearProgressLine(kErrorStream);
+}
 }  // namespace
 
 void PrepareRun() {
@@ -76,15 +96,8 @@ void PrepareRun() {
   DestinationOnFat = IsOnFatVolume(pass.Destination.Directory());
   DeriveSettings();
   KeepExtendedAttributes(OptionSet(kXattrs));
-  if (!DeletionsWithinLimit(pass))
-    return;
-  StartRunSummary(pass.Summary);
-  StartProgress();
-  if (OptionSet(kLogHeader)) {
-    WriteOutput(L"\nTandreling directory: %s\nto directory: %s\n", pass.Source.Path.c_str(),
-                pass.Destination.Path.c_str());
-  }
-  ProcessDirectoryPair(pass);
-  WriteRunSummary(pass.Summary);
-  ClearProgressLine(kErrorStream);
+  StartWorkers(OptionValue(kThreads));
+  if (DeletionsWithinLimit(pass))
+    RunPass(pass);
+  StopWorkers();
 }

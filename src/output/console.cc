@@ -97,36 +97,60 @@ std::wstring FormatText(const wchar_t* format, va_list arguments, size_t limit) 
   return text;
 }
 
-void WriteFormatted(ConsoleStream stream, const wchar_t* format, va_list arguments) {
-  // Texts as long as the paths they name under long-paths; else as the system formats them, at
-  // most the formatting buffer's length.
-  size_t limit = OptionSet(kLongPaths) ? static_cast<size_t>(-1) : kFormatBufferChars - 1;
-  std::wstring text = FormatText(format, arguments, limit);
+namespace {
+
+thread_local std::vector<HeldText>* holding = nullptr;
+
+void WriteText(ConsoleStream stream, bool report, const std::wstring& text) {
+  if (holding != nullptr) {
+    holding->push_back({stream, report, text});
+    return;
+  }
+  if (report)
+    ErrorReportCount++;
   std::vector<wchar_t> expansion(2 * text.size() + 1);
   EmitText(stream, text.c_str(), expansion.data());
 }
 
-namespace {
+void WriteFormatted(ConsoleStream stream, bool report, const wchar_t* format, va_list arguments) {
+  // Texts as long as the paths they name under long-paths; else as the system formats them, at
+  // most the formatting buffer's length.
+  size_t limit = OptionSet(kLongPaths) ? static_cast<size_t>(-1) : kFormatBufferChars - 1;
+  WriteText(stream, report, FormatText(format, arguments, limit));
+}
+
 void WriteTo(ConsoleStream stream, const wchar_t* format, ...) {
   va_list arguments;
   va_start(arguments, format);
-  WriteFormatted(stream, format, arguments);
+  WriteFormatted(stream, false, format, arguments);
   va_end(arguments);
 }
+
 }  // namespace
+
+HoldTexts::HoldTexts(std::vector<HeldText>& held) {
+  holding = &held;
+}
+
+HoldTexts::~HoldTexts() {
+  holding = nullptr;
+}
+
+void WriteHeldTexts(const std::vector<HeldText>& held) {
+  for (const HeldText& text : held) WriteText(text.Stream, text.Report, text.Text);
+}
 
 void WriteOutput(const wchar_t* format, ...) {
   va_list arguments;
   va_start(arguments, format);
-  WriteFormatted(OutputStream, format, arguments);
+  WriteFormatted(OutputStream, false, format, arguments);
   va_end(arguments);
 }
 
 void WriteError(const wchar_t* format, ...) {
-  ErrorReportCount++;
   va_list arguments;
   va_start(arguments, format);
-  WriteFormatted(ErrorStream, format, arguments);
+  WriteFormatted(ErrorStream, true, format, arguments);
   va_end(arguments);
 }
 

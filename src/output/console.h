@@ -4,6 +4,7 @@
 
 #include <cstdarg>
 #include <string>
+#include <vector>
 
 #include "platform/system.h"
 
@@ -28,10 +29,26 @@ bool EmitText(ConsoleStream stream, const wchar_t* text, wchar_t* expansion);
 // unsigned 32-bit value), %% and literal text, as the system's formatter writes them; at most
 // limit characters.
 std::wstring FormatText(const wchar_t* format, va_list arguments, size_t limit);
-void WriteFormatted(ConsoleStream stream, const wchar_t* format, va_list arguments);
 void WriteOutput(const wchar_t* format, ...);
 void WriteError(const wchar_t* format, ...);
 // The message with its one argument, then ": " and the system's text for the last error.
 void ReportSystemError(const wchar_t* message, const wchar_t* argument);
+// Texts written by a worker's task, held in order for the walking thread to write: a worker never
+// writes, so each stream keeps the order one thread gives it.
+struct HeldText {
+  ConsoleStream Stream;
+  bool Report;  // counted as a report when written
+  std::wstring Text;
+};
+// While it lives, the calling thread's texts go to held instead of the streams.
+class HoldTexts {
+ public:
+  explicit HoldTexts(std::vector<HeldText>& held);
+  ~HoldTexts();
+  HoldTexts(const HoldTexts&) = delete;
+  HoldTexts& operator=(const HoldTexts&) = delete;
+};
+// Writes held texts in their order, counting the reports among them.
+void WriteHeldTexts(const std::vector<HeldText>& held);
 // A label padded to 12 columns (left out under log-list), then the text and a line end.
 void WriteLogLine(const wchar_t* label, const wchar_t* text);

@@ -42,6 +42,7 @@ const OptionEntry kDefaults[] = {
     {L"hard-links", L"hl", false, 0},
     {L"xattrs", L"xa", false, 0},
     {L"symlinks", L"sl", false, 0},
+    {L"threads", L"j", true, 0},
 };
 }  // namespace
 

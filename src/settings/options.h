@@ -50,6 +50,7 @@ enum OptionRow {
   kHardLinks,
   kXattrs,
   kSymlinks,
+  kThreads,
   kOptionCount
 };
 

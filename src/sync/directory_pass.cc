@@ -6,6 +6,7 @@
 #include "sync/run_summary.h"
 #include "sync/tree_actions.h"
 #include "sync/walk_guard.h"
+#include "sync/workers.h"
 
 void MergeEntryLists(Pass& pass, const EntryList& sourceList, const EntryList& destinationList,
                      EntryPairHandler handler) {
@@ -53,9 +54,31 @@ bool WalkDirectoryPair(Pass& pass, const DirectoryEntry* source,
   EntryList sourceFiles, sourceDirectories, destinationFiles, destinationDirectories;
   // Source entries too long to list stay in the lists, marked, so that their destination
   // counterparts are kept rather than taken for destination-only entries.
-  if (!OpenAndList(pass, pass.Source, source, sourceFiles, sourceDirectories) ||
-      !OpenAndList(pass, pass.Destination, destination, destinationFiles, destinationDirectories))
-    return false;
+  auto listDestination = [&] {
+    return OpenAndList(pass, pass.Destination, destination, destinationFiles,
+                       destinationDirectories);
+  };
+  if (!WorkersRunning()) {
+    if (!OpenAndList(pass, pass.Source, source, sourceFiles, sourceDirectories) ||
+        !listDestination())
+      return false;
+  } else {
+    // A worker lists the destination side while this thread lists the source side; its reports
+    // come after the source's, and only where the source side was listed, as with one thread.
+    std::vector<HeldText> held;
+    bool destinationListed = false;
+    WorkerTask task = RunOnWorker([&] {
+      HoldTexts hold(held);
+      destinationListed = listDestination();
+    });
+    bool sourceListed = OpenAndList(pass, pass.Source, source, sourceFiles, sourceDirectories);
+    task.Wait();
+    if (!sourceListed)
+      return false;
+    WriteHeldTexts(held);
+    if (!destinationListed)
+      return false;
+  }
   RunSummary& summary = pass.Summary;
   summary.SourceEntries += sourceFiles.Entries.size() + sourceDirectories.Entries.size();
   summary.DestinationEntries +=

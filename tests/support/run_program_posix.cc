@@ -21,6 +21,9 @@ RunResult RunTandrel(const std::vector<std::string>& arguments, const fs::path& 
                      int terminalColumns, const std::vector<std::string>& runner) {
   std::vector<std::string> copies = runner;
   copies.push_back(TANDREL_PROGRAM_PATH);
+  // A whole test run with one number of threads (the ThreadSanitizer build's).
+  if (const char* threads = std::getenv("TANDREL_TEST_THREADS"))
+    copies.push_back(std::string("-j=") + threads);
   copies.insert(copies.end(), arguments.begin(), arguments.end());
   std::vector<char*> argv;
   for (auto& argument : copies) argv.push_back(argument.data());

@@ -14,6 +14,7 @@
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
+#include <mutex>
 #include <sys/stat.h>
 #include <sys/statfs.h>
 #include <sys/types.h>
@@ -56,9 +57,11 @@ struct Counter {
   }
 };
 Counter counter;
+std::mutex counting;  // worker threads make calls too
 
 // Counts a call; true when this one is to fail (errno is then set).
 bool Fail(const char* name, long place = 0) {
+  std::lock_guard<std::mutex> hold(counting);
   if (++counter.calls != counter.failAt)
     return false;
   std::snprintf(counter.failed, sizeof counter.failed, place ? "%s %ld" : "%s", name, place);
@@ -74,6 +77,8 @@ struct Stream {
 Stream streams[256];
 
 long& ReadsOf(DIR* dir) {
+  static std::mutex lock;
+  std::lock_guard<std::mutex> hold(lock);
   for (Stream& s : streams)
     if (s.dir == dir)
       return s.reads;

@@ -1,0 +1,78 @@
+#include "sync/workers.h"
+
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "platform/file_system.h"
+
+struct WorkerTask::State {
+  std::function<void()> Work;
+  bool Done = false;
+};
+
+namespace {
+
+std::mutex queueLock;
+std::condition_variable queued, finished;
+std::deque<std::shared_ptr<WorkerTask::State>> tasks;
+std::vector<std::thread> workers;
+bool stopping = false;
+
+void ServeTasks() {
+  PrepareThreadForFiles();
+  for (;;) {
+    std::shared_ptr<WorkerTask::State> task;
+    {
+      std::unique_lock<std::mutex> lock(queueLock);
+      queued.wait(lock, [] { return stopping || !tasks.empty(); });
+      if (tasks.empty())
+        return;
+      task = std::move(tasks.front());
+      tasks.pop_front();
+    }
+    task->Work();
+    std::lock_guard<std::mutex> lock(queueLock);
+    task->Done = true;
+    finished.notify_all();
+  }
+}
+
+}  // namespace
+
+void StartWorkers(int count) {
+  stopping = false;
+  for (int i = 1; i < count; i++) workers.emplace_back(ServeTasks);
+}
+
+void StopWorkers() {
+  {
+    std::lock_guard<std::mutex> lock(queueLock);
+    stopping = true;
+  }
+  queued.notify_all();
+  for (std::thread& worker : workers) worker.join();
+  workers.clear();
+}
+
+bool WorkersRunning() {
+  return !workers.empty();
+}
+
+WorkerTask RunOnWorker(std::function<void()> work) {
+  auto state = std::make_shared<WorkerTask::State>();
+  state->Work = std::move(work);
+  {
+    std::lock_guard<std::mutex> lock(queueLock);
+    tasks.push_back(state);
+  }
+  queued.notify_one();
+  return WorkerTask(state);
+}
+
+void WorkerTask::Wait() {
+  std::unique_lock<std::mutex> lock(queueLock);
+  finished.wait(lock, [this] { return state_->Done; });
+}
