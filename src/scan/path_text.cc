@@ -9,20 +9,23 @@ size_t PathTextLimit() {
   return kNamesIgnoreCase ? 32767 : static_cast<size_t>(-1);
 }
 
-bool CombinePath(std::wstring* out, const std::wstring& directory, const wchar_t* name) {
+bool JoinWithinLimit(std::wstring* out, const std::wstring& directory, const wchar_t* name) {
   bool separator = !directory.empty() && directory.back() != PATH_SEPARATOR_TEXT[0];
-  size_t length = directory.size() + (separator ? 1 : 0) + static_cast<size_t>(wcslen(name));
-  if (length < kShortPathLimit) {
-    // The platform's own join where it fits, so texts read exactly as they always have.
-    if (JoinPathText(directory, name, out))
-      return true;
-  } else if (length <= PathTextLimit()) {
-    *out = directory;
-    if (separator)
-      *out += PATH_SEPARATOR_TEXT;
-    *out += name;
+  size_t length = directory.size() + (separator ? 1 : 0) + wcslen(name);
+  if (length < kShortPathLimit)
+    return JoinPathText(directory, name, out);  // the system's join, so texts read as always
+  if (length > PathTextLimit())
+    return false;
+  *out = directory;
+  if (separator)
+    *out += PATH_SEPARATOR_TEXT;
+  *out += name;
+  return true;
+}
+
+bool CombinePath(std::wstring* out, const std::wstring& directory, const wchar_t* name) {
+  if (JoinWithinLimit(out, directory, name))
     return true;
-  }
   WriteError(L"Error: path too long: %s" PATH_SEPARATOR_TEXT L"%s\n", directory.c_str(), name);
   return false;
 }

@@ -3,6 +3,7 @@
 #include "settings/options.h"
 #include "output/console.h"
 #include "sync/file_actions.h"
+#include "sync/listing_ahead.h"
 #include "sync/run_summary.h"
 #include "sync/tree_actions.h"
 #include "sync/walk_guard.h"
@@ -49,44 +50,76 @@ bool OpenAndList(Pass& pass, WalkSide& side, const DirectoryEntry* entry, EntryL
              : ListDirectory(side.Directory(), side.Path, files, subdirectories, kDestinationSide);
 }
 
-bool WalkDirectoryPair(Pass& pass, const DirectoryEntry* source,
-                       const DirectoryEntry* destination) {
-  EntryList sourceFiles, sourceDirectories, destinationFiles, destinationDirectories;
-  // Source entries too long to list stay in the lists, marked, so that their destination
-  // counterparts are kept rather than taken for destination-only entries.
+// A pair listed ahead becomes the current pair: its texts written and its source side classified
+// where the walk would have listed it; false where a side could not be listed.
+bool UseListedPair(Pass& pass, ListedPair& pair) {
+  WriteHeldTexts(pair.SourceTexts);
+  if (!pair.SourceListed)
+    return false;
+  pass.Source.Levels.push_back(std::move(pair.SourceDirectory));
+  ClassifySourceSubdirectories(pass, pair.SourceDirectories);
+  WriteHeldTexts(pair.DestinationTexts);
+  if (!pair.DestinationListed)
+    return false;
+  pass.Destination.Levels.push_back(std::move(pair.DestinationDirectory));
+  return true;
+}
+
+// Opens and lists the pair's two sides: a worker lists the destination side while this thread
+// lists the source side; its texts come after the source's, and only where the source side was
+// listed, as with one thread.
+bool ListPair(Pass& pass, const DirectoryEntry* source, const DirectoryEntry* destination,
+              EntryList& sourceFiles, EntryList& sourceDirectories, EntryList& destinationFiles,
+              EntryList& destinationDirectories) {
   auto listDestination = [&] {
     return OpenAndList(pass, pass.Destination, destination, destinationFiles,
                        destinationDirectories);
   };
   if (!WorkersRunning()) {
-    if (!OpenAndList(pass, pass.Source, source, sourceFiles, sourceDirectories) ||
-        !listDestination())
+    return OpenAndList(pass, pass.Source, source, sourceFiles, sourceDirectories) &&
+           listDestination();
+  }
+  std::vector<HeldText> held;
+  bool destinationListed = false;
+  WorkerTask task = RunOnWorker([&] {
+    HoldTexts hold(held);
+    destinationListed = listDestination();
+  });
+  bool sourceListed = OpenAndList(pass, pass.Source, source, sourceFiles, sourceDirectories);
+  task.Wait();
+  if (!sourceListed)
+    return false;
+  WriteHeldTexts(held);
+  return destinationListed;
+}
+
+bool WalkDirectoryPair(Pass& pass, const DirectoryEntry* source,
+                       const DirectoryEntry* destination) {
+  EntryList sourceFiles, sourceDirectories, destinationFiles, destinationDirectories;
+  // Source entries too long to list stay in the lists, marked, so that their destination
+  // counterparts are kept rather than taken for destination-only entries.
+  if (std::unique_ptr<ListedPair> listed = TakeListedPair(pass, source)) {
+    if (!UseListedPair(pass, *listed))
       return false;
-  } else {
-    // A worker lists the destination side while this thread lists the source side; its reports
-    // come after the source's, and only where the source side was listed, as with one thread.
-    std::vector<HeldText> held;
-    bool destinationListed = false;
-    WorkerTask task = RunOnWorker([&] {
-      HoldTexts hold(held);
-      destinationListed = listDestination();
-    });
-    bool sourceListed = OpenAndList(pass, pass.Source, source, sourceFiles, sourceDirectories);
-    task.Wait();
-    if (!sourceListed)
-      return false;
-    WriteHeldTexts(held);
-    if (!destinationListed)
-      return false;
+    sourceFiles = std::move(listed->SourceFiles);
+    sourceDirectories = std::move(listed->SourceDirectories);
+    destinationFiles = std::move(listed->DestinationFiles);
+    destinationDirectories = std::move(listed->DestinationDirectories);
+  } else if (!ListPair(pass, source, destination, sourceFiles, sourceDirectories, destinationFiles,
+                       destinationDirectories)) {
+    return false;
   }
   RunSummary& summary = pass.Summary;
   summary.SourceEntries += sourceFiles.Entries.size() + sourceDirectories.Entries.size();
   summary.DestinationEntries +=
       destinationFiles.Entries.size() + destinationDirectories.Entries.size();
   ShowProgress(summary, pass.Source.Path);
+  ListingAhead ahead;
+  StartListingAhead(pass, sourceDirectories, destinationDirectories, ahead);
   MergeEntryLists(pass, sourceDirectories, destinationDirectories, ProcessExtraDirectory);
   MergeEntryLists(pass, sourceFiles, destinationFiles, ProcessFileEntry);
   MergeEntryLists(pass, sourceDirectories, destinationDirectories, ProcessDirectoryEntry);
+  FinishListingAhead(pass, ahead);
   return true;
 }
 

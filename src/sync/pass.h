@@ -3,6 +3,7 @@
 // counts behind the summary.
 #pragma once
 
+#include <deque>
 #include <map>
 #include <string>
 #include <utility>
@@ -16,8 +17,9 @@ struct WalkSide {
   std::wstring Path;            // as printed: the root as typed, then the names
   std::vector<size_t> Lengths;  // Path's length before each name the walk added
   // The open directories of the current branch, the root first and Path's directory last: one
-  // per level, closed as the walk climbs.
-  std::vector<OpenDirectory> Levels;
+  // per level, closed as the walk climbs; they stay where they are while deeper ones come and go
+  // (workers listing ahead hold them).
+  std::deque<OpenDirectory> Levels;
   const OpenDirectory& Directory() const { return Levels.back(); }
 };
 
@@ -36,6 +38,8 @@ struct WalkGuard {
   std::vector<SourceLevel> Levels;  // parallel to the source side's Levels
 };
 
+struct ListingAhead;
+
 struct Pass {
   WalkSide Source, Destination;
   WalkGuard Guard;
@@ -43,6 +47,10 @@ struct Pass {
   // Under hard-links, for each source file with more than one name that has a destination
   // name: that name, relative to the destination root.
   std::map<std::pair<uint64_t, uint64_t>, std::wstring> HardLinks;
+  // The current pair's sub-directory pairs listed ahead by workers, and how many pairs in all
+  // are ahead (listed or being listed, not yet taken by the walk).
+  ListingAhead* Ahead = nullptr;
+  int PairsAhead = 0;
 };
 
 // Extends a side's path by one name; false, unchanged, when it is too long (reported).

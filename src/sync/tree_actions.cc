@@ -5,6 +5,7 @@
 #include "scan/path_text.h"
 #include "sync/directory_pass.h"
 #include "sync/file_actions.h"
+#include "sync/listing_ahead.h"
 #include "sync/metadata.h"
 #include "sync/walk_guard.h"
 #include "sync/run_summary.h"
@@ -224,6 +225,7 @@ void ProcessDirectoryEntry(Pass& pass, const DirectoryEntry* source,
       !DestinationLinkLeadsOutside(pass, destination->Name)) {
     ReportLoop(pass.Destination.Path);
   } else {
+    AwaitListedPair(pass, source);
     UpdateMetadata(pass, pass.Destination.Path, *source, *destination, true);
     if (ExtendPath(pass.Source, source->Name)) {
       EnterSourceDirectory(pass, *source);

@@ -148,6 +148,11 @@ void ReportLoop(const std::wstring& path, const wchar_t* name) {
 bool ListSourceDirectory(Pass& pass, EntryList& files, EntryList& subdirectories) {
   if (!ListDirectory(pass.Source.Directory(), pass.Source.Path, files, subdirectories, kSourceSide))
     return false;
+  ClassifySourceSubdirectories(pass, subdirectories);
+  return true;
+}
+
+void ClassifySourceSubdirectories(Pass& pass, EntryList& subdirectories) {
   std::vector<DirectoryEntry>& entries = subdirectories.Entries;
   size_t kept = 0;
   for (DirectoryEntry& entry : entries) {
@@ -161,5 +166,4 @@ bool ListSourceDirectory(Pass& pass, EntryList& files, EntryList& subdirectories
     entries[kept++] = entry;
   }
   entries.resize(kept);
-  return true;
 }

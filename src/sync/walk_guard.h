@@ -31,6 +31,8 @@ bool DestinationLinkLeadsOutside(Pass& pass, const wchar_t* name);
 // Reports a directory the walk does not enter for a loop or a link into the source: the one at
 // path, or with a name, the one of that name below it.
 void ReportLoop(const std::wstring& path, const wchar_t* name = nullptr);
-// Lists the current source directory (ListDirectory) and classifies its sub-directories: the
-// destination root left out, loops and links above or across the roots marked.
+// Classifies the sub-directories of the current source directory's listing: the destination root
+// left out, loops and links above or across the roots marked.
+void ClassifySourceSubdirectories(Pass& pass, EntryList& subdirectories);
+// Lists the current source directory (ListDirectory) and classifies its sub-directories.
 bool ListSourceDirectory(Pass& pass, EntryList& files, EntryList& subdirectories);

@@ -10,7 +10,7 @@
 
 struct WorkerTask::State {
   std::function<void()> Work;
-  bool Done = false;
+  bool Started = false, Done = false;
 };
 
 namespace {
@@ -32,6 +32,7 @@ void ServeTasks() {
         return;
       task = std::move(tasks.front());
       tasks.pop_front();
+      task->Started = true;
     }
     task->Work();
     std::lock_guard<std::mutex> lock(queueLock);
@@ -72,7 +73,21 @@ WorkerTask RunOnWorker(std::function<void()> work) {
   return WorkerTask(state);
 }
 
+// A task no worker has begun is run here instead: the waiting thread does the work.
 void WorkerTask::Wait() {
   std::unique_lock<std::mutex> lock(queueLock);
+  if (!state_->Started) {
+    for (auto it = tasks.begin(); it != tasks.end(); ++it) {
+      if (*it == state_) {
+        tasks.erase(it);
+        break;
+      }
+    }
+    state_->Started = true;
+    lock.unlock();
+    state_->Work();
+    lock.lock();
+    state_->Done = true;
+  }
   finished.wait(lock, [this] { return state_->Done; });
 }

@@ -12,7 +12,8 @@ void StopWorkers();
 // Whether any worker runs.
 bool WorkersRunning();
 
-// A task handed to a worker; its Wait returns once the task has run.
+// A task handed to a worker; its Wait returns once the task has run (run by the waiting thread
+// itself where no worker has begun it).
 class WorkerTask {
  public:
   struct State;
