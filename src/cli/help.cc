@@ -170,7 +170,7 @@ const char HelpText[] =
     "    never following them. Junctions stay directories on Windows.\n"
     "\n"
     "-j[=number], --threads[=number], 0 by default\n"
-    "    Threads that list directories while the walk goes on; 0: one per\n"
+    "    Threads that list the directories the walk comes to next; 0: one per\n"
     "    processor, at most 8; 1: the walk alone. The log is the same for any number.\n";
 
 namespace {
