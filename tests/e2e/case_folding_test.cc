@@ -15,10 +15,9 @@ TEST(CaseFoldingDestination, SettlesAndTwoNamesDifferingInCaseGiveOneFailureEach
   RemovedAtEnd removed{d};
   fs::create_directories(d);
   MakeFile(d / "probe.txt", "");
-  if (!fs::exists(s / "case") || !fs::exists(d / "PROBE.TXT") || !fs::remove(d / "probe.txt")) {
+  if (!fs::exists(s / "case") || !fs::exists(d / "PROBE.TXT") || !fs::remove(d / "probe.txt"))
     GTEST_SKIP() << "No case-folding destination here (the exFAT drive needs root, a loop "
                     "device and exfat-fuse)";
-  }
   const std::string S = PathText(s), D = PathText(d);
   std::string refused;
   for (int run = 1; run <= 3; run++) {

@@ -137,12 +137,11 @@ static void Materialize(const fs::path& root, const Tree& tree) {
 // One line per entry: path, kind, size, hash of the contents, time and attributes.
 static std::string Text(const Tree& tree, bool foldCase = false) {
   std::string text;
-  for (const auto& [key, e] : tree) {
+  for (const auto& [key, e] : tree)
     text += (foldCase ? key : e.path) + ' ' + std::to_string(e.directory) + ' ' +
             std::to_string(e.contents.size()) + ' ' +
             std::to_string(std::hash<std::string>()(e.contents)) + ' ' + std::to_string(e.time) +
             ' ' + std::to_string(e.attributes) + '\n';
-  }
   return text;
 }
 
@@ -168,7 +167,7 @@ TEST(RandomTrees, OneRunMakesTheDestinationEqualAndTheNextHasNothingToDo) {
     // leaves is what run 1 left. Wine never changes a name's case.
     RunResult second = RunTandrel(arguments);
     std::string unexpected = std::to_string(second.exitCode) + second.err;
-    for (const auto& line : SortedLines(second.out))
+    for (const auto& line : Lines(second.out, true))
       unexpected +=
           kWindowsBuild && line.rfind(LogLine("meta", "").substr(0, 12), 0) == 0 ? "" : line;
     EXPECT_EQ(unexpected, "0") << "run 2 wrote:\n" << second.out;
@@ -265,7 +264,7 @@ TEST_P(FaultWalk, NoFailureLosesDataOrPassesForSuccess) {
     // was or as a good run leaves it; no temporary file but one whose own removal failed.
     std::set<std::string> deleted;
     const size_t at = 12 + d.native().size() + 1;  // after the label, the root and "/"
-    for (const std::string& line : SortedLines(r.out))
+    for (const std::string& line : Lines(r.out, true))
       if (line.rfind("delete", 0) == 0)
         deleted.insert(line.substr(at, line.size() - at - 1));
     for (const auto& [key, was] : destinationBefore) {

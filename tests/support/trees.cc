@@ -5,12 +5,14 @@
 #include <set>
 #include <sstream>
 
-#include "program_state.h"
 #include "tandrel_test.h"
-#ifndef _WIN32
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -47,6 +49,18 @@ std::string ReadTextFile(const fs::path& path) {
   return {std::istreambuf_iterator<char>(file), {}};
 }
 
+bool MakeLink(const fs::path& target, const fs::path& at, bool directory) {
+#ifdef _WIN32
+  // Wine 8 reports success and makes nothing.
+  return CreateSymbolicLinkW(at.wstring().c_str(), target.wstring().c_str(),
+                             0x2 | (directory ? SYMBOLIC_LINK_FLAG_DIRECTORY : 0)) != 0 &&
+         GetFileAttributesW(at.wstring().c_str()) != kInvalidAttributes;
+#else
+  (void)directory;  // one kind of link here
+  return symlink(target.c_str(), at.c_str()) == 0;
+#endif
+}
+
 uint64_t WriteTime(const fs::path& path) {
 #ifdef _WIN32
   WIN32_FILE_ATTRIBUTE_DATA data{};  // 0 where the path cannot be read
@@ -80,13 +94,10 @@ uint32_t Attributes(const fs::path& path) {
     attributes |= kAttributeDirectory;
   else if ((st.st_mode & 0222) == 0)
     attributes |= kAttributeReadOnly;
-  char value[64];
-  ssize_t length = getxattr(path.c_str(), "user.DOSATTRIB", value, sizeof value - 1);
-  if (length > 0) {
-    value[length] = 0;
+  char value[64] = {};  // a text ended by a zero byte
+  if (getxattr(path.c_str(), "user.DOSATTRIB", value, sizeof value - 1) > 0)
     attributes = (attributes & ~kAttributeArchive) |
                  (std::strtoul(value, nullptr, 16) & (kStored | kAttributeArchive));
-  }
   if (path.filename().native()[0] == '.')
     attributes |= kAttributeHidden;
   return attributes;

@@ -1,7 +1,5 @@
 // The comparison of a file pair: the size, archive and time tests, the time-difference lines,
 // and when the contents decide, compared to the end.
-#include <gtest/gtest.h>
-
 #include <tuple>
 
 #include "program_state.h"
