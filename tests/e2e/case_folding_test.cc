@@ -8,10 +8,9 @@ TEST(CaseFoldingDestination, SettlesAndTwoNamesDifferingInCaseGiveOneFailureEach
   TempDir temp;
   // The source, made by the test run's setup: "case/Readme.txt" (lower) and "case/README.TXT"
   // (upper), and 240 files in four directories.
-  const fs::path s = fs::path(TANDREL_TEST_VOLUMES) / "case-source",
-                 d = kWindowsBuild
-                         ? temp.path() / "dst"
-                         : fs::path(TANDREL_TEST_VOLUMES) / "exfat" / temp.path().filename();
+  const fs::path volumes = TANDREL_TEST_VOLUMES, s = volumes / "case-source",
+                 d = kWindowsBuild ? temp.path() / "dst"
+                                   : volumes / "exfat" / temp.path().filename();
   RemovedAtEnd removed{d};
   fs::create_directories(d);
   MakeFile(d / "probe.txt", "");

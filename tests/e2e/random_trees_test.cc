@@ -62,10 +62,8 @@ struct Generator {
                   d = to + (kWindowsBuild && !only && Chance(25) ? Flip(name) : name);
       uint64_t kind = only ? 0 : Below(10);
       if (kind < 2) {
-        OneSide(only   ? *only
-                : kind ? source
-                       : destination,
-                kind ? s : d, depth, depth < 3 && Chance(30));
+        Tree& side = only ? *only : kind ? source : destination;
+        OneSide(side, kind ? s : d, depth, depth < 3 && Chance(30));
       } else if (kind == 2) {
         bool fileInSource = Chance(50);
         Add(fileInSource ? source : destination, fileInSource ? s : d, false);

@@ -14,7 +14,6 @@
 #include <sys/xattr.h>
 #include <unistd.h>
 
-#include <cstdio>
 #include <cstdlib>
 #endif
 
@@ -114,9 +113,9 @@ void SetAttributes(const fs::path& path, uint32_t attributes) {
   const uint32_t stored = kAttributeHidden | kAttributeSystem | kAttributeArchive;
   if (((Attributes(path) ^ attributes) & stored) == 0)
     return;
-  char text[16];
-  int length = std::snprintf(text, sizeof text, "0x%x", attributes & stored);
-  EXPECT_EQ(setxattr(path.c_str(), "user.DOSATTRIB", text, static_cast<size_t>(length), 0), 0)
+  std::ostringstream text;
+  text << "0x" << std::hex << (attributes & stored);
+  EXPECT_EQ(setxattr(path.c_str(), "user.DOSATTRIB", text.str().data(), text.str().size(), 0), 0)
       << path;
 }
 #endif

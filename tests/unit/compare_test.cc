@@ -19,9 +19,8 @@ using Outcome = std::tuple<bool, bool, std::string>;
 // different, and would write a line.
 const std::string kMissing = std::string("no-such-directory") + kSeparator + "f";
 const std::string kSameTime = LogLine("same time", kMissing);
-std::string Later(const char* side, const std::string& seconds) {
-  return Console(std::string(side) + " more recent by " + seconds + " second(s)   " + kMissing +
-                 "\n");
+std::string Later(const std::string& side, const std::string& seconds) {
+  return Console(side + " more recent by " + seconds + " second(s)   " + kMissing + "\n");
 }
 
 Outcome Compare(const DirectoryEntry& source, const DirectoryEntry& destination,
