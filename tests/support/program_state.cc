@@ -14,12 +14,12 @@
 #include "platform/posix/internal.h"
 #endif
 
-// The streams are redirected as the system redirects them, so the program writes as it always
-// does.
 #ifdef _WIN32
 static const DWORD kStreams[2] = {STD_OUTPUT_HANDLE, STD_ERROR_HANDLE};
 #endif
 
+// The streams are redirected as the system redirects them, so the program writes as it always
+// does.
 CapturedConsole::CapturedConsole() {
   fflush(stdout), fflush(stderr);
   for (int i = 0; i < 2; i++) {

@@ -115,6 +115,6 @@ struct TreePair {
   // Such a run exits with 0 and writes exactly these log lines and no error text.
   testing::AssertionResult Writes(const std::vector<std::string>& options,
                                   const std::vector<std::string>& rows) const;
-  // Runs a shell command of the machine's own system in the temporary directory (see above).
+  // RunHostCommand in the temporary directory.
   bool Shell(const std::string& command) const { return RunHostCommand(command, temp.path()); }
 };
