@@ -8,17 +8,15 @@ TEST(CaseFoldingDestination, SettlesAndTwoNamesDifferingInCaseGiveOneFailureEach
   TempDir temp;
   // The source, made by the test run's setup: "case/Readme.txt" (lower) and "case/README.TXT"
   // (upper), and 240 files in four directories.
-  const fs::path s = fs::path(TANDREL_TEST_VOLUMES) / "case-source",
-                 d = kWindowsBuild
-                         ? temp.path() / "dst"
-                         : fs::path(TANDREL_TEST_VOLUMES) / "exfat" / temp.path().filename();
+  const fs::path volumes = TANDREL_TEST_VOLUMES, s = volumes / "case-source",
+                 d = kWindowsBuild ? temp.path() / "dst"
+                                   : volumes / "exfat" / temp.path().filename();
   RemovedAtEnd removed{d};
   fs::create_directories(d);
   MakeFile(d / "probe.txt", "");
-  if (!fs::exists(s / "case") || !fs::exists(d / "PROBE.TXT") || !fs::remove(d / "probe.txt")) {
+  if (!fs::exists(s / "case") || !fs::exists(d / "PROBE.TXT") || !fs::remove(d / "probe.txt"))
     GTEST_SKIP() << "No case-folding destination here (the exFAT drive needs root, a loop "
                     "device and exfat-fuse)";
-  }
   const std::string S = PathText(s), D = PathText(d);
   std::string refused;
   for (int run = 1; run <= 3; run++) {

@@ -1,7 +1,5 @@
 // The command line as the program answers it: the help screen and when it is written, the
 // error messages, and the header of an accepted command line.
-#include <gtest/gtest.h>
-
 #include <tuple>
 
 #include "tandrel_test.h"

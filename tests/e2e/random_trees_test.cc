@@ -62,10 +62,8 @@ struct Generator {
                   d = to + (kWindowsBuild && !only && Chance(25) ? Flip(name) : name);
       uint64_t kind = only ? 0 : Below(10);
       if (kind < 2) {
-        OneSide(only   ? *only
-                : kind ? source
-                       : destination,
-                kind ? s : d, depth, depth < 3 && Chance(30));
+        Tree& side = only ? *only : kind ? source : destination;
+        OneSide(side, kind ? s : d, depth, depth < 3 && Chance(30));
       } else if (kind == 2) {
         bool fileInSource = Chance(50);
         Add(fileInSource ? source : destination, fileInSource ? s : d, false);
@@ -137,12 +135,11 @@ static void Materialize(const fs::path& root, const Tree& tree) {
 // One line per entry: path, kind, size, hash of the contents, time and attributes.
 static std::string Text(const Tree& tree, bool foldCase = false) {
   std::string text;
-  for (const auto& [key, e] : tree) {
+  for (const auto& [key, e] : tree)
     text += (foldCase ? key : e.path) + ' ' + std::to_string(e.directory) + ' ' +
             std::to_string(e.contents.size()) + ' ' +
             std::to_string(std::hash<std::string>()(e.contents)) + ' ' + std::to_string(e.time) +
             ' ' + std::to_string(e.attributes) + '\n';
-  }
   return text;
 }
 
@@ -158,17 +155,28 @@ TEST(RandomTrees, OneRunMakesTheDestinationEqualAndTheNextHasNothingToDo) {
     trees.Fill("", "", 0);
     const fs::path s = scratch.path() / seedText / "s", d = scratch.path() / seedText / "d";
     Materialize(s, trees.source);
-    Materialize(d, trees.destination);
     const Tree settled = Settled(trees.source, trees.destination);
     const std::vector<std::string> arguments = {PathText(s), PathText(d), "-lh=n"};
-    RunResult first = RunTandrel(arguments);
+    // Each number of threads logs, reports and leaves exactly what one thread does (last).
+    std::string results[3];
+    RunResult first;
+    for (int k = 0; k < 3; k++) {
+      fs::remove_all(d);
+      Materialize(d, trees.destination);
+      first = RunTandrel({PathText(s), PathText(d), "-lh=n",
+                          k == 0   ? "-j=8"
+                          : k == 1 ? "-j=2"
+                                   : "-j=1"});
+      results[k] = std::to_string(first.exitCode) + first.out + first.err + Text(ReadBack(d));
+    }
+    EXPECT_TRUE(results[2] == results[0] && results[2] == results[1]) << "-j=8, -j=2 and -j=1";
     EXPECT_EQ(std::to_string(first.exitCode) + first.err, "0");
     // On Windows a copy over a file keeps its name (under Wine its attributes too) and Wine gives
     // new directories no attributes: run 2 may write "meta" lines, and nothing else; what it
     // leaves is what run 1 left. Wine never changes a name's case.
     RunResult second = RunTandrel(arguments);
     std::string unexpected = std::to_string(second.exitCode) + second.err;
-    for (const auto& line : SortedLines(second.out))
+    for (const auto& line : Lines(second.out, true))
       unexpected +=
           kWindowsBuild && line.rfind(LogLine("meta", "").substr(0, 12), 0) == 0 ? "" : line;
     EXPECT_EQ(unexpected, "0") << "run 2 wrote:\n" << second.out;
@@ -203,7 +211,8 @@ TEST_P(FaultWalk, NoFailureLosesDataOrPassesForSuccess) {
   const fs::path s = scratch.path() / "s", d = scratch.path() / "d", count = scratch.path() / "n";
   Generator trees{std::mt19937_64(seed), 12};
   trees.Fill("", "", 0);
-  std::vector<std::string> arguments = {s.native(), d.native(), "-lh=n"};
+  // One thread: each call's ordinal is then one place in the run.
+  std::vector<std::string> arguments = {s.native(), d.native(), "-lh=n", "-j=1"};
   arguments.insert(arguments.end(), options.begin(), options.end());
   const bool unsetArchive = std::count(options.begin(), options.end(), "-ua") > 0;
   const uint32_t mask = kStored | kAttributeArchive;
@@ -265,7 +274,7 @@ TEST_P(FaultWalk, NoFailureLosesDataOrPassesForSuccess) {
     // was or as a good run leaves it; no temporary file but one whose own removal failed.
     std::set<std::string> deleted;
     const size_t at = 12 + d.native().size() + 1;  // after the label, the root and "/"
-    for (const std::string& line : SortedLines(r.out))
+    for (const std::string& line : Lines(r.out, true))
       if (line.rfind("delete", 0) == 0)
         deleted.insert(line.substr(at, line.size() - at - 1));
     for (const auto& [key, was] : destinationBefore) {

@@ -29,10 +29,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (!ParseCommandLine(static_cast<int>(argv.size()), argv.data()))
     return 0;
   DeriveSettings();
-  for (const OptionEntry& option : OptionTable) {
+  for (const OptionEntry& option : OptionTable)
     if (!option.Numeric && option.Value != 0 && option.Value != 1)
       std::abort();  // a yes/no option holds yes or no, whatever was typed
-  }
   PathPassesFilter(L"src/dir/file.txt");
   return 0;
 }

@@ -33,28 +33,27 @@ std::string LogLines(const std::string& root, const std::vector<std::string>& ro
   return text;
 }
 
-std::vector<std::string> Lines(const std::string& text) {
+std::vector<std::string> Lines(const std::string& text, bool sorted) {
   std::vector<std::string> lines;
   for (size_t start = 0, end; start < text.size(); start = end) {
     end = std::min(text.find('\n', start), text.size() - 1) + 1;
     lines.push_back(text.substr(start, end - start));
   }
-  return lines;
-}
-
-std::vector<std::string> SortedLines(const std::string& text) {
-  std::vector<std::string> lines = Lines(text);
-  std::sort(lines.begin(), lines.end());
+  if (sorted)
+    std::sort(lines.begin(), lines.end());
   return lines;
 }
 
 void ExpectReports(const RunResult& r, const std::vector<std::string>& messages,
-                   const std::string& nativeText) {
+                   const std::string& nativeText, const std::string& root) {
   EXPECT_EQ(r.exitCode, messages.empty() ? 0 : 1);
   std::vector<std::string> lines = Lines(r.err);
   ASSERT_EQ(lines.size(), messages.size()) << r.err;
   for (size_t i = 0; i < lines.size(); i++) {
-    const std::string& message = messages[i];
+    std::string message = messages[i];
+    const size_t path = message.rfind(' ') + 1;
+    if (!root.empty())
+      message = message.substr(0, path) + Under(root, message.substr(path));
     if (kWindowsBuild)  // any system text
       EXPECT_TRUE(lines[i].starts_with(message + ": ") && lines[i].size() > message.size() + 3)
           << "no report with a system text of " + message + " in:\n" + r.err;

@@ -14,42 +14,39 @@
 #include "platform/posix/internal.h"
 #endif
 
+#ifdef _WIN32
+static const DWORD kStreams[2] = {STD_OUTPUT_HANDLE, STD_ERROR_HANDLE};
+#endif
+
 // The streams are redirected as the system redirects them, so the program writes as it always
 // does.
 CapturedConsole::CapturedConsole() {
   fflush(stdout), fflush(stderr);
+  for (int i = 0; i < 2; i++) {
+    const fs::path file = dir_.path() / (i == 0 ? "out" : "err");
 #ifdef _WIN32
-  const uint32_t which[2] = {STD_OUTPUT_HANDLE, STD_ERROR_HANDLE};
-  for (int i = 0; i < 2; i++) {
-    saved_[i] = reinterpret_cast<intptr_t>(GetStdHandle(which[i]));
-    SetStdHandle(which[i],
-                 CreateFileW((dir_.path() / (i == 0 ? "out" : "err")).wstring().c_str(),
-                             GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, 0, nullptr));
-  }
+    saved_[i] = reinterpret_cast<intptr_t>(GetStdHandle(kStreams[i]));
+    SetStdHandle(kStreams[i], CreateFileW(file.wstring().c_str(), GENERIC_WRITE, FILE_SHARE_READ,
+                                          nullptr, CREATE_ALWAYS, 0, nullptr));
 #else
-  for (int i = 0; i < 2; i++) {
     saved_[i] = dup(1 + i);
-    int fd =
-        open((dir_.path() / (i == 0 ? "out" : "err")).c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    int fd = open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     dup2(fd, 1 + i);
     close(fd);
-  }
 #endif
+  }
 }
 
 CapturedConsole::~CapturedConsole() {
+  for (int i = 0; i < 2; i++) {
 #ifdef _WIN32
-  const uint32_t which[2] = {STD_OUTPUT_HANDLE, STD_ERROR_HANDLE};
-  for (int i = 0; i < 2; i++) {
-    CloseHandle(GetStdHandle(which[i]));
-    SetStdHandle(which[i], reinterpret_cast<HANDLE>(saved_[i]));
-  }
+    CloseHandle(GetStdHandle(kStreams[i]));
+    SetStdHandle(kStreams[i], reinterpret_cast<HANDLE>(saved_[i]));
 #else
-  for (int i = 0; i < 2; i++) {
     dup2(static_cast<int>(saved_[i]), 1 + i);
     close(static_cast<int>(saved_[i]));
-  }
 #endif
+  }
 }
 
 void ProgramStateTest::Reset() {

@@ -1,4 +1,6 @@
 // Runs the built program as a child process, its output streams in files (Windows, and Wine).
+#include <windows.h>
+
 #include <algorithm>
 #include <regex>
 

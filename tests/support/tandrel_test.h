@@ -7,11 +7,6 @@
 #include <filesystem>
 #include <map>
 
-#ifdef _WIN32
-#define WIN32_LEAN_AND_MEAN
-#include <windows.h>
-#endif
-
 #include "platform/file_system.h"
 
 namespace fs = std::filesystem;
@@ -44,12 +39,13 @@ std::string Under(const std::string& root, std::string relative);
 // One log line per row "label path" (the label may hold spaces, the path as for Under); a row
 // without a label is the bare path that log-list writes.
 std::string LogLines(const std::string& root, const std::vector<std::string>& rows);
-std::vector<std::string> Lines(const std::string& text);  // each with its line end
-std::vector<std::string> SortedLines(const std::string& text);
+// Each line with its line end, in order or sorted.
+std::vector<std::string> Lines(const std::string& text, bool sorted = false);
 // One system-error report per message, in order: "message: " and the system's text, which on
-// the POSIX build must be nativeText; exit code 1 after a report, else 0.
+// the POSIX build must be nativeText; exit code 1 after a report, else 0. With a root, each
+// message's last word is a relative path below it (as for Under).
 void ExpectReports(const RunResult& r, const std::vector<std::string>& messages,
-                   const std::string& nativeText);
+                   const std::string& nativeText, const std::string& root = "");
 
 // A path removed with everything below it, read-only entries too, when the object goes.
 struct RemovedAtEnd {
@@ -68,6 +64,9 @@ struct TempDir {
 };
 
 std::string ReadTextFile(const fs::path& path);
+// A symbolic link at `at` with this target text (directory: a directory link on Windows); false
+// where none can be made (Wine 8 cannot).
+bool MakeLink(const fs::path& target, const fs::path& at, bool directory = false);
 uint32_t Attributes(const fs::path& path);  // through the program's platform layer
 void SetAttributes(const fs::path& path, uint32_t attributes);
 // The attribute bits every build stores and a run compares.
@@ -116,4 +115,6 @@ struct TreePair {
   // Such a run exits with 0 and writes exactly these log lines and no error text.
   testing::AssertionResult Writes(const std::vector<std::string>& options,
                                   const std::vector<std::string>& rows) const;
+  // RunHostCommand in the temporary directory.
+  bool Shell(const std::string& command) const { return RunHostCommand(command, temp.path()); }
 };

@@ -5,14 +5,15 @@
 #include <set>
 #include <sstream>
 
-#include "program_state.h"
 #include "tandrel_test.h"
-#ifndef _WIN32
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
+#include <unistd.h>
 
-#include <cstdio>
 #include <cstdlib>
 #endif
 
@@ -45,6 +46,18 @@ std::string PathText(const fs::path& path) {
 std::string ReadTextFile(const fs::path& path) {
   std::ifstream file(path, std::ios::binary);
   return {std::istreambuf_iterator<char>(file), {}};
+}
+
+bool MakeLink(const fs::path& target, const fs::path& at, bool directory) {
+#ifdef _WIN32
+  // Wine 8 reports success and makes nothing.
+  return CreateSymbolicLinkW(at.wstring().c_str(), target.wstring().c_str(),
+                             0x2 | (directory ? SYMBOLIC_LINK_FLAG_DIRECTORY : 0)) != 0 &&
+         GetFileAttributesW(at.wstring().c_str()) != kInvalidAttributes;
+#else
+  (void)directory;  // one kind of link here
+  return symlink(target.c_str(), at.c_str()) == 0;
+#endif
 }
 
 uint64_t WriteTime(const fs::path& path) {
@@ -80,13 +93,10 @@ uint32_t Attributes(const fs::path& path) {
     attributes |= kAttributeDirectory;
   else if ((st.st_mode & 0222) == 0)
     attributes |= kAttributeReadOnly;
-  char value[64];
-  ssize_t length = getxattr(path.c_str(), "user.DOSATTRIB", value, sizeof value - 1);
-  if (length > 0) {
-    value[length] = 0;
+  char value[64] = {};  // a text ended by a zero byte
+  if (getxattr(path.c_str(), "user.DOSATTRIB", value, sizeof value - 1) > 0)
     attributes = (attributes & ~kAttributeArchive) |
                  (std::strtoul(value, nullptr, 16) & (kStored | kAttributeArchive));
-  }
   if (path.filename().native()[0] == '.')
     attributes |= kAttributeHidden;
   return attributes;
@@ -103,9 +113,9 @@ void SetAttributes(const fs::path& path, uint32_t attributes) {
   const uint32_t stored = kAttributeHidden | kAttributeSystem | kAttributeArchive;
   if (((Attributes(path) ^ attributes) & stored) == 0)
     return;
-  char text[16];
-  int length = std::snprintf(text, sizeof text, "0x%x", attributes & stored);
-  EXPECT_EQ(setxattr(path.c_str(), "user.DOSATTRIB", text, static_cast<size_t>(length), 0), 0)
+  std::ostringstream text;
+  text << "0x" << std::hex << (attributes & stored);
+  EXPECT_EQ(setxattr(path.c_str(), "user.DOSATTRIB", text.str().data(), text.str().size(), 0), 0)
       << path;
 }
 #endif

@@ -1,8 +1,6 @@
 // The command line and the run settings it leads to: the option table and its value rules, option
 // names, patterns, directories (error texts: end to end), numbers, derived settings, the FAT
 // detection.
-#include <gtest/gtest.h>
-
 #include <tuple>
 
 #include "settings/options.h"

@@ -1,7 +1,5 @@
 // The comparison of a file pair: the size, archive and time tests, the time-difference lines,
 // and when the contents decide, compared to the end.
-#include <gtest/gtest.h>
-
 #include <tuple>
 
 #include "program_state.h"
@@ -21,9 +19,8 @@ using Outcome = std::tuple<bool, bool, std::string>;
 // different, and would write a line.
 const std::string kMissing = std::string("no-such-directory") + kSeparator + "f";
 const std::string kSameTime = LogLine("same time", kMissing);
-std::string Later(const char* side, const std::string& seconds) {
-  return Console(std::string(side) + " more recent by " + seconds + " second(s)   " + kMissing +
-                 "\n");
+std::string Later(const std::string& side, const std::string& seconds) {
+  return Console(side + " more recent by " + seconds + " second(s)   " + kMissing + "\n");
 }
 
 Outcome Compare(const DirectoryEntry& source, const DirectoryEntry& destination,

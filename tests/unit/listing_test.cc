@@ -1,7 +1,5 @@
 // What a listing holds: links, the name order, and the include/exclude filter that matches
 // full paths. (How two listings pair: the end-to-end walk order and random trees.)
-#include <gtest/gtest.h>
-
 #include <algorithm>
 #include <clocale>
 #include <cwctype>
