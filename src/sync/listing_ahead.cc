@@ -116,9 +116,5 @@ std::unique_ptr<ListedPair> TakeListedPair(Pass& pass, const DirectoryEntry* sou
   if (ahead->Started < ahead->Taken)
     ahead->Started = ahead->Taken;
   StartMore(pass, *ahead);
-  // Used only under the very paths the walk has come to.
-  if (pair != nullptr &&
-      (pair->SourcePath != pass.Source.Path || pair->DestinationPath != pass.Destination.Path))
-    pair.reset();
   return pair;
 }

@@ -52,6 +52,29 @@ TEST(Pass, SourceEntryTooLongIsReportedAndItsDestinationKept) {
                                       "/ " + fileFacingDir + "/k=dst z.txt=zz zz/ zz/f=ff");
 }
 
+// Both sides' listings report; a worker's reports come after the walking thread's, as one thread
+// writes them, and count as reports.
+TEST(Pass, ReportsOfBothSidesComeInTheOrderOfOneThread) {
+  LongPaths p;
+  const std::string name(p.n, 'n');
+  const fs::path d = p.parent / std::string("d").append(20, 'x'),
+                 e = p.parent / std::string("e").append(20, 'x');
+  MakeFiles(p.growing, name + "=d");
+  fs::rename(p.growing, d);
+  MakeFiles(p.growing, name + "=s");
+  fs::rename(p.growing, p.longRoot);
+  fs::create_directory(e);
+  auto tooLong = [&](const fs::path& root) {
+    return "Error: path too long: " + PathText(root) + kSeparator + name + "\n";
+  };
+  RunResult both = RunTandrel({PathText(p.longRoot), PathText(d), "-lh=n", "-j=2"});
+  RunResult one = RunTandrel({PathText(e), PathText(d), "-lh=n", "-j=2"});
+  fs::rename(d, p.parent / "d");
+  EXPECT_EQ(std::tie(both.exitCode, both.err),
+            std::make_tuple(1, Console(tooLong(p.longRoot) + tooLong(d))));
+  EXPECT_EQ(std::tie(one.exitCode, one.err), std::make_tuple(1, Console(tooLong(d))));
+}
+
 TEST(Pass, DestinationPathsUpToTheLimitAreWrittenLongerOnesReported) {
   LongPaths p;
   // Below the long root: a name 14 shorter than n is one too long; one 15 shorter fits exactly,
