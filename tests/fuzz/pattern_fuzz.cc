@@ -21,7 +21,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::wstring
       pattern = FromBytes(text, split).c_str(),
       path = FromBytes(text + std::min(split + 1, size), size - std::min(split + 1, size)).c_str();
-  const bool matches = PathMatchSpecW(path.c_str(), pattern.c_str()) != 0;
+  const bool matches = MatchesPattern(path.c_str(), pattern.c_str());
   PatternList.assign(1, pattern.c_str());
   for (bool include : {false, true}) {
     IncludeMode = include;
