@@ -98,9 +98,9 @@ TEST(Safety, OneEntryNeverHidesItsDirectory) {
   if (kWindowsBuild || !RunHostCommand("test $(id -u) = 0", "."))
     GTEST_SKIP() << "Needs root (setpriv) and symbolic links as Windows makes them (not Wine's)";
   // A dangling link on either side, and as uid 65534 a file and a directory it may not read, a
-  // directory pair whose source it may not read (reported once) and an equal pair whose source it
-  // may not read (its destination stays hidden): the rest is mirrored and updated by the next
-  // run, which reports each failure again.
+  // directory pair neither side of which it may read (the source reported, once; the destination
+  // never listed) and an equal pair whose source it may not read (its destination stays hidden):
+  // the rest is mirrored and updated by the next run, which reports each failure again.
   // clang-format off
   const std::tuple<std::vector<std::string>, std::string, std::vector<std::string>, std::string,
                    std::string> cases[] = {
@@ -108,7 +108,7 @@ TEST(Safety, OneEntryNeverHidesItsDirectory) {
       {{"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"}, "add key",
        {"Unable to copy src/key", "Unable to read attributes src/same", "Unable to browse directory "
         "src/locked", "Unable to browse directory src/p"}, "mkdir src/locked && touch src/key && "
-       "chown -R 65534:65534 . && chmod 0 src/locked src/key src/same src/p",
+       "chown -R 65534:65534 . && chmod 0 src/locked src/key src/same src/p dst/p",
        "Permission denied\n"}};
   // clang-format on
   for (const auto& [runner, add, reports, setup, text] : cases) {
