@@ -129,6 +129,21 @@ TEST(Safety, OneEntryNeverHidesItsDirectory) {
   }
 }
 
+// Two roots uid 65534 may enter but not read: the source is reported; the destination, listed
+// beside it by a worker, is not, as one thread never lists it.
+TEST(Safety, AnUnreadableSourceRootIsReportedAlone) {
+  if (kWindowsBuild || !RunHostCommand("test $(id -u) = 0", "."))
+    GTEST_SKIP() << "Needs root (setpriv)";
+  TreePair t;
+  MakeFiles(t.temp.path(), "src/a=a dst/b=b");
+  ASSERT_TRUE(t.Shell("chown -R 65534:65534 . && chmod 0100 src dst"));
+  RunResult r =
+      RunTandrel({"src", "dst", "-lh=n", "-j=2"}, t.temp.path(), 0,
+                 {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"});
+  ExpectReports(r, {"Unable to browse directory src"}, "Permission denied\n");
+  EXPECT_EQ(r.out, "");
+}
+
 TEST(Safety, MaxDeleteRefusesARunThatWouldDeleteMoreAndChangesNothing) {
   // An emptied source (an unmounted drive) against its mirror: five files and five directories
   // to delete, each directory once whatever it holds, as the dry run's lines would count them.
