@@ -102,8 +102,8 @@ bool TakeDirectory(wchar_t* argument) {
 
 bool TakeOption(wchar_t* argument) {
   bool longForm = argument[1] == L'-';
-  const wchar_t* name = argument + (longForm ? 2 : 1);
-  wchar_t* equals = wcschr(argument + (longForm ? 2 : 1), L'=');
+  wchar_t* name = argument + (longForm ? 2 : 1);
+  wchar_t* equals = wcschr(name, L'=');
   const wchar_t* value = nullptr;
   if (equals != nullptr) {
     *equals = 0;

@@ -1,6 +1,4 @@
 // The process, console, text and clock calls of the Windows builds: the system's own.
-#include <vector>
-
 #include "platform/windows/entry_path.h"
 
 const ErrorCode kErrorNotFound = ERROR_FILE_NOT_FOUND;
@@ -71,11 +69,12 @@ bool MatchesPattern(const wchar_t* path, const wchar_t* pattern) {
   return PathMatchSpecW(path, pattern) != 0;
 }
 
+// Called for every entry the filter sees: the buffer is on the stack.
 bool JoinPathText(const std::wstring& directory, const wchar_t* name, std::wstring* out) {
-  std::vector<wchar_t> joined(MAX_PATH);
-  if (PathCombineW(joined.data(), directory.c_str(), name) == nullptr)
+  wchar_t joined[MAX_PATH];
+  if (PathCombineW(joined, directory.c_str(), name) == nullptr)
     return false;
-  out->assign(joined.data());
+  out->assign(joined);
   return true;
 }
 
