@@ -128,12 +128,10 @@ void WriteTo(ConsoleStream stream, const wchar_t* format, ...) {
 
 }  // namespace
 
-HoldTexts::HoldTexts(std::vector<HeldText>& held) {
-  holding = &held;
-}
-
-HoldTexts::~HoldTexts() {
-  holding = nullptr;
+std::vector<HeldText>* HoldTextsIn(std::vector<HeldText>* held) {
+  std::vector<HeldText>* outer = holding;
+  holding = held;
+  return outer;
 }
 
 void WriteHeldTexts(const std::vector<HeldText>& held) {

@@ -40,15 +40,22 @@ struct HeldText {
   bool Report;  // counted as a report when written
   std::wstring Text;
 };
-// While it lives, the calling thread's texts go to held instead of the streams.
+// From now on the calling thread's texts go to held (null: to the streams); returns where they
+// went before.
+std::vector<HeldText>* HoldTextsIn(std::vector<HeldText>* held);
+// While it lives, the calling thread's texts go to held instead of where they went before.
 class HoldTexts {
  public:
-  explicit HoldTexts(std::vector<HeldText>& held);
-  ~HoldTexts();
+  explicit HoldTexts(std::vector<HeldText>& held) : outer_(HoldTextsIn(&held)) {}
+  ~HoldTexts() { HoldTextsIn(outer_); }
   HoldTexts(const HoldTexts&) = delete;
   HoldTexts& operator=(const HoldTexts&) = delete;
+
+ private:
+  std::vector<HeldText>* outer_;
 };
-// Writes held texts in their order, counting the reports among them.
+// Writes held texts in their order, counting the reports among them (held again where the calling
+// thread's texts are held).
 void WriteHeldTexts(const std::vector<HeldText>& held);
 // A label padded to 12 columns (left out under log-list), then the text and a line end.
 void WriteLogLine(const wchar_t* label, const wchar_t* text);

@@ -104,7 +104,8 @@ inline void TakeOwner(ListedPermissions*, const ListedPermissions&, AttributeWor
 inline bool SetOwnerAt(const OpenDirectory&, const wchar_t*, const ListedPermissions&) {
   return false;
 }
-// Nor the link counts that hard links need.
+// Nor the link counts that hard links need: a file may always have other names.
+const bool kNamesCounted = false;
 inline uint32_t LinkCountOf(const ListedPermissions&) {
   return 1;
 }
@@ -131,6 +132,7 @@ struct ListedPermissions {
   uint16_t Mode;
   uint16_t Links;  // at most 65535: only whether there is more than one matters
 };
+const bool kNamesCounted = true;
 inline uint32_t LinkCountOf(const ListedPermissions& permissions) {
   return permissions.Links;
 }

@@ -2,6 +2,7 @@
 
 #include "settings/options.h"
 #include "output/console.h"
+#include "sync/copies_in_flight.h"
 #include "sync/file_actions.h"
 #include "sync/listing_ahead.h"
 #include "sync/run_summary.h"
@@ -15,8 +16,11 @@ void MergeEntryLists(Pass& pass, const EntryList& sourceList, const EntryList& d
   const std::vector<DirectoryEntry>& destination = destinationList.Entries;
   // An entry the filter leaves out hides its counterpart: the pair is left alone.
   auto call = [&pass, handler](const DirectoryEntry* s, const DirectoryEntry* d) {
-    if (!EntryFiltered(s) && !EntryFiltered(d))
-      handler(pass, s, d);
+    if (EntryFiltered(s) || EntryFiltered(d))
+      return;
+    if (!pass.Copies.empty())
+      AwaitCopiesOfName(pass, s != nullptr ? s->Name : d->Name);
+    handler(pass, s, d);
   };
   size_t s = 0, d = 0;
   while (s < source.size() && d < destination.size()) {
@@ -120,6 +124,7 @@ bool WalkDirectoryPair(Pass& pass, const DirectoryEntry* source,
   MergeEntryLists(pass, sourceFiles, destinationFiles, ProcessFileEntry);
   MergeEntryLists(pass, sourceDirectories, destinationDirectories, ProcessDirectoryEntry);
   FinishListingAhead(pass, ahead);
+  FinishCopies(pass);
   return true;
 }
 

@@ -4,6 +4,7 @@
 #include "output/console.h"
 #include "scan/path_text.h"
 #include "sync/compare.h"
+#include "sync/copies_in_flight.h"
 #include "sync/metadata.h"
 #include "sync/run_summary.h"
 
@@ -18,13 +19,11 @@ void LogIf(OptionRow option, const wchar_t* label, const std::wstring& path) {
 // reporting a failure with the source path.
 bool CopySourceFile(Pass& pass, const DirectoryEntry& source, const std::wstring& sourcePath,
                     bool replace, uint32_t replacedAttributes) {
-  if (CopyFileAt(pass.Source.Directory(), source.Name, pass.Destination.Directory(), source.Name,
-                 replace, replacedAttributes)) {
-    ReportRefusedAttributes(pass.Destination.Path, source.Name);
-    return true;
-  }
-  ReportSystemError(L"Unable to copy %s", sourcePath.c_str());
-  return false;
+  if (!CopyFileReported(pass.Source.Directory(), pass.Destination.Directory(), source.Name,
+                        sourcePath, replace, replacedAttributes))
+    return false;
+  ReportRefusedAttributes(pass.Destination.Path, source.Name);
+  return true;
 }
 
 // Under hard-links, the key of a source file with other names; false for any other file.
@@ -77,21 +76,12 @@ bool AddSourceFile(Pass& pass, const DirectoryEntry& source, const std::wstring&
 
 }  // namespace
 
-void ClearSourceArchive(const OpenDirectory& directory, const DirectoryEntry& entry,
-                        const std::wstring& path) {
-  uint32_t attributes = entry.Attributes;
-  if (!OptionSet(kVirtual) && OptionSet(kUnsetArchive) && (attributes & kAttributeArchive)) {
-    if (!SetAttributesAt(directory, entry.Name, attributes & ~kAttributeArchive) &&
-        AttributeFailureReported()) {
-      ReportSystemError(L"Unable to set attributes %s", path.c_str());
-    }
-  }
-}
-
-bool DeleteDestinationFile(const OpenDirectory& directory, const DirectoryEntry& entry,
+bool DeleteDestinationFile(Pass& pass, const OpenDirectory& directory, const DirectoryEntry& entry,
                            const std::wstring& path) {
   if (OptionSet(kVirtual))
     return true;
+  if (entry.Attributes & kProtectiveAttributes)
+    AwaitCopiesBeforeChanging(pass, entry);
   bool deleted =
       (entry.Link == kDirectoryLink ? RemoveDirectoryAt(directory, entry.Name)
                                     : DeleteFileAt(directory, entry.Name, entry.Attributes)) ||
@@ -130,6 +120,10 @@ void AddFile(Pass& pass, const DirectoryEntry& source) {
   }
   if (!CombinePath(&sourceFile, pass.Source.Path, source.Name) ||
       !CombinePath(&destinationFile, pass.Destination.Path, source.Name)) {
+    return;
+  }
+  if (source.Link == 0 && CopyMayRunAhead(source)) {
+    StartCopy(pass, source, sourceFile, false, 0, &RunSummary::Added);
     return;
   }
   // The archive attribute says the file is not backed up yet: it goes only with a good copy.
@@ -176,7 +170,7 @@ void ProcessLinkPair(Pass& pass, const DirectoryEntry& source, const DirectoryEn
     summary.Updated++;
     return;
   }
-  if (!DeleteDestinationFile(pass.Destination.Directory(), destination, destinationFile))
+  if (!DeleteDestinationFile(pass, pass.Destination.Directory(), destination, destinationFile))
     return;
   if (source.Link != 0 ? CopySourceLink(pass, source, sourceFile, &target)
                        : CopySourceFile(pass, source, sourceFile, false, 0)) {
@@ -206,7 +200,7 @@ void ProcessFileEntry(Pass& pass, const DirectoryEntry* source, const DirectoryE
       return;
     }
     LogIf(kLogChanges, L"delete", destinationFile);
-    if (DeleteDestinationFile(pass.Destination.Directory(), *destination, destinationFile))
+    if (DeleteDestinationFile(pass, pass.Destination.Directory(), *destination, destinationFile))
       summary.Deleted++;
     return;
   }
@@ -243,6 +237,12 @@ void ProcessFileEntry(Pass& pass, const DirectoryEntry* source, const DirectoryE
     }
     // A failed copy leaves the old file as it was, attributes included, and the archive
     // attribute set, so the next run still sees the change.
+    if (CopyMayRunAhead(*source, destination)) {
+      StartCopy(pass, *source, sourceFile, true, destination->Attributes, &RunSummary::Updated);
+      return;
+    }
+    if (destination->Attributes & kProtectiveAttributes)
+      AwaitCopiesBeforeChanging(pass, *destination);
     if (!CopySourceFile(pass, *source, sourceFile, true, destination->Attributes))
       return;
     CountCopy(summary, summary.Updated, *source);

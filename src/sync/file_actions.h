@@ -12,13 +12,8 @@ void ProcessFileEntry(Pass& pass, const DirectoryEntry* source, const DirectoryE
 void AddFile(Pass& pass, const DirectoryEntry& source);
 // Deletes the file entry of directory (path as printed); true when it is gone (or would be, in
 // virtual mode).
-bool DeleteDestinationFile(const OpenDirectory& directory, const DirectoryEntry& entry,
+bool DeleteDestinationFile(Pass& pass, const OpenDirectory& directory, const DirectoryEntry& entry,
                            const std::wstring& path);
-// Under unset-archive, outside virtual mode: clears the archive attribute of the source entry of
-// directory (path as printed). A failure is silent, unless the platform says it must be reported
-// (a stored attribute that cannot be read, POSIX).
-void ClearSourceArchive(const OpenDirectory& directory, const DirectoryEntry& entry,
-                        const std::wstring& path);
 // The "ignore" line of a source-only entry left alone under no-add (it names the source path).
 void LogIgnoredSourceEntry(Pass& pass, const DirectoryEntry& source);
 // A destination entry kept because its source counterpart's path is too long to list.

@@ -3,6 +3,7 @@
 #include "settings/options.h"
 #include "output/console.h"
 #include "scan/path_text.h"
+#include "sync/copies_in_flight.h"
 
 namespace {
 
@@ -45,6 +46,11 @@ void UpdateMetadata(Pass& pass, const std::wstring& path, const DirectoryEntry& 
   bool change = !OptionSet(kVirtual);
   const OpenDirectory& directory = pass.Destination.Directory();
   const wchar_t* name = source.Name;
+  auto changing = [&] {
+    ReportMetaOnce(metaLinePending, path);
+    if (change)
+      AwaitCopiesBeforeChanging(pass, destination);
+  };
 
   // Attributes that stay unknown correct nothing and are corrected from nothing: hidden and
   // system are never stripped on a guess.
@@ -59,7 +65,7 @@ void UpdateMetadata(Pass& pass, const std::wstring& path, const DirectoryEntry& 
   // Unknown attributes leave the permission bits alone too.
   bool attributesSet = known;
   if (known && ((s ^ d) & kProtectiveAttributes)) {
-    ReportMetaOnce(metaLinePending, path);
+    changing();
     uint32_t word = (s & ~kAttributeArchive) | (d & kAttributeArchive);
     if (change && !SetAttributesAt(directory, name, word)) {
       ReportSystemError(L"Unable to set attributes %s", path.c_str());
@@ -71,7 +77,7 @@ void UpdateMetadata(Pass& pass, const std::wstring& path, const DirectoryEntry& 
   // then go back with the source's mode.
   ListedPermissions permissions = destination.Permissions;
   if (attributesSet && OwnerToSet(source.Permissions, permissions, d)) {
-    ReportMetaOnce(metaLinePending, path);
+    changing();
     if (!change || SetOwnerAt(directory, name, source.Permissions))
       TakeOwner(&permissions, source.Permissions, d);
     else
@@ -82,27 +88,27 @@ void UpdateMetadata(Pass& pass, const std::wstring& path, const DirectoryEntry& 
   // are its read-only half.
   uint32_t mode;
   if (attributesSet && PermissionBitsToSet(source.Permissions, permissions, d, &mode)) {
-    ReportMetaOnce(metaLinePending, path);
+    changing();
     if (change && !SetPermissionsAt(directory, name, mode))
       ReportSystemError(L"Unable to set attributes %s", path.c_str());
   }
 
   // Extended attributes and ACLs after the owner (chown drops file capabilities) and the mode.
   if (attributesSet && ExtendedAttributesDiffer(pass.Source.Directory(), directory, name)) {
-    ReportMetaOnce(metaLinePending, path);
+    changing();
     if (change && !CopyExtendedAttributesAt(pass.Source.Directory(), directory, name))
       ReportSystemError(L"Unable to set attributes %s", path.c_str());
     ReportRefusedAttributes(path);
   }
 
   if (OptionSet(kTimeMeta) && !timesEqual) {
-    ReportMetaOnce(metaLinePending, path);
+    changing();
     if (change && !SetWriteTimeAt(directory, name, source.WriteTime))
       ReportSystemError(L"Unable to set modification time %s", path.c_str());
   }
 
   if (wcscmp(destination.Name, source.Name) != 0) {
-    ReportMetaOnce(metaLinePending, path);
+    changing();
     if (change && !RenameToCaseAt(directory, name))
       ReportSystemError(L"Unable to rename %s", path.c_str());
   }

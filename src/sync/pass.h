@@ -5,12 +5,16 @@
 
 #include <deque>
 #include <map>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "output/console.h"
 #include "platform/file_system.h"
+#include "scan/listing.h"
 #include "sync/run_summary.h"
+#include "sync/workers.h"
 
 // One tree's side of the current pair.
 struct WalkSide {
@@ -40,6 +44,19 @@ struct WalkGuard {
 
 struct ListingAhead;
 
+// A file copy handed to a worker (sync/copies_in_flight.h). Its source entry and directory are
+// the current pair's, which stays until every copy of it is finished.
+struct CopyInFlight {
+  std::optional<WorkerTask> Task;
+  bool Copied = false;
+  std::vector<HeldText> Reports;  // the worker's
+  std::vector<HeldText> After;    // the walking thread's texts that come after the copy
+  const OpenDirectory *SourceDirectory, *DestinationDirectory;
+  const DirectoryEntry* Source;
+  std::wstring SourcePath;             // as printed
+  unsigned long RunSummary::*Counter;  // where a good copy is counted: added or updated
+};
+
 struct Pass {
   WalkSide Source, Destination;
   WalkGuard Guard;
@@ -51,6 +68,8 @@ struct Pass {
   // are ahead (listed or being listed, not yet taken by the walk).
   ListingAhead* Ahead = nullptr;
   int PairsAhead = 0;
+  // Copies on workers, oldest first.
+  std::deque<CopyInFlight> Copies;
 };
 
 // Extends a side's path by one name; false, unchanged, when it is too long (reported).

@@ -3,6 +3,7 @@
 #include "settings/options.h"
 #include "output/console.h"
 #include "scan/path_text.h"
+#include "sync/copies_in_flight.h"
 #include "sync/directory_pass.h"
 #include "sync/file_actions.h"
 #include "sync/listing_ahead.h"
@@ -92,7 +93,7 @@ bool DeleteTree(Pass& pass, const OpenDirectory& parent, const wchar_t* name,
     if (EntryFiltered(&entry)) {
       kept = true;
     } else if (CombinePath(&path, directoryPath, entry.Name) &&
-               !DeleteDestinationFile(directory, entry, path)) {
+               !DeleteDestinationFile(pass, directory, entry, path)) {
       succeeded = false;
     }
   }
@@ -176,15 +177,20 @@ void CopyNewTree(Pass& pass, const DirectoryEntry& source) {
     complete = true;
     for (const DirectoryEntry& entry : files.Entries) {
       ShowProgress(pass.Summary, pass.Source.Path);
-      if (entry.Mark == 0)
-        AddFile(pass, entry);
+      if (entry.Mark != 0)
+        continue;
+      AwaitCopiesOfName(pass, entry.Name);
+      AddFile(pass, entry);
     }
     for (const DirectoryEntry& entry : subdirectories.Entries) {
-      if (EntryLoop(&entry))
+      if (EntryLoop(&entry)) {
         ReportLoop(pass.Source.Path, entry.Name);
-      else if (entry.Mark == 0)
+      } else if (entry.Mark == 0) {
+        AwaitCopiesOfName(pass, entry.Name);
         CopyNewTree(pass, entry);
+      }
     }
+    FinishCopies(pass);
   }
   pass.Source.Levels.resize(sourceLevels);
   pass.Destination.Levels.resize(destinationLevels);

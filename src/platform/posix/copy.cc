@@ -3,6 +3,7 @@
 // user.DOSATTRIB and the times (run as root, the owner and group first), and the temporary file is
 // moved into place in one step. On any failure the temporary file is removed and an existing
 // destination is left exactly as it was. A source symbolic link is copied as its target.
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -87,16 +88,20 @@ bool CopyContents(int from, int to, const struct stat& st) {
 }
 
 // Creates a new file with a short random name in the directory: ".tandrel-" and eight letters.
+// Copies run on several threads at once: each takes the next state in one step.
 int CreateTemporaryFile(int directory, char* name) {
-  static unsigned long long state = 0;
-  if (state == 0) {
+  static std::atomic<unsigned long long> next{[] {
     struct timespec now;
     clock_gettime(CLOCK_REALTIME, &now);
-    state = static_cast<unsigned long long>(now.tv_nsec) ^
-            (static_cast<unsigned long long>(getpid()) << 32) ^ 0x9E3779B97F4A7C15ULL;
-  }
+    return static_cast<unsigned long long>(now.tv_nsec) ^
+           (static_cast<unsigned long long>(getpid()) << 32) ^ 0x9E3779B97F4A7C15ULL;
+  }()};
   for (int attempt = 0; attempt < 100; attempt++) {
-    state = state * 6364136223846793005ULL + 1442695040888963407ULL;
+    unsigned long long state = next.load(), following;
+    do {
+      following = state * 6364136223846793005ULL + 1442695040888963407ULL;
+    } while (!next.compare_exchange_weak(state, following));
+    state = following;
     char* p = name + std::snprintf(name, 32, ".tandrel-");
     for (int i = 0; i < 8; i++) *p++ = static_cast<char>('a' + (state >> (20 + 5 * i)) % 26);
     *p = 0;

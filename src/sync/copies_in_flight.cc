@@ -1,0 +1,100 @@
+#include "sync/copies_in_flight.h"
+
+#include "settings/options.h"
+#include "output/console.h"
+#include "sync/run_summary.h"
+
+namespace {
+
+// Whether a file may have other names: as its listing counts them, where it does.
+bool MayHaveOtherNames(const DirectoryEntry& entry) {
+  return !kNamesCounted || LinkCountOf(entry.Permissions) >= 2;
+}
+
+// Takes the oldest copy's outcome: its reports and the texts held after it are written, a good
+// copy counted and its source's archive attribute cleared (the reports of that come where one
+// thread writes them: after the copy's).
+void FinishOldestCopy(Pass& pass) {
+  CopyInFlight& copy = pass.Copies.front();
+  copy.Task->Wait();
+  // Written, not held: this copy's texts come before everything still in flight.
+  std::vector<HeldText>* holding = HoldTextsIn(nullptr);
+  WriteHeldTexts(copy.Reports);
+  if (copy.Copied) {
+    CountCopy(pass.Summary, pass.Summary.*copy.Counter, *copy.Source);
+    ClearSourceArchive(*copy.SourceDirectory, *copy.Source, copy.SourcePath);
+  }
+  WriteHeldTexts(copy.After);
+  bool last = pass.Copies.size() == 1;
+  pass.Copies.pop_front();
+  HoldTextsIn(last ? nullptr : holding);
+}
+
+}  // namespace
+
+bool CopyFileReported(const OpenDirectory& from, const OpenDirectory& to, const wchar_t* name,
+                      const std::wstring& sourcePath, bool replace, uint32_t replacedAttributes) {
+  if (CopyFileAt(from, name, to, name, replace, replacedAttributes))
+    return true;
+  ReportSystemError(L"Unable to copy %s", sourcePath.c_str());
+  return false;
+}
+
+bool CopyMayRunAhead(const DirectoryEntry& source, const DirectoryEntry* replaced) {
+  if (!WorkersRunning() || OptionSet(kXattrs))
+    return false;
+  if ((OptionSet(kHardLinks) || OptionSet(kUnsetArchive)) && MayHaveOtherNames(source))
+    return false;
+  return replaced == nullptr || !(replaced->Attributes & kProtectiveAttributes) ||
+         !MayHaveOtherNames(*replaced);
+}
+
+void AwaitCopiesBeforeChanging(Pass& pass, const DirectoryEntry& destination) {
+  if (!pass.Copies.empty() && !(destination.Attributes & kAttributeDirectory) &&
+      MayHaveOtherNames(destination))
+    FinishCopies(pass);
+}
+
+void StartCopy(Pass& pass, const DirectoryEntry& source, const std::wstring& sourcePath,
+               bool replace, uint32_t replacedAttributes, unsigned long RunSummary::*counter) {
+  // A bounded number in flight: enough to keep every worker busy, few held texts.
+  if (pass.Copies.size() >= 2 * static_cast<size_t>(OptionValue(kThreads)))
+    FinishOldestCopy(pass);
+  CopyInFlight& copy = pass.Copies.emplace_back();
+  copy.SourceDirectory = &pass.Source.Directory();
+  copy.DestinationDirectory = &pass.Destination.Directory();
+  copy.Source = &source;
+  copy.SourcePath = sourcePath;
+  copy.Counter = counter;
+  copy.Task = RunOnWorker([&copy, replace, replacedAttributes] {
+    HoldTexts hold(copy.Reports);
+    copy.Copied = CopyFileReported(*copy.SourceDirectory, *copy.DestinationDirectory,
+                                   copy.Source->Name, copy.SourcePath, replace, replacedAttributes);
+  });
+  HoldTextsIn(&copy.After);
+}
+
+void ClearSourceArchive(const OpenDirectory& directory, const DirectoryEntry& entry,
+                        const std::wstring& path) {
+  uint32_t attributes = entry.Attributes;
+  if (!OptionSet(kVirtual) && OptionSet(kUnsetArchive) && (attributes & kAttributeArchive)) {
+    if (!SetAttributesAt(directory, entry.Name, attributes & ~kAttributeArchive) &&
+        AttributeFailureReported()) {
+      ReportSystemError(L"Unable to set attributes %s", path.c_str());
+    }
+  }
+}
+
+void AwaitCopiesOfName(Pass& pass, const wchar_t* name) {
+  for (const CopyInFlight& copy : pass.Copies) {
+    if (copy.DestinationDirectory == &pass.Destination.Directory() &&
+        CompareIgnoringCase(copy.Source->Name, name) == 0) {
+      FinishCopies(pass);
+      return;
+    }
+  }
+}
+
+void FinishCopies(Pass& pass) {
+  while (!pass.Copies.empty()) FinishOldestCopy(pass);
+}
