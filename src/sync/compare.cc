@@ -35,61 +35,67 @@ uint64_t NormalizedWriteTime(bool onFat, const DirectoryEntry& entry) {
 }
 
 bool CompareContents(const OpenDirectory& sourceDirectory,
-                     const OpenDirectory& destinationDirectory, const wchar_t* name,
-                     const std::wstring& destinationFile, bool sparse) {
-  if (OptionSet(kLogCompareContents))
-    WriteLogLine(L"comparing", destinationFile.c_str());
+                     const OpenDirectory& destinationDirectory, const DirectoryEntry& sourceEntry,
+                     const DirectoryEntry& destinationEntry) {
+  bool sparse = SkipsSharedHoles(sourceEntry.Attributes, destinationEntry.Attributes);
   InputFile source, destination;
-  if (!OpenFileAt(sourceDirectory, name, &source) ||
-      !OpenFileAt(destinationDirectory, name, &destination))
+  if (!OpenFileAt(sourceDirectory, sourceEntry.Name, &source) ||
+      !OpenFileAt(destinationDirectory, sourceEntry.Name, &destination))
     return false;
-  static std::vector<unsigned char> sourceBlock(kBlockSize), destinationBlock(kBlockSize);
-  bool equal;
+  thread_local std::vector<unsigned char> sourceBlock(kBlockSize), destinationBlock(kBlockSize);
   for (uint64_t offset = 0;;) {
-    if (sparse && !SkipSharedHoles(source, destination, offset)) {
-      equal = true;
-      break;
-    }
+    if (sparse && !SkipSharedHoles(source, destination, offset))
+      return true;
     size_t sourceCount = 0, destinationCount = 0;
     // A failed read is a difference: it must never pass for the end of both files.
     if (!ReadFileBlock(source, sourceBlock.data(), kBlockSize, &sourceCount) ||
         !ReadFileBlock(destination, destinationBlock.data(), kBlockSize, &destinationCount) ||
-        sourceCount != destinationCount) {
-      equal = false;
-      break;
-    }
-    if (sourceCount == 0) {
-      equal = true;
-      break;
-    }
-    if (std::memcmp(sourceBlock.data(), destinationBlock.data(), sourceCount) != 0) {
-      equal = false;
-      break;
-    }
+        sourceCount != destinationCount)
+      return false;
+    if (sourceCount == 0)
+      return true;
+    if (std::memcmp(sourceBlock.data(), destinationBlock.data(), sourceCount) != 0)
+      return false;
     offset += sourceCount;
   }
-  return equal;
 }
 
-bool CompareFiles(const OpenDirectory& sourceDirectory, const OpenDirectory& destinationDirectory,
-                  const std::wstring& destinationFile, const DirectoryEntry& source,
-                  const DirectoryEntry& destination, bool& timesEqual) {
-  timesEqual = true;
+ListedVerdict JudgeListedPair(const DirectoryEntry& source, const DirectoryEntry& destination,
+                              PairTimes* times, bool* timesEqual) {
+  *timesEqual = true;
+  times->Reached = false;
   if (OptionSet(kCompareSize) &&
       (source.SizeLow != destination.SizeLow || source.SizeHigh != destination.SizeHigh)) {
-    return false;
+    return ListedVerdict::kDifferent;
   }
   // A source file whose attributes could not be read is not known to be backed up.
   if (OptionSet(kCompareArchive) &&
       ((source.Attributes & kAttributeArchive) || source.AttributesUnknown)) {
-    return false;
+    return ListedVerdict::kDifferent;
   }
-
-  uint64_t s = NormalizedWriteTime(SourceOnFat, source);
-  uint64_t d =
+  times->Reached = true;
+  times->Source = NormalizedWriteTime(SourceOnFat, source);
+  times->Destination =
       NormalizedWriteTime(DestinationOnFat, destination) + static_cast<uint64_t>(TimeShiftTicks);
-  uint64_t seconds = (s > d ? s - d : d - s) / kTicksPerSecond;
-  if (OptionSet(kLogTimeDiff)) {
+  uint64_t s = times->Source, d = times->Destination;
+  *timesEqual = (s > d ? s - d : d - s) / kTicksPerSecond <=
+                static_cast<uint64_t>(OptionValue(kTimePrecision));
+  bool timeCompareContents = OptionSet(kTimeCompareContents);
+  if (OptionSet(kCompareTime) && !*timesEqual && !timeCompareContents)
+    return ListedVerdict::kDifferent;
+  if (!OptionSet(kCompareContents) && (*timesEqual || !timeCompareContents))
+    return ListedVerdict::kEqual;
+  return ListedVerdict::kReadContents;
+}
+
+bool CompareFiles(const OpenDirectory& sourceDirectory, const OpenDirectory& destinationDirectory,
+                  const std::wstring& destinationFile, const DirectoryEntry& source,
+                  const DirectoryEntry& destination, bool& timesEqual, const bool* contentsEqual) {
+  PairTimes times;
+  ListedVerdict verdict = JudgeListedPair(source, destination, &times, &timesEqual);
+  if (times.Reached && OptionSet(kLogTimeDiff)) {
+    uint64_t s = times.Source, d = times.Destination;
+    uint64_t seconds = (s > d ? s - d : d - s) / kTicksPerSecond;
     if (seconds == 0) {
       WriteOutput(L"%-12s%s\n", L"same time", destinationFile.c_str());
     } else {
@@ -97,14 +103,11 @@ bool CompareFiles(const OpenDirectory& sourceDirectory, const OpenDirectory& des
                   static_cast<uint32_t>(seconds), destinationFile.c_str());
     }
   }
-  timesEqual = seconds <= static_cast<uint64_t>(OptionValue(kTimePrecision));
-
-  bool timeCompareContents = OptionSet(kTimeCompareContents);
-  if (OptionSet(kCompareTime) && !timesEqual && !timeCompareContents)
-    return false;
-  if (!OptionSet(kCompareContents) && (timesEqual || !timeCompareContents))
-    return true;
-  bool sparse = SkipsSharedHoles(source.Attributes, destination.Attributes);
-  return CompareContents(sourceDirectory, destinationDirectory, source.Name, destinationFile,
-                         sparse);
+  if (verdict != ListedVerdict::kReadContents)
+    return verdict == ListedVerdict::kEqual;
+  if (OptionSet(kLogCompareContents))
+    WriteLogLine(L"comparing", destinationFile.c_str());
+  return contentsEqual != nullptr
+             ? *contentsEqual
+             : CompareContents(sourceDirectory, destinationDirectory, source, destination);
 }

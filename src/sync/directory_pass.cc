@@ -2,6 +2,7 @@
 
 #include "settings/options.h"
 #include "output/console.h"
+#include "sync/comparisons_ahead.h"
 #include "sync/copies_in_flight.h"
 #include "sync/file_actions.h"
 #include "sync/listing_ahead.h"
@@ -121,7 +122,10 @@ bool WalkDirectoryPair(Pass& pass, const DirectoryEntry* source,
   ListingAhead ahead;
   StartListingAhead(pass, sourceDirectories, destinationDirectories, ahead);
   MergeEntryLists(pass, sourceDirectories, destinationDirectories, ProcessExtraDirectory);
+  ComparisonsAhead compared;
+  StartComparisonsAhead(pass, sourceFiles, destinationFiles, compared);
   MergeEntryLists(pass, sourceFiles, destinationFiles, ProcessFileEntry);
+  FinishComparisonsAhead(pass, compared);
   MergeEntryLists(pass, sourceDirectories, destinationDirectories, ProcessDirectoryEntry);
   FinishListingAhead(pass, ahead);
   FinishCopies(pass);

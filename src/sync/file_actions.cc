@@ -4,6 +4,7 @@
 #include "output/console.h"
 #include "scan/path_text.h"
 #include "sync/compare.h"
+#include "sync/comparisons_ahead.h"
 #include "sync/copies_in_flight.h"
 #include "sync/metadata.h"
 #include "sync/run_summary.h"
@@ -220,7 +221,7 @@ void ProcessFileEntry(Pass& pass, const DirectoryEntry* source, const DirectoryE
   }
   bool timesEqual;
   if (CompareFiles(pass.Source.Directory(), pass.Destination.Directory(), destinationFile, *source,
-                   *destination, timesEqual)) {
+                   *destination, timesEqual, TakeComparison(pass, *source))) {
     LogIf(kLogEqual, L"equal", destinationFile);
     summary.Equal++;
     UpdateMetadata(pass, destinationFile, *source, *destination, timesEqual);

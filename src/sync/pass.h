@@ -43,6 +43,7 @@ struct WalkGuard {
 };
 
 struct ListingAhead;
+struct ComparisonsAhead;
 
 // A file copy handed to a worker (sync/copies_in_flight.h). Its source entry and directory are
 // the current pair's, which stays until every copy of it is finished.
@@ -68,6 +69,8 @@ struct Pass {
   // are ahead (listed or being listed, not yet taken by the walk).
   ListingAhead* Ahead = nullptr;
   int PairsAhead = 0;
+  // The current pair's file pairs compared ahead by workers.
+  ComparisonsAhead* Compared = nullptr;
   // Copies on workers, oldest first.
   std::deque<CopyInFlight> Copies;
 };

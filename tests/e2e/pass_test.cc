@@ -102,6 +102,26 @@ TEST(Pass, CopiesOnWorkersKeepTheOrderOfOneThread) {
   EXPECT_EQ(Listing(t.destination).find("=older"), std::string::npos);
 }
 
+// Contents compared ahead by workers: each pair's "comparing" line and result in walk order,
+// whatever the number of threads; pairs of one size and time whose last bytes differ updated,
+// pairs of two sizes updated without being read.
+TEST(Pass, ContentsComparedAheadKeepTheOrderOfOneThread) {
+  for (const char* threads : {"-j=4", "-j=1"}) {
+    TreePair t;
+    std::vector<std::string> rows;
+    for (int i = 0; i < 30; i++) {
+      std::string name = std::to_string(100 + i), contents(5000 + i, 'c');
+      MakeFile(t.source / name, contents);
+      contents.back() ^= i % 3 == 0;
+      MakeFile(t.destination / name, contents + (i % 5 == 4 ? "longer" : ""));
+      if (i % 5 != 4)
+        rows.push_back("comparing dst/" + name);
+      rows.push_back((i % 3 && i % 5 != 4 ? "equal dst/" : "update dst/") + name);
+    }
+    EXPECT_TRUE(t.Writes({"-cc", "-le", threads}, rows)) << threads;
+  }
+}
+
 TEST(Pass, DestinationPathsUpToTheLimitAreWrittenLongerOnesReported) {
   LongPaths p;
   // Below the long root: a name 14 shorter than n is one too long; one 15 shorter fits exactly,
