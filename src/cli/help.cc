@@ -170,8 +170,8 @@ const char HelpText[] =
     "    never following them. Junctions stay directories on Windows.\n"
     "\n"
     "-j[=number], --threads[=number], 0 by default\n"
-    "    Threads that list the directories the walk comes to next; 0: one per\n"
-    "    processor, at most 8; 1: the walk alone. The log is the same for any number.\n";
+    "    Threads that list, compare and copy beside the walk; 0: one per processor,\n"
+    "    at most 8; 1: the walk alone. The log is the same for any number.\n";
 
 namespace {
 // Writes the help screen's first bytes to the standard output with one write.

@@ -55,6 +55,10 @@ struct EntryList {
 // difference causes an attribute correction.
 const uint32_t kProtectiveAttributes = kAttributeReadOnly | kAttributeHidden | kAttributeSystem;
 
+inline uint64_t EntrySize(const DirectoryEntry& entry) {
+  return (static_cast<uint64_t>(entry.SizeHigh) << 32) | entry.SizeLow;
+}
+
 // Marks a source entry left out because its full path does not fit: it is never acted on, and
 // the destination entry of the same name is kept.
 const uint8_t kEntryTooLong = 1;

@@ -1,10 +1,20 @@
 #include "sync/copies_in_flight.h"
 
+#include <atomic>
+#include <cstdlib>
+
 #include "settings/options.h"
 #include "output/console.h"
 #include "sync/run_summary.h"
 
 namespace {
+
+// Handing a copy over costs a wake-up or two, and two copies into one directory of a fast local
+// disk take longer side by side than one after the other: a small file goes to a worker only
+// where copies wait on their device (a USB drive, a network share), as the copies so far tell.
+const uint64_t kLargeCopy = 64 * 1024;
+const int64_t kSlowCopyNanoseconds = 200 * 1000;
+std::atomic<int64_t> typicalCopyNanoseconds{0};  // a running average of every copy's time
 
 // Whether a file may have other names: as its listing counts them, where it does.
 bool MayHaveOtherNames(const DirectoryEntry& entry) {
@@ -34,7 +44,12 @@ void FinishOldestCopy(Pass& pass) {
 
 bool CopyFileReported(const OpenDirectory& from, const OpenDirectory& to, const wchar_t* name,
                       const std::wstring& sourcePath, bool replace, uint32_t replacedAttributes) {
-  if (CopyFileAt(from, name, to, name, replace, replacedAttributes))
+  int64_t start = SteadyNanoseconds();
+  bool copied = CopyFileAt(from, name, to, name, replace, replacedAttributes);
+  int64_t typical = typicalCopyNanoseconds.load(std::memory_order_relaxed);
+  typicalCopyNanoseconds.store(typical + (SteadyNanoseconds() - start - typical) / 8,
+                               std::memory_order_relaxed);
+  if (copied)
     return true;
   ReportSystemError(L"Unable to copy %s", sourcePath.c_str());
   return false;
@@ -44,6 +59,15 @@ bool CopyMayRunAhead(const DirectoryEntry& source, const DirectoryEntry* replace
   if (!WorkersRunning() || OptionSet(kXattrs))
     return false;
   if ((OptionSet(kHardLinks) || OptionSet(kUnsetArchive)) && MayHaveOtherNames(source))
+    return false;
+#ifdef TANDREL_TEST_HOOKS
+  // Test builds: every copy may go (TANDREL_EVERY_COPY_AHEAD), whatever the files and the disk.
+  static const bool everyCopy = std::getenv("TANDREL_EVERY_COPY_AHEAD") != nullptr;
+  if (everyCopy)
+    return true;
+#endif
+  if (EntrySize(source) < kLargeCopy &&
+      typicalCopyNanoseconds.load(std::memory_order_relaxed) < kSlowCopyNanoseconds)
     return false;
   return replaced == nullptr || !(replaced->Attributes & kProtectiveAttributes) ||
          !MayHaveOtherNames(*replaced);

@@ -6,12 +6,6 @@
 #include "output/console.h"
 #include "output/progress.h"
 
-namespace {
-uint64_t EntrySize(const DirectoryEntry& entry) {
-  return (static_cast<uint64_t>(entry.SizeHigh) << 32) | entry.SizeLow;
-}
-}  // namespace
-
 void CountCopy(RunSummary& summary, unsigned long& counter, const DirectoryEntry& source) {
   counter++;
   summary.BytesCopied += EntrySize(source);
