@@ -1,5 +1,6 @@
 #include "sync/workers.h"
 
+#include <atomic>
 #include <condition_variable>
 #include <deque>
 #include <mutex>
@@ -10,7 +11,8 @@
 
 struct WorkerTask::State {
   std::function<void()> Work;
-  bool Started = false, Done = false;
+  bool Started = false;
+  std::atomic<bool> Done{false};
 };
 
 namespace {
@@ -20,18 +22,34 @@ std::condition_variable queued, finished;
 std::deque<std::shared_ptr<WorkerTask::State>> tasks;
 std::vector<std::thread> workers;
 bool stopping = false;
+std::atomic<size_t> queuedCount{0};  // tasks.size(), read without the lock
+
+// A hand-over between threads costs a sleep and a wake-up, more than listing a small directory
+// takes: a thread about to sleep first looks again for a while, giving way to any other.
+template <typename Ready>
+bool Spin(Ready ready) {
+  const int64_t until = SteadyNanoseconds() + 50 * 1000;
+  do {
+    if (ready())
+      return true;
+    std::this_thread::yield();
+  } while (SteadyNanoseconds() < until);
+  return false;
+}
 
 void ServeTasks() {
   PrepareThreadForFiles();
   for (;;) {
     std::shared_ptr<WorkerTask::State> task;
     {
+      Spin([] { return queuedCount.load(std::memory_order_relaxed) > 0; });
       std::unique_lock<std::mutex> lock(queueLock);
       queued.wait(lock, [] { return stopping || !tasks.empty(); });
       if (tasks.empty())
         return;
       task = std::move(tasks.front());
       tasks.pop_front();
+      queuedCount = tasks.size();
       task->Started = true;
     }
     task->Work();
@@ -68,6 +86,7 @@ WorkerTask RunOnWorker(std::function<void()> work) {
   {
     std::lock_guard<std::mutex> lock(queueLock);
     tasks.push_back(state);
+    queuedCount = tasks.size();
   }
   queued.notify_one();
   return WorkerTask(state);
@@ -80,6 +99,7 @@ void WorkerTask::Wait() {
     for (auto it = tasks.begin(); it != tasks.end(); ++it) {
       if (*it == state_) {
         tasks.erase(it);
+        queuedCount = tasks.size();
         break;
       }
     }
@@ -88,6 +108,11 @@ void WorkerTask::Wait() {
     state_->Work();
     lock.lock();
     state_->Done = true;
+    return;
   }
-  finished.wait(lock, [this] { return state_->Done; });
+  lock.unlock();
+  if (Spin([this] { return state_->Done.load(); }))
+    return;
+  lock.lock();
+  finished.wait(lock, [this] { return state_->Done.load(); });
 }
