@@ -10,9 +10,13 @@
 // call k failing keeps the source, leaves each destination entry as it was or as a good run
 // leaves it, deletes only what it announced, reports a failure exactly when it leaves work
 // undone, ends normally, and the next run completes the mirror.
+//
+// FaultPoints: every call of a clean run, named by its place rather than its ordinal, fails in
+// turn with one thread and with four, and both runs write and leave exactly the same.
 #include <algorithm>
 #include <cstdlib>
 #include <fstream>
+#include <map>
 #include <random>
 #include <set>
 #include <tuple>
@@ -321,6 +325,42 @@ INSTANTIATE_TEST_SUITE_P(Seeds, FaultWalk,
                                          FaultCase{18, {"-dt", "-xa", "-hl", "-sl"}, "EIO"},
                                          FaultCase{10, {"-ua", "-cc", "-j=4"}, "EIO"},
                                          FaultCase{18, {"-j=4"}, "ENOSPC"}));
+
+// Failures named by their place (the Nth call of a kind on one path): one thread and four give
+// the same log and reports, in the same order, the same exit code and trees for each.
+TEST(FaultPoints, EachFailureGivesTheSameRunWhateverTheThreads) {
+  TempDir scratch;
+  const fs::path s = scratch.path() / "s", d = scratch.path() / "d", list = scratch.path() / "l";
+  Generator trees{std::mt19937_64(18), 12};
+  trees.Fill("", "", 0);
+  auto run = [&](const std::string& point, const char* threads) {
+    for (const fs::path& root : {s, d}) fs::remove_all(root);
+    Materialize(s, trees.source);
+    Materialize(d, trees.destination);
+    setenv("TANDREL_FAIL_POINT", point.c_str(), 1);
+    // Both streams on one terminal: each report in its place among the log lines.
+    RunResult r = RunTandrel({s.native(), d.native(), "-lh=n", "-cc", threads}, {}, 80);
+    std::string text = std::to_string(r.exitCode) + r.out + Text(ReadBack(d));
+    for (size_t at = 0; (at = text.find(".tandrel-", at)) != std::string::npos; at += 9)
+      text.replace(at + 9, 8, "*");  // a temporary file left behind: its random name
+    return text;
+  };
+  setenv("TANDREL_LIST_POINTS", list.c_str(), 1);
+  run("", "-j=1");
+  unsetenv("TANDREL_LIST_POINTS");
+  std::map<std::string, long> seen;
+  std::ifstream in(list);
+  int tried = 0;
+  for (std::string line; std::getline(in, line) && !testing::Test::HasFailure();) {
+    const std::string point = line + " " + std::to_string(++seen[line]);
+    if (line.find(scratch.str()) == std::string::npos)
+      continue;  // the program's own start: the roots' parents
+    tried++;
+    EXPECT_EQ(run(point, "-j=4"), run(point, "-j=1")) << point;
+  }
+  EXPECT_GT(tried, 100);
+  unsetenv("TANDREL_FAIL_POINT");
+}
 
 }  // namespace
 #endif
