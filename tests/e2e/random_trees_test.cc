@@ -323,8 +323,7 @@ INSTANTIATE_TEST_SUITE_P(Seeds, FaultWalk,
                          testing::Values(FaultCase{10, {"-ua", "-cc"}, "EIO"},
                                          FaultCase{18, {}, "ENOSPC"}, FaultCase{50, {}, "EACCES"},
                                          FaultCase{18, {"-dt", "-xa", "-hl", "-sl"}, "EIO"},
-                                         FaultCase{10, {"-ua", "-cc", "-j=4"}, "EIO"},
-                                         FaultCase{18, {"-j=4"}, "ENOSPC"}));
+                                         FaultCase{10, {"-ua", "-cc", "-j=4"}, "EIO"}));
 
 // Failures named by their place (the Nth call of a kind on one path): one thread and four give
 // the same log and reports, in the same order, the same exit code and trees for each.
