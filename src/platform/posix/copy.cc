@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -89,7 +90,7 @@ bool CopyContents(int from, int to, const struct stat& st) {
 
 // Creates a new file with a short random name in the directory: ".tandrel-" and eight letters.
 // Copies run on several threads at once: each takes the next state in one step.
-int CreateTemporaryFile(int directory, char* name) {
+int CreateTemporaryFile(int directory, const char* target, char* name) {
   static std::atomic<unsigned long long> next{[] {
     struct timespec now;
     clock_gettime(CLOCK_REALTIME, &now);
@@ -106,10 +107,17 @@ int CreateTemporaryFile(int directory, char* name) {
     for (int i = 0; i < 8; i++) *p++ = static_cast<char>('a' + (state >> (20 + 5 * i)) % 26);
     *p = 0;
 #ifdef TANDREL_TEST_HOOKS
-    // Test builds: the first name tried may be given, so that a test can plant an entry there.
+    // Test builds: the first name tried may be given, so that a test can plant an entry there;
+    // "*" asks for one drawn from the target's name, the same in every run.
     const char* given = std::getenv("TANDREL_TEMPORARY_NAME");
-    if (attempt == 0 && given != nullptr && *given != 0)
+    if (attempt == 0 && given != nullptr && std::strcmp(given, "*") == 0) {
+      unsigned long long hash = 14695981039346656037ULL;
+      for (const char* c = target; *c != 0; c++)
+        hash = (hash ^ static_cast<unsigned char>(*c)) * 1099511628211ULL;
+      for (int i = 0; i < 8; i++) name[9 + i] = static_cast<char>('a' + (hash >> (5 * i)) % 26);
+    } else if (attempt == 0 && given != nullptr && *given != 0) {
       std::snprintf(name, 32, "%s", given);
+    }
 #endif
     int fd = openat(directory, name, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
     if (fd >= 0 || errno != EEXIST)
@@ -155,7 +163,7 @@ bool MoveIntoPlace(int fromDirectory, const char* from, int toDirectory, const c
 bool CopyIntoDirectory(int in, const struct stat& st, int directory, const char* name,
                        bool replace) {
   char temporary[32];
-  int out = CreateTemporaryFile(directory, temporary);
+  int out = CreateTemporaryFile(directory, name, temporary);
   if (out < 0) {
     SetErrorCode(errno);
     return false;

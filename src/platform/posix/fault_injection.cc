@@ -7,7 +7,8 @@
 // that receives "calls N" at exit, and "failed NAME" (for readdir "failed readdir I", the
 // call's place in its directory stream) when a call was failed. A failure may be named by its
 // place instead, the same with any number of threads: TANDREL_FAIL_POINT "NAME OBJECT N" fails
-// the Nth call NAME on OBJECT (the path it acts on, a temporary name's random part as "*"), and
+// the Nth call NAME on OBJECT (the path it acts on; temporary names are then best drawn from
+// their targets' names, TANDREL_TEMPORARY_NAME=*), and
 // TANDREL_LIST_POINTS names a file that receives "NAME OBJECT" for every call, in turn. A hook
 // (RunHook) lets a test change the trees at a named point of the run.
 #include <cerrno>
@@ -93,9 +94,6 @@ std::string ObjectOf(int directory, const char* name) {
   std::string object = name != nullptr && name[0] == '/' ? "" : PathOf(directory);
   if (name != nullptr && name[0] != 0)
     object += (object.empty() ? "" : "/") + std::string(name);
-  size_t temporary = object.find(".tandrel-");
-  if (temporary != std::string::npos)
-    object.replace(temporary + 9, 8, "*");
   return object;
 }
 
