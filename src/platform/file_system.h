@@ -281,6 +281,9 @@ bool RemoveDirectoryAt(const OpenDirectory& parent, const wchar_t* name);
 // Deletes the file name, whose listed attribute word is given. Its other names (hard links)
 // keep their attributes; on failure it keeps them too.
 bool DeleteFileAt(const OpenDirectory& directory, const wchar_t* name, AttributeWord attributes);
+// The number of names (hard links) of an entry itself, asked of the file system; 0 when it
+// cannot be told. For where the listing does not count them (kNamesCounted).
+uint32_t CountNamesAt(const OpenDirectory& directory, const wchar_t* name);
 // Copies the file fromName of from into to as toName, through a temporary file in to moved into
 // place in one step, so toName shows the old file or the whole copy, never part of one. With
 // replace (an update: the old file's listed attribute word given) the old file goes and its other

@@ -16,9 +16,11 @@ const uint64_t kLargeCopy = 64 * 1024;
 const int64_t kSlowCopyNanoseconds = 200 * 1000;
 std::atomic<int64_t> typicalCopyNanoseconds{0};  // a running average of every copy's time
 
-// Whether a file may have other names: as its listing counts them, where it does.
-bool MayHaveOtherNames(const DirectoryEntry& entry) {
-  return !kNamesCounted || LinkCountOf(entry.Permissions) >= 2;
+// Whether an entry of directory may have other names: as its listing counts them, or else as
+// the file system tells (Windows).
+bool MayHaveOtherNames(const OpenDirectory& directory, const DirectoryEntry& entry) {
+  return kNamesCounted ? LinkCountOf(entry.Permissions) >= 2
+                       : CountNamesAt(directory, entry.Name) != 1;
 }
 
 // Takes the oldest copy's outcome: its reports and the texts held after it are written, a good
@@ -55,27 +57,29 @@ bool CopyFileReported(const OpenDirectory& from, const OpenDirectory& to, const 
   return false;
 }
 
-bool CopyMayRunAhead(const DirectoryEntry& source, const DirectoryEntry* replaced) {
+bool CopyMayRunAhead(const Pass& pass, const DirectoryEntry& source,
+                     const DirectoryEntry* replaced) {
   if (!WorkersRunning() || OptionSet(kXattrs))
     return false;
-  if ((OptionSet(kHardLinks) || OptionSet(kUnsetArchive)) && MayHaveOtherNames(source))
-    return false;
+  bool everyCopy = false;
 #ifdef TANDREL_TEST_HOOKS
   // Test builds: every copy may go (TANDREL_EVERY_COPY_AHEAD), whatever the files and the disk.
-  static const bool everyCopy = std::getenv("TANDREL_EVERY_COPY_AHEAD") != nullptr;
-  if (everyCopy)
-    return true;
+  static const bool everyCopyAsked = std::getenv("TANDREL_EVERY_COPY_AHEAD") != nullptr;
+  everyCopy = everyCopyAsked;
 #endif
-  if (EntrySize(source) < kLargeCopy &&
+  if (!everyCopy && EntrySize(source) < kLargeCopy &&
       typicalCopyNanoseconds.load(std::memory_order_relaxed) < kSlowCopyNanoseconds)
     return false;
-  return replaced == nullptr || !(replaced->Attributes & kProtectiveAttributes) ||
-         !MayHaveOtherNames(*replaced);
+  if ((OptionSet(kHardLinks) || OptionSet(kUnsetArchive)) &&
+      MayHaveOtherNames(pass.Source.Directory(), source))
+    return false;
+  return replaced == nullptr || !MayHaveOtherNames(pass.Destination.Directory(), *replaced);
 }
 
-void AwaitCopiesBeforeChanging(Pass& pass, const DirectoryEntry& destination) {
+void AwaitCopiesBeforeChanging(Pass& pass, const OpenDirectory& directory,
+                               const DirectoryEntry& destination) {
   if (!pass.Copies.empty() && !(destination.Attributes & kAttributeDirectory) &&
-      MayHaveOtherNames(destination))
+      MayHaveOtherNames(directory, destination))
     FinishCopies(pass);
 }
 

@@ -10,18 +10,21 @@
 #include "sync/pass.h"
 
 // Whether the copy of this source file of the current pair (over the replaced destination file,
-// if any) may go to a worker: workers run, and no other copy nor later step of the walk depends on
-// it. Not so for a source file with other names under hard-links (they are linked to its copy)
-// or under unset-archive (clearing its archive attribute changes them, and a copy of one may be
-// in flight); nor for the replacement of a protected file that may have other names (Windows
-// clears its protective attributes for a moment: a source file's too, where it is one); nor
-// under xattrs (the first refusal is reported with the name of the copy that met it).
-bool CopyMayRunAhead(const DirectoryEntry& source, const DirectoryEntry* replaced = nullptr);
-// Before the walk changes an existing destination file in place (its attributes, owner, mode or
-// time; on Windows, to delete or replace a protected one, its protective attributes): when it
-// may be another name of a source file that a copy in flight reads, the copies are finished
+// if any) may go to a worker: workers run, the copy is worth a hand-over (a large file, or copies
+// that wait on their device), and no other copy nor later step of the walk depends on it. Not so
+// for a source file with other names under hard-links (they are linked to its copy) or under
+// unset-archive (clearing its archive attribute changes them, and a copy of one may be in
+// flight); nor for the replacement of a file with other names (one may be a source file a copy
+// reads: Windows clears a protected file's attributes for a moment, and refuses to replace a
+// file another thread holds open); nor under xattrs (the first refusal is reported with the
+// name of the copy that met it).
+bool CopyMayRunAhead(const Pass& pass, const DirectoryEntry& source,
+                     const DirectoryEntry* replaced = nullptr);
+// Before the walk changes or deletes an existing file of the destination directory given: when
+// it may be another name of a source file that a copy in flight reads, the copies are finished
 // first, as one thread would have finished them.
-void AwaitCopiesBeforeChanging(Pass& pass, const DirectoryEntry& destination);
+void AwaitCopiesBeforeChanging(Pass& pass, const OpenDirectory& directory,
+                               const DirectoryEntry& destination);
 // Hands the copy of the source file of the current pair (path as printed) to a worker, as
 // CopyFileAt; once it succeeded, it counts in counter and clears the source's archive attribute.
 void StartCopy(Pass& pass, const DirectoryEntry& source, const std::wstring& sourcePath,

@@ -81,8 +81,7 @@ bool DeleteDestinationFile(Pass& pass, const OpenDirectory& directory, const Dir
                            const std::wstring& path) {
   if (OptionSet(kVirtual))
     return true;
-  if (entry.Attributes & kProtectiveAttributes)
-    AwaitCopiesBeforeChanging(pass, entry);
+  AwaitCopiesBeforeChanging(pass, directory, entry);
   bool deleted =
       (entry.Link == kDirectoryLink ? RemoveDirectoryAt(directory, entry.Name)
                                     : DeleteFileAt(directory, entry.Name, entry.Attributes)) ||
@@ -123,7 +122,7 @@ void AddFile(Pass& pass, const DirectoryEntry& source) {
       !CombinePath(&destinationFile, pass.Destination.Path, source.Name)) {
     return;
   }
-  if (source.Link == 0 && CopyMayRunAhead(source)) {
+  if (source.Link == 0 && CopyMayRunAhead(pass, source)) {
     StartCopy(pass, source, sourceFile, false, 0, &RunSummary::Added);
     return;
   }
@@ -238,12 +237,11 @@ void ProcessFileEntry(Pass& pass, const DirectoryEntry* source, const DirectoryE
     }
     // A failed copy leaves the old file as it was, attributes included, and the archive
     // attribute set, so the next run still sees the change.
-    if (CopyMayRunAhead(*source, destination)) {
+    if (CopyMayRunAhead(pass, *source, destination)) {
       StartCopy(pass, *source, sourceFile, true, destination->Attributes, &RunSummary::Updated);
       return;
     }
-    if (destination->Attributes & kProtectiveAttributes)
-      AwaitCopiesBeforeChanging(pass, *destination);
+    AwaitCopiesBeforeChanging(pass, pass.Destination.Directory(), *destination);
     if (!CopySourceFile(pass, *source, sourceFile, true, destination->Attributes))
       return;
     CountCopy(summary, summary.Updated, *source);

@@ -49,7 +49,7 @@ void UpdateMetadata(Pass& pass, const std::wstring& path, const DirectoryEntry& 
   auto changing = [&] {
     ReportMetaOnce(metaLinePending, path);
     if (change)
-      AwaitCopiesBeforeChanging(pass, destination);
+      AwaitCopiesBeforeChanging(pass, directory, destination);
   };
 
   // Attributes that stay unknown correct nothing and are corrected from nothing: hidden and

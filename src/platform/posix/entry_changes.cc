@@ -112,6 +112,13 @@ bool RemoveDirectoryAt(const OpenDirectory& parent, const wchar_t* name) {
 
 // unlink ignores the file's own mode and attributes: nothing is cleared, so its other names
 // (hard links) keep theirs.
+uint32_t CountNamesAt(const OpenDirectory& directory, const wchar_t* name) {
+  struct stat st;
+  if (fstatat(directory.Descriptor, ToBytes(name).c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+    return 0;
+  return static_cast<uint32_t>(st.st_nlink);
+}
+
 bool DeleteFileAt(const OpenDirectory& directory, const wchar_t* name, uint32_t) {
   return DeleteFileEntry(directory.Descriptor, ToBytes(name).c_str());
 }

@@ -88,3 +88,11 @@ void ReprotectAfterReplace(const std::wstring& kept, const wchar_t* path, DWORD 
     DeleteProtectedFile(kept.c_str(), attributes);
   SetLastError(error);
 }
+
+uint32_t CountNamesAt(const OpenDirectory& directory, const wchar_t* name) {
+  HANDLE file = OpenForAttributes(EntryPath(directory, name).c_str());
+  DWORD links = LinkCount(file);
+  if (file != INVALID_HANDLE_VALUE)
+    CloseHandle(file);
+  return links;
+}
