@@ -316,7 +316,10 @@ TEST_P(FaultWalk, NoFailureLosesDataOrPassesForSuccess) {
     RunResult next = RunTandrel(arguments);
     EXPECT_TRUE(next.exitCode == 0 && complete(ReadBack(d, mask))) << "the next run: " << next.err;
   }
-  EXPECT_EQ(brokenListings, (std::set<std::string>{"CopyNewTree", "DeleteTree", "listing"}));
+  // With one thread the walk breaks off every kind of listing (with more, an ordinal falls where
+  // the threads put it).
+  if (std::count(options.begin(), options.end(), "-j=4") == 0)
+    EXPECT_EQ(brokenListings, (std::set<std::string>{"CopyNewTree", "DeleteTree", "listing"}));
 }
 
 INSTANTIATE_TEST_SUITE_P(Seeds, FaultWalk,
