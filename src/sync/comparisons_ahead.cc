@@ -49,8 +49,7 @@ void PlanComparison(Pass& pass, const DirectoryEntry* source, const DirectoryEnt
 
 void StartComparisonsAhead(Pass& pass, const EntryList& sourceFiles,
                            const EntryList& destinationFiles, ComparisonsAhead& ahead) {
-  if (!WorkersRunning() || OptionSet(kVirtual) ||
-      !(OptionSet(kCompareContents) || OptionSet(kTimeCompareContents)))
+  if (!WorkersRunning() || !(OptionSet(kCompareContents) || OptionSet(kTimeCompareContents)))
     return;
   pass.Compared = &ahead;
   MergeEntryLists(pass, sourceFiles, destinationFiles, PlanComparison);

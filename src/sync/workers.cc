@@ -106,8 +106,7 @@ void WorkerTask::Wait() {
     state_->Started = true;
     lock.unlock();
     state_->Work();
-    lock.lock();
-    state_->Done = true;
+    state_->Done = true;  // only this thread waits for it
     return;
   }
   lock.unlock();
