@@ -214,7 +214,7 @@ class OpenDirectory {
 
 // What a listing gives of one entry.
 struct ListedRecord {
-  const wchar_t* Name;  // valid during the listing's callback only
+  const NameChar* Name;  // valid during the listing's callback only
   // The attribute word: kAttributeReparsePoint only on links (junctions, symbolic links,
   // mount points: ReparseTagIsLink); kAttributeDirectory for a directory, or a link to one.
   AttributeWord Attributes;

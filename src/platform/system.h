@@ -77,6 +77,45 @@ std::string ToConsoleCodePage(const wchar_t* text, size_t chars);
 
 // Compares names as the system orders them regardless of letter case: below, equal or above 0.
 int CompareIgnoringCase(const wchar_t* a, const wchar_t* b);
+
+// A listed name as the listing keeps it: UTF-16 on Windows; natively the name's own bytes
+// (mostly UTF-8), a quarter of the memory of wide text.
+#ifdef _WIN32
+typedef wchar_t NameChar;
+inline int CompareNameCodes(const wchar_t* a, const wchar_t* b) {
+  return wcscmp(a, b);
+}
+#else
+typedef char NameChar;
+// The order of the names' wide texts: regardless of case, and by character codes.
+int CompareIgnoringCase(const char* a, const char* b);
+int CompareNameCodes(const char* a, const char* b);
+// The name's wide text: UTF-8, each byte that is not part of it as U+DC80 + (byte - 0x80).
+std::wstring NameText(const char* name);
+#endif
+
+// A listed name as wide text, for paths and the platform's calls: the name itself on Windows,
+// its bytes decoded natively. Lives to the end of the full expression that makes it.
+class WideName {
+ public:
+#ifdef _WIN32
+  explicit WideName(const wchar_t* name) : text_(name) {}
+  operator const wchar_t*() const {
+    return text_;
+  }
+
+ private:
+  const wchar_t* text_;
+#else
+  explicit WideName(const char* name) : text_(NameText(name)) {}
+  operator const wchar_t*() const {
+    return text_.c_str();
+  }
+
+ private:
+  std::wstring text_;
+#endif
+};
 // True when the whole path matches pattern: '*' any run of characters, '?' one, letters
 // regardless of case.
 bool MatchesPattern(const wchar_t* path, const wchar_t* pattern);

@@ -7,7 +7,7 @@ bool IncludeMode = false;
 
 bool EntryPassesFilter(const std::wstring& directory, const DirectoryEntry& entry, bool* tooLong) {
   std::wstring path;
-  if (!CombinePath(&path, directory, entry.Name)) {
+  if (!CombinePath(&path, directory, WideName(entry.Name))) {
     if (tooLong)
       *tooLong = true;
     return false;

@@ -7,11 +7,11 @@
 #include "scan/filter.h"
 #include "scan/path_text.h"
 
-int CompareNames(const wchar_t* a, const wchar_t* b) {
+int CompareNames(const NameChar* a, const NameChar* b) {
   int order = CompareIgnoringCase(a, b);
   if (order != 0 || kNamesIgnoreCase)
     return order;
-  return wcscmp(a, b);
+  return CompareNameCodes(a, b);
 }
 
 DirectoryEntry ListedEntry(const ListedRecord& record) {
@@ -34,14 +34,14 @@ DirectoryEntry ListedEntry(const ListedRecord& record) {
   return entry;
 }
 
-const wchar_t* NameStore::Add(const wchar_t* name) {
-  size_t chars = static_cast<size_t>(wcslen(name)) + 1;
+const NameChar* NameStore::Add(const NameChar* name) {
+  size_t chars = std::char_traits<NameChar>::length(name) + 1;
   if (used_ + chars > kBlockChars) {
-    blocks_.emplace_back(new wchar_t[chars > kBlockChars ? chars : kBlockChars]);
+    blocks_.emplace_back(new NameChar[chars > kBlockChars ? chars : kBlockChars]);
     used_ = 0;
   }
-  wchar_t* copy = blocks_.back().get() + used_;
-  wcscpy(copy, name);
+  NameChar* copy = blocks_.back().get() + used_;
+  std::char_traits<NameChar>::copy(copy, name, chars);
   used_ += chars;
   return copy;
 }
@@ -57,12 +57,7 @@ void SortEntryList(EntryList& list) {
   std::sort(list.Entries.begin(), list.Entries.end(),
             [](const DirectoryEntry& a, const DirectoryEntry& b) {
               int order = CompareNames(a.Name, b.Name);
-              if (order != 0)
-                return order < 0;
-              const wchar_t *x = a.Name, *y = b.Name;
-              for (; *x != 0 && *x == *y; x++, y++) {
-              }
-              return *x < *y;
+              return (order != 0 ? order : CompareNameCodes(a.Name, b.Name)) < 0;
             });
 }
 

@@ -12,7 +12,7 @@
 // listing's name store. Small, so that a directory of a million entries fits in little memory
 // and the sort moves little.
 struct DirectoryEntry {
-  const wchar_t* Name;
+  const NameChar* Name;
   FileTime WriteTime;
   FileIdentity Identity;  // where IdentityKnown: the listing gave it (POSIX)
   uint32_t Attributes;
@@ -33,12 +33,12 @@ DirectoryEntry ListedEntry(const ListedRecord& record);
 // The names of a listing, copied into blocks that never move, so entries can point into them.
 class NameStore {
  public:
-  const wchar_t* Add(const wchar_t* name);
+  const NameChar* Add(const NameChar* name);
   void Clear() { blocks_.clear(), used_ = kBlockChars; }
 
  private:
   static const size_t kBlockChars = 16384;
-  std::vector<std::unique_ptr<wchar_t[]>> blocks_;
+  std::vector<std::unique_ptr<NameChar[]>> blocks_;
   size_t used_ = kBlockChars;
 };
 
@@ -93,7 +93,7 @@ enum ListingSide { kSourceSide, kDestinationSide };
 
 // The name order of every sort and every pairing. Case-insensitive; on a case-sensitive file
 // system names equal but for case are then ordered case-sensitively, as two entries.
-int CompareNames(const wchar_t* a, const wchar_t* b);
+int CompareNames(const NameChar* a, const NameChar* b);
 void SortEntryList(EntryList& list);
 // The directory's files and sub-directories that pass the skip rules, sorted; those the filter
 // leaves out are kept, marked: the one listing of the pair walk and of the whole-tree actions.

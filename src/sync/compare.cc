@@ -39,8 +39,8 @@ bool CompareContents(const OpenDirectory& sourceDirectory,
                      const DirectoryEntry& destinationEntry) {
   bool sparse = SkipsSharedHoles(sourceEntry.Attributes, destinationEntry.Attributes);
   InputFile source, destination;
-  if (!OpenFileAt(sourceDirectory, sourceEntry.Name, &source) ||
-      !OpenFileAt(destinationDirectory, sourceEntry.Name, &destination))
+  if (!OpenFileAt(sourceDirectory, WideName(sourceEntry.Name), &source) ||
+      !OpenFileAt(destinationDirectory, WideName(sourceEntry.Name), &destination))
     return false;
   thread_local std::vector<unsigned char> sourceBlock(kBlockSize), destinationBlock(kBlockSize);
   for (uint64_t offset = 0;;) {

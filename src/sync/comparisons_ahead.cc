@@ -34,7 +34,7 @@ bool ContentsDecide(const DirectoryEntry* source, const DirectoryEntry* destinat
 // they are one file, which the walk may change between them.
 void PlanComparison(Pass& pass, const DirectoryEntry* source, const DirectoryEntry* destination) {
   ComparisonsAhead& ahead = *pass.Compared;
-  const wchar_t* name = source != nullptr ? source->Name : destination->Name;
+  const NameChar* name = source != nullptr ? source->Name : destination->Name;
   bool sameLetters =
       ahead.PreviousName != nullptr && CompareIgnoringCase(ahead.PreviousName, name) == 0;
   if (sameLetters && ahead.PreviousPlanned)

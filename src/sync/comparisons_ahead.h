@@ -21,7 +21,7 @@ struct ComparisonsAhead {
   std::vector<ComparisonAhead> Pairs;  // walk order
   size_t Taken = 0, Started = 0;
   // While planning: the name of the pair before, and whether it was planned.
-  const wchar_t* PreviousName = nullptr;
+  const NameChar* PreviousName = nullptr;
   bool PreviousPlanned = false;
 };
 

@@ -20,7 +20,7 @@ std::atomic<int64_t> typicalCopyNanoseconds{0};  // a running average of every c
 // the file system tells (Windows).
 bool MayHaveOtherNames(const OpenDirectory& directory, const DirectoryEntry& entry) {
   return kNamesCounted ? LinkCountOf(entry.Permissions) >= 2
-                       : CountNamesAt(directory, entry.Name) != 1;
+                       : CountNamesAt(directory, WideName(entry.Name)) != 1;
 }
 
 // Takes the oldest copy's outcome: its reports and the texts held after it are written, a good
@@ -96,8 +96,9 @@ void StartCopy(Pass& pass, const DirectoryEntry& source, const std::wstring& sou
   copy.Counter = counter;
   copy.Task = RunOnWorker([&copy, replace, replacedAttributes] {
     HoldTexts hold(copy.Reports);
-    copy.Copied = CopyFileReported(*copy.SourceDirectory, *copy.DestinationDirectory,
-                                   copy.Source->Name, copy.SourcePath, replace, replacedAttributes);
+    copy.Copied =
+        CopyFileReported(*copy.SourceDirectory, *copy.DestinationDirectory,
+                         WideName(copy.Source->Name), copy.SourcePath, replace, replacedAttributes);
   });
   HoldTextsIn(&copy.After);
 }
@@ -106,14 +107,14 @@ void ClearSourceArchive(const OpenDirectory& directory, const DirectoryEntry& en
                         const std::wstring& path) {
   uint32_t attributes = entry.Attributes;
   if (!OptionSet(kVirtual) && OptionSet(kUnsetArchive) && (attributes & kAttributeArchive)) {
-    if (!SetAttributesAt(directory, entry.Name, attributes & ~kAttributeArchive) &&
+    if (!SetAttributesAt(directory, WideName(entry.Name), attributes & ~kAttributeArchive) &&
         AttributeFailureReported()) {
       ReportSystemError(L"Unable to set attributes %s", path.c_str());
     }
   }
 }
 
-void AwaitCopiesOfName(Pass& pass, const wchar_t* name) {
+void AwaitCopiesOfName(Pass& pass, const NameChar* name) {
   for (const CopyInFlight& copy : pass.Copies) {
     if (copy.DestinationDirectory == &pass.Destination.Directory() &&
         CompareIgnoringCase(copy.Source->Name, name) == 0) {

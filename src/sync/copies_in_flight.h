@@ -32,7 +32,7 @@ void StartCopy(Pass& pass, const DirectoryEntry& source, const std::wstring& sou
 // Before the walk acts on a name of the current destination directory: finishes the copies in
 // flight when one is to this name regardless of letter case (on a drive that folds case it is
 // the same entry, and one thread would have finished it first).
-void AwaitCopiesOfName(Pass& pass, const wchar_t* name);
+void AwaitCopiesOfName(Pass& pass, const NameChar* name);
 // Waits for every copy in flight and takes their outcomes, in order. The walk calls it before
 // the current pair's listings or directories go, and before it changes the directory they went
 // into.

@@ -48,7 +48,7 @@ bool IsLink(const DirectoryEntry* entry) {
 // failed (reported).
 bool OpenAndList(Pass& pass, WalkSide& side, const DirectoryEntry* entry, EntryList& files,
                  EntryList& subdirectories) {
-  if (entry != nullptr && !EnterSideDirectory(side, entry->Name, IsLink(entry)))
+  if (entry != nullptr && !EnterSideDirectory(side, WideName(entry->Name), IsLink(entry)))
     return false;
   return &side == &pass.Source
              ? ListSourceDirectory(pass, files, subdirectories)

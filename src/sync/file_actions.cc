@@ -20,10 +20,10 @@ void LogIf(OptionRow option, const wchar_t* label, const std::wstring& path) {
 // reporting a failure with the source path.
 bool CopySourceFile(Pass& pass, const DirectoryEntry& source, const std::wstring& sourcePath,
                     bool replace, uint32_t replacedAttributes) {
-  if (!CopyFileReported(pass.Source.Directory(), pass.Destination.Directory(), source.Name,
-                        sourcePath, replace, replacedAttributes))
+  if (!CopyFileReported(pass.Source.Directory(), pass.Destination.Directory(),
+                        WideName(source.Name), sourcePath, replace, replacedAttributes))
     return false;
-  ReportRefusedAttributes(pass.Destination.Path, source.Name);
+  ReportRefusedAttributes(pass.Destination.Path, WideName(source.Name));
   return true;
 }
 
@@ -52,8 +52,9 @@ void RememberHardLink(Pass& pass, const DirectoryEntry& source, const std::wstri
 // text (read into *target when empty); a failure is reported with the source path.
 bool CopySourceLink(Pass& pass, const DirectoryEntry& source, const std::wstring& sourcePath,
                     std::wstring* target) {
-  if ((!target->empty() || ReadLinkAt(pass.Source.Directory(), source.Name, target)) &&
-      MakeLinkAt(pass.Destination.Directory(), source.Name, *target, source.Link == kDirectoryLink))
+  if ((!target->empty() || ReadLinkAt(pass.Source.Directory(), WideName(source.Name), target)) &&
+      MakeLinkAt(pass.Destination.Directory(), WideName(source.Name), *target,
+                 source.Link == kDirectoryLink))
     return true;
   ReportSystemError(L"Unable to copy %s", sourcePath.c_str());
   return false;
@@ -69,7 +70,7 @@ bool AddSourceFile(Pass& pass, const DirectoryEntry& source, const std::wstring&
   if (!*linked)
     return CopySourceFile(pass, source, sourcePath, false, 0);
   if (LinkFileAt(pass.Destination.Levels.front(), copied->second.c_str(),
-                 pass.Destination.Directory(), source.Name))
+                 pass.Destination.Directory(), WideName(source.Name)))
     return true;
   ReportSystemError(L"Unable to copy %s", sourcePath.c_str());
   return false;
@@ -82,10 +83,10 @@ bool DeleteDestinationFile(Pass& pass, const OpenDirectory& directory, const Dir
   if (OptionSet(kVirtual))
     return true;
   AwaitCopiesBeforeChanging(pass, directory, entry);
-  bool deleted =
-      (entry.Link == kDirectoryLink ? RemoveDirectoryAt(directory, entry.Name)
-                                    : DeleteFileAt(directory, entry.Name, entry.Attributes)) ||
-      LastErrorCode() == kErrorNotFound;
+  bool deleted = (entry.Link == kDirectoryLink
+                      ? RemoveDirectoryAt(directory, WideName(entry.Name))
+                      : DeleteFileAt(directory, WideName(entry.Name), entry.Attributes)) ||
+                 LastErrorCode() == kErrorNotFound;
   if (!deleted)
     ReportSystemError(L"Unable to delete %s", path.c_str());
   return deleted;
@@ -94,14 +95,15 @@ bool DeleteDestinationFile(Pass& pass, const OpenDirectory& directory, const Dir
 void KeepDestinationEntry(Pass& pass, const DirectoryEntry& destination) {
   pass.Summary.Ignored++;
   std::wstring path;
-  if (OptionSet(kLogIgnored) && CombinePath(&path, pass.Destination.Path, destination.Name))
+  if (OptionSet(kLogIgnored) &&
+      CombinePath(&path, pass.Destination.Path, WideName(destination.Name)))
     WriteLogLine(L"ignore", path.c_str());
 }
 
 void LogIgnoredSourceEntry(Pass& pass, const DirectoryEntry& source) {
   pass.Summary.Ignored++;
   std::wstring path;
-  if (OptionSet(kLogIgnored) && CombinePath(&path, pass.Source.Path, source.Name))
+  if (OptionSet(kLogIgnored) && CombinePath(&path, pass.Source.Path, WideName(source.Name)))
     WriteLogLine(L"ignore", path.c_str());
 }
 
@@ -111,15 +113,16 @@ void AddFile(Pass& pass, const DirectoryEntry& source) {
     return;
   }
   std::wstring sourceFile, destinationFile;
-  if (OptionSet(kLogChanges) && CombinePath(&destinationFile, pass.Destination.Path, source.Name)) {
+  if (OptionSet(kLogChanges) &&
+      CombinePath(&destinationFile, pass.Destination.Path, WideName(source.Name))) {
     WriteLogLine(L"add", destinationFile.c_str());
   }
   if (OptionSet(kVirtual)) {
     CountCopy(pass.Summary, pass.Summary.Added, source);
     return;
   }
-  if (!CombinePath(&sourceFile, pass.Source.Path, source.Name) ||
-      !CombinePath(&destinationFile, pass.Destination.Path, source.Name)) {
+  if (!CombinePath(&sourceFile, pass.Source.Path, WideName(source.Name)) ||
+      !CombinePath(&destinationFile, pass.Destination.Path, WideName(source.Name))) {
     return;
   }
   if (source.Link == 0 && CopyMayRunAhead(pass, source)) {
@@ -150,12 +153,13 @@ void ProcessLinkPair(Pass& pass, const DirectoryEntry& source, const DirectoryEn
                      const std::wstring& sourceFile, const std::wstring& destinationFile) {
   RunSummary& summary = pass.Summary;
   std::wstring target, existing;
-  if (source.Link != 0 && !ReadLinkAt(pass.Source.Directory(), source.Name, &target)) {
+  if (source.Link != 0 && !ReadLinkAt(pass.Source.Directory(), WideName(source.Name), &target)) {
     ReportSystemError(L"Unable to copy %s", sourceFile.c_str());
     return;
   }
   if (source.Link != 0 && destination.Link != 0 &&
-      ReadLinkAt(pass.Destination.Directory(), destination.Name, &existing) && existing == target) {
+      ReadLinkAt(pass.Destination.Directory(), WideName(destination.Name), &existing) &&
+      existing == target) {
     LogIf(kLogEqual, L"equal", destinationFile);
     summary.Equal++;
     return;
@@ -192,7 +196,7 @@ void ProcessFileEntry(Pass& pass, const DirectoryEntry* source, const DirectoryE
   }
   if (source == nullptr) {
     std::wstring destinationFile;
-    if (!CombinePath(&destinationFile, pass.Destination.Path, destination->Name))
+    if (!CombinePath(&destinationFile, pass.Destination.Path, WideName(destination->Name)))
       return;
     if (OptionSet(kNoDelete)) {
       LogIf(kLogIgnored, L"ignore", destinationFile);
@@ -210,9 +214,9 @@ void ProcessFileEntry(Pass& pass, const DirectoryEntry* source, const DirectoryE
   }
 
   std::wstring sourceFile, destinationFile;
-  if (!CombinePath(&sourceFile, pass.Source.Path, source->Name))
+  if (!CombinePath(&sourceFile, pass.Source.Path, WideName(source->Name)))
     return;
-  if (!CombinePath(&destinationFile, pass.Destination.Path, source->Name))
+  if (!CombinePath(&destinationFile, pass.Destination.Path, WideName(source->Name)))
     return;
   if (IsLinkEntry(source) || IsLinkEntry(destination)) {
     ProcessLinkPair(pass, *source, *destination, sourceFile, destinationFile);

@@ -36,12 +36,12 @@ void StartMore(Pass& pass, ListingAhead& ahead) {
     pass.PairsAhead++;
     pair->SourceTask = RunOnWorker([pair, source] {
       pair->SourceListed = OpenAndListAhead(
-          *source, pair->Source->Name, pair->SourcePath, pair->SourceDirectory, pair->SourceFiles,
-          pair->SourceDirectories, kSourceSide, pair->SourceTexts);
+          *source, WideName(pair->Source->Name), pair->SourcePath, pair->SourceDirectory,
+          pair->SourceFiles, pair->SourceDirectories, kSourceSide, pair->SourceTexts);
     });
     pair->DestinationTask = RunOnWorker([pair, destination] {
       pair->DestinationListed =
-          OpenAndListAhead(*destination, pair->Destination->Name, pair->DestinationPath,
+          OpenAndListAhead(*destination, WideName(pair->Destination->Name), pair->DestinationPath,
                            pair->DestinationDirectory, pair->DestinationFiles,
                            pair->DestinationDirectories, kDestinationSide, pair->DestinationTexts);
     });
@@ -67,8 +67,8 @@ void StartListingAhead(Pass& pass, const EntryList& sourceDirectories,
       pair->Source = &source[s];
       pair->Destination = &destination[d];
       // Paths that do not fit are left to the walk, which reports them.
-      if (JoinWithinLimit(&pair->SourcePath, pass.Source.Path, source[s].Name) &&
-          JoinWithinLimit(&pair->DestinationPath, pass.Destination.Path, source[s].Name))
+      if (JoinWithinLimit(&pair->SourcePath, pass.Source.Path, WideName(source[s].Name)) &&
+          JoinWithinLimit(&pair->DestinationPath, pass.Destination.Path, WideName(source[s].Name)))
         ahead.Pairs.push_back(std::move(pair));
     }
     s += order <= 0 ? 1 : 0;

@@ -13,7 +13,7 @@ namespace {
 // so.
 bool AttributesReadAgain(const OpenDirectory& directory, const std::wstring& path,
                          const DirectoryEntry& entry, uint32_t* attributes) {
-  uint32_t word = ReadAttributesAt(directory, entry.Name);
+  uint32_t word = ReadAttributesAt(directory, WideName(entry.Name));
   if (word == kInvalidAttributes) {
     if (!(entry.Attributes & kAttributeDirectory))
       ReportSystemError(L"Unable to read attributes %s", path.c_str());
@@ -45,7 +45,7 @@ void UpdateMetadata(Pass& pass, const std::wstring& path, const DirectoryEntry& 
   bool metaLinePending = OptionSet(kLogMeta);
   bool change = !OptionSet(kVirtual);
   const OpenDirectory& directory = pass.Destination.Directory();
-  const wchar_t* name = source.Name;
+  WideName name(source.Name);
   auto changing = [&] {
     ReportMetaOnce(metaLinePending, path);
     if (change)
@@ -59,7 +59,7 @@ void UpdateMetadata(Pass& pass, const std::wstring& path, const DirectoryEntry& 
       !destination.AttributesUnknown || AttributesReadAgain(directory, path, destination, &d);
   if (known && source.AttributesUnknown) {
     std::wstring sourcePath;
-    known = CombinePath(&sourcePath, pass.Source.Path, source.Name) &&
+    known = CombinePath(&sourcePath, pass.Source.Path, WideName(source.Name)) &&
             AttributesReadAgain(pass.Source.Directory(), sourcePath, source, &s);
   }
   // Unknown attributes leave the permission bits alone too.
@@ -107,7 +107,7 @@ void UpdateMetadata(Pass& pass, const std::wstring& path, const DirectoryEntry& 
       ReportSystemError(L"Unable to set modification time %s", path.c_str());
   }
 
-  if (wcscmp(destination.Name, source.Name) != 0) {
+  if (CompareNameCodes(destination.Name, source.Name) != 0) {
     changing();
     if (change && !RenameToCaseAt(directory, name))
       ReportSystemError(L"Unable to rename %s", path.c_str());

@@ -46,7 +46,7 @@ bool DirectoryAlreadyThere(const OpenDirectory& parent, const wchar_t* name) {
 void SetDirectoryTime(Pass& pass, const DirectoryEntry& source) {
   if (!OptionSet(kDirectoryTimes) || OptionSet(kVirtual))
     return;
-  if (!SetWriteTimeAt(pass.Destination.Directory(), source.Name, source.WriteTime))
+  if (!SetWriteTimeAt(pass.Destination.Directory(), WideName(source.Name), source.WriteTime))
     ReportSystemError(L"Unable to set modification time %s", pass.Destination.Path.c_str());
 }
 
@@ -75,14 +75,14 @@ bool DeleteTree(Pass& pass, const OpenDirectory& parent, const wchar_t* name,
       kept = true;
       continue;
     }
-    if (!CombinePath(&path, directoryPath, entry.Name))
+    if (!CombinePath(&path, directoryPath, WideName(entry.Name)))
       continue;
     // A sub-directory that keeps what the filter protects stays, and with it this one: no
     // failure.
     bool subdirectoryKept = false;
     bool removed = IsDirectoryLink(entry)
-                       ? RemoveDirectoryLink(directory, entry.Name, path)
-                       : DeleteTree(pass, directory, entry.Name, path, &subdirectoryKept);
+                       ? RemoveDirectoryLink(directory, WideName(entry.Name), path)
+                       : DeleteTree(pass, directory, WideName(entry.Name), path, &subdirectoryKept);
     if (subdirectoryKept)
       kept = true;
     else if (!removed)
@@ -92,7 +92,7 @@ bool DeleteTree(Pass& pass, const OpenDirectory& parent, const wchar_t* name,
     ShowProgress(pass.Summary, directoryPath);
     if (EntryFiltered(&entry)) {
       kept = true;
-    } else if (CombinePath(&path, directoryPath, entry.Name) &&
+    } else if (CombinePath(&path, directoryPath, WideName(entry.Name)) &&
                !DeleteDestinationFile(pass, directory, entry, path)) {
       succeeded = false;
     }
@@ -111,7 +111,7 @@ void ProcessExtraDirectory(Pass& pass, const DirectoryEntry* source,
   if (source != nullptr)
     return;
   std::wstring path;
-  if (!CombinePath(&path, pass.Destination.Path, destination->Name))
+  if (!CombinePath(&path, pass.Destination.Path, WideName(destination->Name)))
     return;
   if (OptionSet(kNoDelete)) {
     if (OptionSet(kLogIgnored))
@@ -126,8 +126,8 @@ void ProcessExtraDirectory(Pass& pass, const DirectoryEntry* source,
   const OpenDirectory& parent = pass.Destination.Directory();
   bool kept = false;
   if (IsDirectoryLink(*destination)
-          ? RemoveDirectoryLink(parent, destination->Name, path)
-          : DeleteTree(pass, parent, destination->Name, path, &kept) && !kept)
+          ? RemoveDirectoryLink(parent, WideName(destination->Name), path)
+          : DeleteTree(pass, parent, WideName(destination->Name), path, &kept) && !kept)
     pass.Summary.DirectoriesDeleted++;
 }
 
@@ -143,19 +143,20 @@ bool MakeNewDirectory(Pass& pass, const DirectoryEntry& source) {
     return true;
   }
   const OpenDirectory& sourceParent = pass.Source.Levels[pass.Source.Levels.size() - 2];
-  if (!MakeDirectoryAt(sourceParent, source.Name, side.Directory(), source.Name) &&
-      !DirectoryAlreadyThere(side.Directory(), source.Name)) {
+  if (!MakeDirectoryAt(sourceParent, WideName(source.Name), side.Directory(),
+                       WideName(source.Name)) &&
+      !DirectoryAlreadyThere(side.Directory(), WideName(source.Name))) {
     ReportSystemError(L"Unable to create directory %s", side.Path.c_str());
     return false;
   }
   ReportRefusedAttributes(side.Path);
-  return EnterSideDirectory(side, source.Name, false);
+  return EnterSideDirectory(side, WideName(source.Name), false);
 }
 
 }  // namespace
 
 void CopyNewTree(Pass& pass, const DirectoryEntry& source) {
-  if (!ExtendPathPair(pass, source.Name))
+  if (!ExtendPathPair(pass, WideName(source.Name)))
     return;
   EnterSourceDirectory(pass, source);
   const size_t sourceLevels = pass.Source.Levels.size();
@@ -166,7 +167,7 @@ void CopyNewTree(Pass& pass, const DirectoryEntry& source) {
   // Listed before it is made: a source directory that cannot be read is reported as such, and
   // leaves no empty copy that would pass for its backup.
   EntryList files, subdirectories;
-  bool listed = EnterSideDirectory(pass.Source, source.Name,
+  bool listed = EnterSideDirectory(pass.Source, WideName(source.Name),
                                    (source.Attributes & kAttributeReparsePoint) != 0) &&
                 ListSourceDirectory(pass, files, subdirectories);
   if (listed && MakeNewDirectory(pass, source)) {
@@ -184,7 +185,7 @@ void CopyNewTree(Pass& pass, const DirectoryEntry& source) {
     }
     for (const DirectoryEntry& entry : subdirectories.Entries) {
       if (EntryLoop(&entry)) {
-        ReportLoop(pass.Source.Path, entry.Name);
+        ReportLoop(pass.Source.Path, WideName(entry.Name));
       } else if (entry.Mark == 0) {
         AwaitCopiesOfName(pass, entry.Name);
         CopyNewTree(pass, entry);
@@ -214,7 +215,7 @@ void ProcessDirectoryEntry(Pass& pass, const DirectoryEntry* source,
     return;
   }
   if (EntryLoop(source)) {
-    ReportLoop(pass.Source.Path, source->Name);
+    ReportLoop(pass.Source.Path, WideName(source->Name));
     return;
   }
   if (destination == nullptr) {
@@ -225,15 +226,15 @@ void ProcessDirectoryEntry(Pass& pass, const DirectoryEntry* source,
     CopyNewTree(pass, *source);
     return;
   }
-  if (!ExtendPath(pass.Destination, source->Name))
+  if (!ExtendPath(pass.Destination, WideName(source->Name)))
     return;
   if ((destination->Attributes & kAttributeReparsePoint) &&
-      !DestinationLinkLeadsOutside(pass, destination->Name)) {
+      !DestinationLinkLeadsOutside(pass, WideName(destination->Name))) {
     ReportLoop(pass.Destination.Path);
   } else {
     AwaitListedPair(pass, source);
     UpdateMetadata(pass, pass.Destination.Path, *source, *destination, true);
-    if (ExtendPath(pass.Source, source->Name)) {
+    if (ExtendPath(pass.Source, WideName(source->Name))) {
       EnterSourceDirectory(pass, *source);
       // A destination link (leading outside both trees) keeps its own time.
       if (ProcessDirectoryPair(pass, source, destination) &&

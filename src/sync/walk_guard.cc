@@ -40,7 +40,7 @@ bool EntryIdentity(Pass& pass, const DirectoryEntry& entry, FileIdentity* identi
   bool link = (entry.Attributes & kAttributeReparsePoint) != 0;
   if (!link && (pass.Guard.Levels.empty() || !pass.Guard.Levels.back().HoldsDestination))
     return false;
-  return IdentityAt(pass.Source.Directory(), entry.Name, identity);
+  return IdentityAt(pass.Source.Directory(), WideName(entry.Name), identity);
 }
 
 // Opens a root, with its identity chain; false, reported, when either cannot be had.
@@ -91,7 +91,8 @@ SourceDirectoryKind ClassifySourceDirectory(Pass& pass, const DirectoryEntry& en
   if (link) {
     // A link may lead anywhere: into the destination tree, or to a parent of the source root
     // (the whole file system above it would be copied). Neither is entered.
-    std::vector<FileIdentity> target = IdentityChainAt(pass.Source.Directory(), entry.Name);
+    std::vector<FileIdentity> target =
+        IdentityChainAt(pass.Source.Directory(), WideName(entry.Name));
     if (target.empty())
       return kWalkDirectory;  // the listing of what it leads to fails and is reported
     if (target[0] == guard.DestinationRoot)

@@ -80,7 +80,11 @@ DirectoryEntry Entry(const std::wstring& name, uint32_t attributes, uint64_t wri
                      uint64_t size) {
   static NameStore names;  // the test's names live as long as the test program
   DirectoryEntry entry{};
+#ifdef _WIN32
   entry.Name = names.Add(name.c_str());
+#else
+  entry.Name = names.Add(ToBytes(name.c_str()).c_str());
+#endif
   entry.Attributes = attributes;
   entry.WriteTime = FileTime::Of(writeTime);
   entry.SizeLow = static_cast<uint32_t>(size);

@@ -92,9 +92,8 @@ bool ListOpenDirectory(const OpenDirectory& directory,
     if (result == Examined::kLeftOut)
       continue;
     const struct stat& target = examined.target;
-    std::wstring name = FromBytes(n, std::strlen(n));
     ListedRecord record;
-    record.Name = name.c_str();
+    record.Name = n;
     record.Attributes = examined.attributes;
     record.WriteTime = ToFileTime(target.st_mtim);
     // A link whose target cannot be reached has its own size, the length of its text.

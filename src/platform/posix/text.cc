@@ -1,4 +1,5 @@
 // Text of the POSIX build: UTF-8 bytes, case folding by the C library, patterns.
+#include <cstring>
 #include <cwctype>
 
 #include "platform/posix/internal.h"
@@ -68,6 +69,19 @@ wint_t Fold(wchar_t c) {
   return std::towlower(static_cast<wint_t>(c));
 }
 
+// The next character of a name's wide text (as FromBytes decodes it), past its bytes. The
+// terminating zero is a character too; a sequence cut short by it is not valid.
+wchar_t NextNameChar(const unsigned char*& p) {
+  wchar_t c;
+  size_t length = *p < 0x80 ? (c = *p, 1) : ValidSequence(p, 4, &c);
+  if (length == 0) {
+    c = static_cast<wchar_t>(kEscapeBase + (*p - 0x80));
+    length = 1;
+  }
+  p += length;
+  return c;
+}
+
 }  // namespace
 
 std::string ToBytes(const wchar_t* text, size_t chars) {
@@ -117,6 +131,38 @@ int CompareIgnoringCase(const wchar_t* a, const wchar_t* b) {
     if (x != y)
       return x < y ? -1 : 1;
   }
+}
+
+int CompareIgnoringCase(const char* a, const char* b) {
+  const unsigned char* x = reinterpret_cast<const unsigned char*>(a);
+  const unsigned char* y = reinterpret_cast<const unsigned char*>(b);
+  for (;;) {
+    wchar_t c = NextNameChar(x), d = NextNameChar(y);
+    if (c == d) {
+      if (c == 0)
+        return 0;
+      continue;
+    }
+    wint_t u = Fold(c), v = Fold(d);
+    if (u != v)
+      return u < v ? -1 : 1;
+  }
+}
+
+int CompareNameCodes(const char* a, const char* b) {
+  const unsigned char* x = reinterpret_cast<const unsigned char*>(a);
+  const unsigned char* y = reinterpret_cast<const unsigned char*>(b);
+  for (;;) {
+    wchar_t c = NextNameChar(x), d = NextNameChar(y);
+    if (c != d)
+      return c < d ? -1 : 1;
+    if (c == 0)
+      return 0;
+  }
+}
+
+std::wstring NameText(const char* name) {
+  return FromBytes(name, std::strlen(name));
 }
 
 // The whole path must match; '*' matches any run of characters (none included, separators
