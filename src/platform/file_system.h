@@ -67,6 +67,31 @@ struct FileIdentity {
 #endif
 };
 
+// An identity as a listed entry keeps it, small: natively the device in 32 bits (Linux device
+// numbers fit in them) and the inode; nothing on Windows, whose listing does not give one.
+#ifdef _WIN32
+struct ListedIdentity {};
+inline bool PackIdentity(const FileIdentity&, ListedIdentity*) {
+  return false;
+}
+inline FileIdentity UnpackIdentity(const ListedIdentity&) {
+  return FileIdentity{};
+}
+#else
+struct ListedIdentity {
+  uint32_t Volume, IndexLow, IndexHigh;  // 4-byte words: the entry record has no gap
+};
+// False when the identity does not fit (the entry's identity is then asked for where needed).
+inline bool PackIdentity(const FileIdentity& identity, ListedIdentity* packed) {
+  *packed = {static_cast<uint32_t>(identity.volume), static_cast<uint32_t>(identity.index),
+             static_cast<uint32_t>(identity.index >> 32)};
+  return identity.volume <= UINT32_MAX;
+}
+inline FileIdentity UnpackIdentity(const ListedIdentity& packed) {
+  return FileIdentity{packed.Volume, (uint64_t{packed.IndexHigh} << 32) | packed.IndexLow};
+}
+#endif
+
 // Called by every thread that touches files, at its start (the program's own first): on Windows
 // the 32-bit program turns the 64-bit system's file-system redirection off, so that System32 is
 // itself and not SysWOW64.

@@ -18,8 +18,7 @@ DirectoryEntry ListedEntry(const ListedRecord& record) {
   DirectoryEntry entry;
   entry.Name = record.Name;
   entry.WriteTime = record.WriteTime;
-  entry.Identity = record.Identity;
-  entry.IdentityKnown = record.IdentityKnown;
+  entry.IdentityKnown = record.IdentityKnown && PackIdentity(record.Identity, &entry.Identity);
   entry.Attributes = record.Attributes;
   entry.SizeLow = static_cast<uint32_t>(record.Size);
   entry.SizeHigh = static_cast<uint32_t>(record.Size >> 32);

@@ -32,7 +32,8 @@ bool HardLinkKey(const DirectoryEntry& source, std::pair<uint64_t, uint64_t>* ke
   if (!OptionSet(kHardLinks) || !source.IdentityKnown || source.Link != 0 ||
       LinkCountOf(source.Permissions) < 2)
     return false;
-  *key = {source.Identity.volume, source.Identity.index};
+  FileIdentity identity = UnpackIdentity(source.Identity);
+  *key = {identity.volume, identity.index};
   return true;
 }
 

@@ -34,7 +34,7 @@ bool LevelIdentity(Pass& pass, size_t i, FileIdentity* identity) {
 // be neither the destination nor a loop.
 bool EntryIdentity(Pass& pass, const DirectoryEntry& entry, FileIdentity* identity) {
   if (entry.IdentityKnown) {
-    *identity = entry.Identity;
+    *identity = UnpackIdentity(entry.Identity);
     return true;
   }
   bool link = (entry.Attributes & kAttributeReparsePoint) != 0;
@@ -154,7 +154,7 @@ bool ListSourceDirectory(Pass& pass, EntryList& files, EntryList& subdirectories
 }
 
 void ClassifySourceSubdirectories(Pass& pass, EntryList& subdirectories) {
-  std::vector<DirectoryEntry>& entries = subdirectories.Entries;
+  std::deque<DirectoryEntry>& entries = subdirectories.Entries;
   size_t kept = 0;
   for (DirectoryEntry& entry : entries) {
     if (entry.Mark == 0) {
