@@ -46,8 +46,7 @@ const NameChar* NameStore::Add(const NameChar* name) {
 }
 
 void EntryList::Add(const DirectoryEntry& entry) {
-  Entries.push_back(entry);
-  Entries.back().Name = Names.Add(entry.Name);
+  Entries.Append(entry).Name = Names.Add(entry.Name);
 }
 
 // Names equal but for case (on a case-sensitive source) keep one order from run to run, by their

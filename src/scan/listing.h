@@ -1,7 +1,9 @@
 // Listing one directory into name-sorted lists of files and sub-directories.
 #pragma once
 
-#include <deque>
+#include <compare>
+#include <cstddef>
+#include <iterator>
 #include <memory>
 #include <vector>
 
@@ -46,9 +48,79 @@ class NameStore {
   size_t used_ = kBlockChars;
 };
 
+// The entries of a listing, in blocks that never move: it grows without copying and holds at
+// most one block of spare room, where a doubling vector may hold twice what it needs, and both
+// copies while it grows. Random access, for the sort.
+class EntryArray {
+ public:
+  static const size_t kBlockEntries = 256;
+
+  template <typename Entry>
+  class Iterator {
+   public:
+    using iterator_category = std::random_access_iterator_tag;
+    using value_type = DirectoryEntry;
+    using difference_type = std::ptrdiff_t;
+    using pointer = Entry*;
+    using reference = Entry&;
+
+    Iterator() = default;
+    Iterator(const std::unique_ptr<DirectoryEntry[]>* blocks, size_t index)
+        : blocks_(blocks), index_(index) {}
+    reference operator*() const { return blocks_[index_ / kBlockEntries][index_ % kBlockEntries]; }
+    pointer operator->() const { return &**this; }
+    reference operator[](difference_type n) const { return *(*this + n); }
+    Iterator& operator++() { return index_++, *this; }
+    Iterator& operator--() { return index_--, *this; }
+    Iterator operator++(int) { return Iterator(blocks_, index_++); }
+    Iterator operator--(int) { return Iterator(blocks_, index_--); }
+    Iterator& operator+=(difference_type n) { return index_ += n, *this; }
+    Iterator& operator-=(difference_type n) { return index_ -= n, *this; }
+    friend Iterator operator+(Iterator a, difference_type n) { return a += n; }
+    friend Iterator operator+(difference_type n, Iterator a) { return a += n; }
+    friend Iterator operator-(Iterator a, difference_type n) { return a -= n; }
+    friend difference_type operator-(const Iterator& a, const Iterator& b) {
+      return static_cast<difference_type>(a.index_ - b.index_);
+    }
+    friend bool operator==(const Iterator& a, const Iterator& b) { return a.index_ == b.index_; }
+    friend auto operator<=>(const Iterator& a, const Iterator& b) { return a.index_ <=> b.index_; }
+
+   private:
+    const std::unique_ptr<DirectoryEntry[]>* blocks_ = nullptr;
+    size_t index_ = 0;
+  };
+
+  size_t size() const { return size_; }
+  bool empty() const { return size_ == 0; }
+  DirectoryEntry& operator[](size_t i) { return blocks_[i / kBlockEntries][i % kBlockEntries]; }
+  const DirectoryEntry& operator[](size_t i) const {
+    return blocks_[i / kBlockEntries][i % kBlockEntries];
+  }
+  Iterator<DirectoryEntry> begin() { return {blocks_.data(), 0}; }
+  Iterator<DirectoryEntry> end() { return {blocks_.data(), size_}; }
+  Iterator<const DirectoryEntry> begin() const { return {blocks_.data(), 0}; }
+  Iterator<const DirectoryEntry> end() const { return {blocks_.data(), size_}; }
+
+  DirectoryEntry& Append(const DirectoryEntry& entry) {
+    if (size_ == blocks_.size() * kBlockEntries)
+      blocks_.emplace_back(new DirectoryEntry[kBlockEntries]);
+    return (*this)[size_++] = entry;
+  }
+  // Keeps the first count entries.
+  void Truncate(size_t count) {
+    size_ = count;
+    blocks_.resize((count + kBlockEntries - 1) / kBlockEntries);
+  }
+  void clear() { Truncate(0); }
+
+ private:
+  std::vector<std::unique_ptr<DirectoryEntry[]>> blocks_;
+  size_t size_ = 0;
+};
+
 // The entries of a listing, sorted by name, and the store holding their names.
 struct EntryList {
-  std::deque<DirectoryEntry> Entries;
+  EntryArray Entries;
   NameStore Names;
   // Appends a copy of entry whose name is kept in this list's store.
   void Add(const DirectoryEntry& entry);

@@ -13,8 +13,8 @@
 
 void MergeEntryLists(Pass& pass, const EntryList& sourceList, const EntryList& destinationList,
                      EntryPairHandler handler) {
-  const std::deque<DirectoryEntry>& source = sourceList.Entries;
-  const std::deque<DirectoryEntry>& destination = destinationList.Entries;
+  const EntryArray& source = sourceList.Entries;
+  const EntryArray& destination = destinationList.Entries;
   // An entry the filter leaves out hides its counterpart: the pair is left alone.
   auto call = [&pass, handler](const DirectoryEntry* s, const DirectoryEntry* d) {
     if (EntryFiltered(s) || EntryFiltered(d))

@@ -58,8 +58,8 @@ void StartListingAhead(Pass& pass, const EntryList& sourceDirectories,
     return;
   ahead.SourceParent = &pass.Source.Directory();
   ahead.DestinationParent = &pass.Destination.Directory();
-  const std::deque<DirectoryEntry>& source = sourceDirectories.Entries;
-  const std::deque<DirectoryEntry>& destination = destinationDirectories.Entries;
+  const EntryArray& source = sourceDirectories.Entries;
+  const EntryArray& destination = destinationDirectories.Entries;
   for (size_t s = 0, d = 0; s < source.size() && d < destination.size();) {
     int order = CompareNames(source[s].Name, destination[d].Name);
     if (order == 0 && IsPlainDirectory(source[s]) && IsPlainDirectory(destination[d])) {

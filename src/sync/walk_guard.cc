@@ -154,7 +154,7 @@ bool ListSourceDirectory(Pass& pass, EntryList& files, EntryList& subdirectories
 }
 
 void ClassifySourceSubdirectories(Pass& pass, EntryList& subdirectories) {
-  std::deque<DirectoryEntry>& entries = subdirectories.Entries;
+  EntryArray& entries = subdirectories.Entries;
   size_t kept = 0;
   for (DirectoryEntry& entry : entries) {
     if (entry.Mark == 0) {
@@ -166,5 +166,5 @@ void ClassifySourceSubdirectories(Pass& pass, EntryList& subdirectories) {
     }
     entries[kept++] = entry;
   }
-  entries.resize(kept);
+  entries.Truncate(kept);
 }

@@ -69,6 +69,25 @@ TEST(NameOrder, CaseInsensitiveOrderIsTheCLibraryFoldingOfEveryCharacter) {
 #endif
 }
 
+TEST(Listing, ALargeListingSortsAcrossItsBlocksAndKeepsItsFirstEntries) {
+  EntryList list;
+  std::mt19937 random(3);
+  std::vector<std::wstring> names;
+  for (int i = 0; i < 1000; i++) names.push_back(std::to_wstring(random() % 100000) + L"x");
+  for (const std::wstring& name : names) list.Add(Entry(name));
+  SortEntryList(list);
+  std::sort(names.begin(), names.end(), [](const std::wstring& a, const std::wstring& b) {
+    return CompareIgnoringCase(a.c_str(), b.c_str()) < 0;
+  });
+  list.Entries.Truncate(600);
+  list.Add(Entry(L"~"));
+  names.resize(600);
+  names.push_back(L"~");
+  ASSERT_EQ(list.Entries.size(), names.size());
+  for (size_t i = 0; i < names.size(); i++)
+    ASSERT_EQ(std::wstring(WideName(list.Entries[i].Name)), names[i]) << i;
+}
+
 TEST(Listing, OnlyJunctionsSymbolicLinksAndMountPointsAreLinks) {
   // Windows reparse tags: mount point (junction), symbolic link; a cloud placeholder, a
   // deduplicated file, a socket.
