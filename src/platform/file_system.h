@@ -18,6 +18,13 @@
 // An entry's attribute word: the bits below, as Windows keeps them and the POSIX build stores
 // them (user.DOSATTRIB, the mode's write bits).
 using AttributeWord = uint32_t;
+// The word as a listed entry keeps it: natively the bits the POSIX build gives (none above
+// kAttributeReparsePoint) fit in 16.
+#ifdef _WIN32
+using ListedAttributeWord = uint32_t;
+#else
+using ListedAttributeWord = uint16_t;
+#endif
 const AttributeWord kAttributeReadOnly = 0x00000001;
 const AttributeWord kAttributeHidden = 0x00000002;
 const AttributeWord kAttributeSystem = 0x00000004;
@@ -150,16 +157,20 @@ inline bool CopyExtendedAttributesAt(const OpenDirectory&, const OpenDirectory&,
   return true;
 }
 #else
-// What the listing gives of an entry: its permission bits (07777, or kPermissionsNotKept), its
-// owner, its group and its number of names (hard links).
+// What the listing gives of an entry: its owner and group, its permission bits (07777, or
+// kPermissionsNotKept) and whether it has other names (hard links). Small: the owner and group
+// are kept as the number the run gave their pair (OwnersNumber).
 struct ListedPermissions {
-  uint32_t Owner, Group;
-  uint16_t Mode;
-  uint16_t Links;  // at most 65535: only whether there is more than one matters
+  uint32_t Owners;
+  uint16_t Mode : 13;
+  uint16_t MoreNames : 1;
 };
+// The number of an owner and group pair, the same for the same pair throughout the run.
+uint32_t OwnersNumber(uint32_t owner, uint32_t group);
 const bool kNamesCounted = true;
+// 2 stands for any number of names above one.
 inline uint32_t LinkCountOf(const ListedPermissions& permissions) {
-  return permissions.Links;
+  return permissions.MoreNames ? 2 : 1;
 }
 // Makes name in directory another name of the file existing (a path relative to the open
 // directory root), as a hard link.
@@ -181,7 +192,7 @@ bool ExtendedAttributesDiffer(const OpenDirectory& source, const OpenDirectory& 
 bool CopyExtendedAttributesAt(const OpenDirectory& source, const OpenDirectory& destination,
                               const wchar_t* name);
 // The permission bits of an entry whose file system keeps none (FAT, exFAT).
-const uint16_t kPermissionsNotKept = 0xFFFF;
+const uint16_t kPermissionsNotKept = 0x1000;
 // True when an equal pair's destination (its attribute word given) must get other permission
 // bits, *mode: the source's, the set-user-ID and set-group-ID bits only where the destination
 // has the source's owner and group; a directory keeps its owner's write bit, which a later run

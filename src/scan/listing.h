@@ -18,20 +18,20 @@ struct DirectoryEntry {
   const NameChar* Name;
   FileTime WriteTime;
   [[no_unique_address]] ListedIdentity Identity;  // where IdentityKnown: the listing gave it
-  uint32_t Attributes;
   uint32_t SizeLow;
   uint32_t SizeHigh;
-  uint8_t Mark;  // 0, kEntryTooLong, kEntryLoop or kEntryFiltered
-  uint8_t Link;  // under symlinks, for a symbolic link: kFileLink or kDirectoryLink; else 0
-  bool IdentityKnown;
+  ListedAttributeWord Attributes;
+  uint16_t Mark : 2;  // 0, kEntryTooLong, kEntryLoop or kEntryFiltered
+  uint16_t Link : 2;  // under symlinks, for a symbolic link: kFileLink or kDirectoryLink; else 0
+  uint16_t IdentityKnown : 1;
   // The listing could not read the entry's stored attributes (POSIX): the word holds only the
   // bits that could be known, and no attribute correction is made from it.
-  bool AttributesUnknown;
+  uint16_t AttributesUnknown : 1;
   [[no_unique_address]] ListedPermissions Permissions;  // empty on Windows
 };
-// 56 bytes natively, 32 on 64-bit Windows: a listing of a million entries keeps them in little
+// 48 bytes natively, 32 on 64-bit Windows: a listing of a million entries keeps them in little
 // more than that many megabytes.
-static_assert(sizeof(DirectoryEntry) <= 56, "the entry record grew");
+static_assert(sizeof(DirectoryEntry) <= 48, "the entry record grew");
 
 // The entry of a listed record, its name still in the record.
 DirectoryEntry ListedEntry(const ListedRecord& record);

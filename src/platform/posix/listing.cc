@@ -3,7 +3,6 @@
 // by what it points to, with the reparse-point bit, or where that cannot be reached, as the link
 // itself; an entry whose stored attribute cannot be read is listed, marked (one entry the runner
 // may not read never hides its directory).
-#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <dirent.h>
@@ -102,9 +101,8 @@ bool ListOpenDirectory(const OpenDirectory& directory,
     record.IdentityKnown = true;
     record.AttributesUnknown = !examined.attributesKnown;
     record.SymbolicLink = examined.isLink;
-    record.Permissions =
-        ListedPermissions{target.st_uid, target.st_gid, examined.mode,
-                          static_cast<uint16_t>(std::min<nlink_t>(target.st_nlink, 0xFFFF))};
+    record.Permissions = ListedPermissions{OwnersNumber(target.st_uid, target.st_gid),
+                                           examined.mode, target.st_nlink > 1};
     visit(record);
   }
   return complete;

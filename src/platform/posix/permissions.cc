@@ -10,6 +10,7 @@
 #include <sys/sysmacros.h>
 #include <sys/vfs.h>
 #include <unistd.h>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -82,6 +83,36 @@ bool PermissionBitsKept(int directory, const char* name, dev_t device) {
   return kept;
 }
 
+namespace {
+
+// Every owner and group pair listed in the run, numbered in the order the listings met them.
+std::mutex ownersLock;
+std::vector<std::pair<uint32_t, uint32_t>> ownerPairs;
+std::unordered_map<uint64_t, uint32_t> ownerNumbers;
+
+std::pair<uint32_t, uint32_t> OwnersOfNumber(uint32_t number) {
+  std::lock_guard<std::mutex> hold(ownersLock);
+  return ownerPairs[number];
+}
+
+}  // namespace
+
+uint32_t OwnersNumber(uint32_t owner, uint32_t group) {
+  // Most entries of a listing share the pair of the one before.
+  thread_local bool cached = false;
+  thread_local uint64_t cachedKey;
+  thread_local uint32_t cachedNumber;
+  uint64_t key = (uint64_t{owner} << 32) | group;
+  if (cached && key == cachedKey)
+    return cachedNumber;
+  std::lock_guard<std::mutex> hold(ownersLock);
+  auto found = ownerNumbers.try_emplace(key, static_cast<uint32_t>(ownerPairs.size()));
+  if (found.second)
+    ownerPairs.emplace_back(owner, group);
+  cached = true, cachedKey = key, cachedNumber = found.first->second;
+  return cachedNumber;
+}
+
 bool PermissionBitsToSet(const ListedPermissions& source, const ListedPermissions& destination,
                          uint32_t destinationAttributes, uint32_t* mode) {
   if (source.Mode == kPermissionsNotKept || destination.Mode == kPermissionsNotKept ||
@@ -89,7 +120,7 @@ bool PermissionBitsToSet(const ListedPermissions& source, const ListedPermission
     return false;
   }
   uint32_t wanted = source.Mode;
-  if (source.Owner != destination.Owner || source.Group != destination.Group)
+  if (source.Owners != destination.Owners)
     wanted &= ~static_cast<uint32_t>(S_ISUID | S_ISGID);
   if (destinationAttributes & kAttributeDirectory)
     wanted |= S_IWUSR;
@@ -111,15 +142,14 @@ bool SetModeOfEntry(int directory, const char* name, mode_t mode) {
 bool OwnerToSet(const ListedPermissions& source, const ListedPermissions& destination,
                 uint32_t destinationAttributes) {
   // The owners first: most pairs share theirs, and then nothing else is asked.
-  return (source.Owner != destination.Owner || source.Group != destination.Group) &&
-         source.Mode != kPermissionsNotKept && destination.Mode != kPermissionsNotKept &&
+  return source.Owners != destination.Owners && source.Mode != kPermissionsNotKept &&
+         destination.Mode != kPermissionsNotKept &&
          !(destinationAttributes & kAttributeReparsePoint) && geteuid() == 0;
 }
 
 void TakeOwner(ListedPermissions* destination, const ListedPermissions& source,
                uint32_t destinationAttributes) {
-  destination->Owner = source.Owner;
-  destination->Group = source.Group;
+  destination->Owners = source.Owners;
   if (!(destinationAttributes & kAttributeDirectory) && destination->Mode != kPermissionsNotKept)
     destination->Mode &= static_cast<uint16_t>(~(S_ISUID | S_ISGID));
 }
@@ -130,7 +160,8 @@ bool SetOwnerAt(const OpenDirectory& directory, const wchar_t* name,
   struct stat st;
   if (!StatOfEntryItself(directory.Descriptor, bytes.c_str(), &st))
     return false;
-  if (fchownat(directory.Descriptor, bytes.c_str(), source.Owner, source.Group,
+  std::pair<uint32_t, uint32_t> owners = OwnersOfNumber(source.Owners);
+  if (fchownat(directory.Descriptor, bytes.c_str(), owners.first, owners.second,
                AT_SYMLINK_NOFOLLOW) != 0) {
     SetErrorCode(errno);
     return false;
