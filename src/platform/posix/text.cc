@@ -118,10 +118,12 @@ std::string ToConsoleCodePage(const wchar_t* text, size_t chars) {
   return ToBytes(text, chars);
 }
 
-// Characters compared as the C library folds them; equal characters without folding.
-int CompareIgnoringCase(const wchar_t* a, const wchar_t* b) {
-  for (;; a++, b++) {
-    wchar_t c = *a, d = *b;
+// Characters compared as the C library folds them; equal characters without folding. next
+// takes a text's next character.
+template <typename Char, typename Next>
+int CompareFolded(const Char* a, const Char* b, Next next) {
+  for (;;) {
+    wchar_t c = next(a), d = next(b);
     if (c == d) {
       if (c == 0)
         return 0;
@@ -133,20 +135,13 @@ int CompareIgnoringCase(const wchar_t* a, const wchar_t* b) {
   }
 }
 
+int CompareIgnoringCase(const wchar_t* a, const wchar_t* b) {
+  return CompareFolded(a, b, [](const wchar_t*& p) { return *p++; });
+}
+
 int CompareIgnoringCase(const char* a, const char* b) {
-  const unsigned char* x = reinterpret_cast<const unsigned char*>(a);
-  const unsigned char* y = reinterpret_cast<const unsigned char*>(b);
-  for (;;) {
-    wchar_t c = NextNameChar(x), d = NextNameChar(y);
-    if (c == d) {
-      if (c == 0)
-        return 0;
-      continue;
-    }
-    wint_t u = Fold(c), v = Fold(d);
-    if (u != v)
-      return u < v ? -1 : 1;
-  }
+  return CompareFolded(reinterpret_cast<const unsigned char*>(a),
+                       reinterpret_cast<const unsigned char*>(b), NextNameChar);
 }
 
 int CompareNameCodes(const char* a, const char* b) {
