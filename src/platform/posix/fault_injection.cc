@@ -4,9 +4,9 @@
 // counted. Each wrapper counts the call; the call whose ordinal is TANDREL_FAIL_CALL fails with
 // TANDREL_FAIL_ERRNO (EIO, or ENOSPC, EACCES, ENOENT by name) without being made. Writes to the
 // standard output and error are neither counted nor failed. TANDREL_COUNT_CALLS names a file
-// that receives "calls N" at exit, and "failed NAME" (for readdir "failed readdir I", the
-// call's place in its directory stream) when a call was failed. A failure may be named by its
-// place instead, the same with any number of threads: TANDREL_FAIL_POINT "NAME OBJECT N" fails
+// that receives "calls N" at exit, and "failed NAME" (for getdents64 "failed getdents64 I", the
+// call's place among the reads of its descriptor) when a call was failed. A failure may be named by
+// its place instead, the same with any number of threads: TANDREL_FAIL_POINT "NAME OBJECT N" fails
 // the Nth call NAME on OBJECT (the path it acts on; temporary names are then best drawn from
 // their targets' names, TANDREL_TEMPORARY_NAME=*), and
 // TANDREL_LIST_POINTS names a file that receives "NAME OBJECT" for every call, in turn. A hook
@@ -117,23 +117,31 @@ bool Fail(const char* name, Object object, long place = 0) {
   return true;
 }
 
-// The readdir calls made on each open directory stream, for the place of a failed one.
+// The getdents64 calls made on each open descriptor, for the place of a failed one; forgotten
+// when the descriptor is closed.
 struct Stream {
-  DIR* dir;
+  int fd;
   long reads;
 };
 Stream streams[256];
+std::mutex streamsLock;
 
-long& ReadsOf(DIR* dir) {
-  static std::mutex lock;
-  std::lock_guard<std::mutex> hold(lock);
+long ReadOf(int fd) {
+  std::lock_guard<std::mutex> hold(streamsLock);
   for (Stream& s : streams)
-    if (s.dir == dir)
-      return s.reads;
+    if (s.reads != 0 && s.fd == fd)
+      return ++s.reads;
   for (Stream& s : streams)
-    if (s.dir == nullptr)
-      return (s.dir = dir, s.reads = 0, s.reads);
-  return streams[0].reads;
+    if (s.reads == 0)
+      return (s.fd = fd, s.reads = 1);
+  return 1;
+}
+
+void ForgetReads(int fd) {
+  std::lock_guard<std::mutex> hold(streamsLock);
+  for (Stream& s : streams)
+    if (s.reads != 0 && s.fd == fd)
+      s.reads = 0;
 }
 
 // The tests' hook into a run at a named point: before the first opening of a directory named
@@ -198,27 +206,18 @@ ssize_t __wrap_write(int fd, const void* data, size_t bytes) {
 int __real_close(int fd);
 int __wrap_close(int fd) {
   std::string object = points.active ? PathOf(fd) : "";
+  ForgetReads(fd);
   int result = __real_close(fd);
   return Fail("close", [&] { return object; }) ? -1 : result;
 }
 
-struct dirent* __real_readdir(DIR* dir);
-struct dirent* __wrap_readdir(DIR* dir) {
-  long& reads = ReadsOf(dir);
+ssize_t __real_getdents64(int fd, void* buffer, size_t bytes);
+ssize_t __wrap_getdents64(int fd, void* buffer, size_t bytes) {
+  long place = ReadOf(fd);
   return Fail(
-             "readdir", [&] { return PathOf(dirfd(dir)); }, ++reads)
-             ? nullptr
-             : __real_readdir(dir);
-}
-
-DIR* __real_fdopendir(int fd);
-DIR* __wrap_fdopendir(int fd) {
-  if (Fail("fdopendir", [&] { return PathOf(fd); }))
-    return nullptr;
-  DIR* dir = __real_fdopendir(fd);
-  if (dir != nullptr)
-    ReadsOf(dir) = 0;
-  return dir;
+             "getdents64", [&] { return PathOf(fd); }, place)
+             ? -1
+             : __real_getdents64(fd, buffer, bytes);
 }
 
 TANDREL_WRAP(ssize_t, read, -1, (int fd, void* data, size_t bytes), (fd, data, bytes), PathOf(fd))
