@@ -128,9 +128,14 @@ int CreateTemporaryFile(int directory, const char* target, char* name) {
 
 }  // namespace
 
-bool KeepOwner(int made, const struct stat& source) {
-  return geteuid() != 0 || fchown(made, source.st_uid, source.st_gid) == 0 ||
-         RefusedByFileSystem(errno);
+bool KeepOwner(int made, const struct stat& source, struct stat* madeStat) {
+  static const bool root = geteuid() == 0;  // asked once: a copy is a dozen calls
+  if (!root || (madeStat->st_uid == source.st_uid && madeStat->st_gid == source.st_gid))
+    return true;
+  if (fchown(made, source.st_uid, source.st_gid) != 0)
+    return RefusedByFileSystem(errno);
+  madeStat->st_uid = source.st_uid, madeStat->st_gid = source.st_gid;
+  return true;
 }
 
 mode_t CopiedMode(const struct stat& source, const struct stat& made) {
@@ -176,7 +181,7 @@ bool CopyIntoDirectory(int in, const struct stat& st, int directory, const char*
   // are set in one call: some FUSE file systems drop a modification time set alone.
   struct timespec times[2] = {st.st_atim, st.st_mtim};
   struct stat made;
-  if (error == 0 && (!KeepOwner(out, st) || fstat(out, &made) != 0 ||
+  if (error == 0 && (fstat(out, &made) != 0 || !KeepOwner(out, st, &made) ||
                      (fchmod(out, CopiedMode(st, made)) != 0 && !RefusedByFileSystem(errno)) ||
                      !CopyExtendedAttributes(in, out) || !CopyDosAttribute(in, out) ||
                      futimens(out, times) != 0)) {

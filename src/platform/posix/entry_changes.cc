@@ -22,7 +22,7 @@ bool MakeDirectoryLike(int templateDirectory, const char* templateName, int dire
   int error = 0, source = -1;
   int made = openat(directory, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
   struct stat madeStat;
-  if (made < 0 || !KeepOwner(made, st) || fstat(made, &madeStat) != 0 ||
+  if (made < 0 || fstat(made, &madeStat) != 0 || !KeepOwner(made, st, &madeStat) ||
       (fchmod(made, CopiedMode(st, madeStat) | S_IWUSR) != 0 && !RefusedByFileSystem(errno))) {
     error = errno;
   } else if ((source = openat(templateDirectory, templateName,

@@ -59,10 +59,11 @@ bool PermissionBitsKept(int directory, const char* name, dev_t device);
 // Copies user.DOSATTRIB between open files where the source has one; false (errno set) when it
 // cannot be read or written, unless the target's file system refuses it.
 bool CopyDosAttribute(int from, int to);
-// Run as root, gives the open copy or new directory made the owner and group of source (before
-// its mode: chown clears set-ID bits); true where not run as root or the file system refuses
-// owners (FAT, exFAT). False with errno set.
-bool KeepOwner(int made, const struct stat& source);
+// Run as root, gives the open copy or new directory made (its stat data madeStat, kept up to
+// date) the owner and group of source where they differ (before its mode: chown clears set-ID
+// bits); true where not run as root or the file system refuses owners (FAT, exFAT). False with
+// errno set.
+bool KeepOwner(int made, const struct stat& source, struct stat* madeStat);
 // The permission bits of a copy or new directory (made) of source: the set-user-ID and
 // set-group-ID bits only when it has the source's owner and group, so that a run as root never
 // makes a user's set-ID file root's.
