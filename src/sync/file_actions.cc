@@ -114,16 +114,15 @@ void AddFile(Pass& pass, const DirectoryEntry& source) {
     return;
   }
   std::wstring sourceFile, destinationFile;
-  if (OptionSet(kLogChanges) &&
-      CombinePath(&destinationFile, pass.Destination.Path, WideName(source.Name))) {
+  WideName name(source.Name);
+  if (OptionSet(kLogChanges) && CombinePath(&destinationFile, pass.Destination.Path, name))
     WriteLogLine(L"add", destinationFile.c_str());
-  }
   if (OptionSet(kVirtual)) {
     CountCopy(pass.Summary, pass.Summary.Added, source);
     return;
   }
-  if (!CombinePath(&sourceFile, pass.Source.Path, WideName(source.Name)) ||
-      !CombinePath(&destinationFile, pass.Destination.Path, WideName(source.Name))) {
+  if (!CombinePath(&sourceFile, pass.Source.Path, name) ||
+      !CombinePath(&destinationFile, pass.Destination.Path, name)) {
     return;
   }
   if (source.Link == 0 && CopyMayRunAhead(pass, source)) {
@@ -215,9 +214,10 @@ void ProcessFileEntry(Pass& pass, const DirectoryEntry* source, const DirectoryE
   }
 
   std::wstring sourceFile, destinationFile;
-  if (!CombinePath(&sourceFile, pass.Source.Path, WideName(source->Name)))
+  WideName name(source->Name);
+  if (!CombinePath(&sourceFile, pass.Source.Path, name))
     return;
-  if (!CombinePath(&destinationFile, pass.Destination.Path, WideName(source->Name)))
+  if (!CombinePath(&destinationFile, pass.Destination.Path, name))
     return;
   if (IsLinkEntry(source) || IsLinkEntry(destination)) {
     ProcessLinkPair(pass, *source, *destination, sourceFile, destinationFile);

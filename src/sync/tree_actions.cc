@@ -143,14 +143,14 @@ bool MakeNewDirectory(Pass& pass, const DirectoryEntry& source) {
     return true;
   }
   const OpenDirectory& sourceParent = pass.Source.Levels[pass.Source.Levels.size() - 2];
-  if (!MakeDirectoryAt(sourceParent, WideName(source.Name), side.Directory(),
-                       WideName(source.Name)) &&
-      !DirectoryAlreadyThere(side.Directory(), WideName(source.Name))) {
+  WideName name(source.Name);
+  if (!MakeDirectoryAt(sourceParent, name, side.Directory(), name) &&
+      !DirectoryAlreadyThere(side.Directory(), name)) {
     ReportSystemError(L"Unable to create directory %s", side.Path.c_str());
     return false;
   }
   ReportRefusedAttributes(side.Path);
-  return EnterSideDirectory(side, WideName(source.Name), false);
+  return EnterSideDirectory(side, name, false);
 }
 
 }  // namespace

@@ -128,9 +128,13 @@ int CreateTemporaryFile(int directory, const char* target, char* name) {
 
 }  // namespace
 
-bool KeepOwner(int made, const struct stat& source, struct stat* madeStat) {
+bool RunAsRoot() {
   static const bool root = geteuid() == 0;  // asked once: a copy is a dozen calls
-  if (!root || (madeStat->st_uid == source.st_uid && madeStat->st_gid == source.st_gid))
+  return root;
+}
+
+bool KeepOwner(int made, const struct stat& source, struct stat* madeStat) {
+  if (!RunAsRoot() || (madeStat->st_uid == source.st_uid && madeStat->st_gid == source.st_gid))
     return true;
   if (fchown(made, source.st_uid, source.st_gid) != 0)
     return RefusedByFileSystem(errno);

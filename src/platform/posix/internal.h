@@ -59,6 +59,8 @@ bool PermissionBitsKept(int directory, const char* name, dev_t device);
 // Copies user.DOSATTRIB between open files where the source has one; false (errno set) when it
 // cannot be read or written, unless the target's file system refuses it.
 bool CopyDosAttribute(int from, int to);
+// Whether the program runs as root (effective user 0), which alone can give files away.
+bool RunAsRoot();
 // Run as root, gives the open copy or new directory made (its stat data madeStat, kept up to
 // date) the owner and group of source where they differ (before its mode: chown clears set-ID
 // bits); true where not run as root or the file system refuses owners (FAT, exFAT). False with

@@ -144,7 +144,7 @@ bool OwnerToSet(const ListedPermissions& source, const ListedPermissions& destin
   // The owners first: most pairs share theirs, and then nothing else is asked.
   return source.Owners != destination.Owners && source.Mode != kPermissionsNotKept &&
          destination.Mode != kPermissionsNotKept &&
-         !(destinationAttributes & kAttributeReparsePoint) && geteuid() == 0;
+         !(destinationAttributes & kAttributeReparsePoint) && RunAsRoot();
 }
 
 void TakeOwner(ListedPermissions* destination, const ListedPermissions& source,
